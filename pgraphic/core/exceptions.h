@@ -1,0 +1,46 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The library's exception family. Every member carries only its message text.
+class EPixelGraphic : public std::exception {
+public:
+  explicit EPixelGraphic(std::string message) : FMessage(std::move(message)) {}
+  const char* what() const noexcept override { return FMessage.c_str(); }
+  const std::string& Message() const noexcept { return FMessage; }
+
+private:
+  std::string FMessage;
+};
+
+#define PG_DECLARE_EXCEPTION(Name)                 \
+  class Name : public EPixelGraphic {              \
+  public:                                          \
+    using EPixelGraphic::EPixelGraphic;            \
+  }
+
+PG_DECLARE_EXCEPTION(EPGXYIndexOutOfRange);
+PG_DECLARE_EXCEPTION(EPGNoPalette);
+PG_DECLARE_EXCEPTION(EPGInvalidPaletteIndex);
+PG_DECLARE_EXCEPTION(EPGEmpty);
+PG_DECLARE_EXCEPTION(EPGCanWriteResolutionsEmpty);
+PG_DECLARE_EXCEPTION(EPGCannotWriteColorRes);
+PG_DECLARE_EXCEPTION(EPGFileFormatWritersEmpty);
+PG_DECLARE_EXCEPTION(EPGUnknownExtension);
+PG_DECLARE_EXCEPTION(EPGUnknownFileFormat);
+PG_DECLARE_EXCEPTION(EPGUnknownClipboardFormat);
+PG_DECLARE_EXCEPTION(EPGBMPFileFormatReader);
+PG_DECLARE_EXCEPTION(EPGJPGFileFormatReaderWriter);
+PG_DECLARE_EXCEPTION(EPGPNGFileFormatReaderWriter);
+PG_DECLARE_EXCEPTION(EPGPCXFileFormatReader);
+PG_DECLARE_EXCEPTION(EPGPxMFileFormatReader);
+PG_DECLARE_EXCEPTION(EPGPxMFileFormatWriter);
+PG_DECLARE_EXCEPTION(EPGTGAFileFormatReader);
+PG_DECLARE_EXCEPTION(EPGTIFFileFormatReader);
+PG_DECLARE_EXCEPTION(EPGTIFFileFormatWriter);
+PG_DECLARE_EXCEPTION(EPGInvalidBitCountNum);
+PG_DECLARE_EXCEPTION(EPGInvalidSize);
+PG_DECLARE_EXCEPTION(EPGFilter);
+
+#undef PG_DECLARE_EXCEPTION

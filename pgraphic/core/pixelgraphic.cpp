@@ -1,0 +1,389 @@
+#include "pgraphic/core/pixelgraphic.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <sys/mman.h>
+
+#include "pgraphic/core/messages.h"
+#include "pgraphic/core/palettes.h"
+
+int64_t PGMaxImageBytes = std::numeric_limits<int32_t>::max();
+
+namespace {
+
+// Pixel memory of at least this size is mapped directly: the pages arrive
+// zero-filled without a memset, and large pages cut the cost of touching them.
+constexpr size_t kMapThreshold = size_t(1) << 20;
+
+size_t AllocationSize(size_t bytes) {
+  return bytes >= kMapThreshold ? ((bytes + 4095) & ~size_t(4095)) : bytes;
+}
+
+// The allocation size is kept in front of the pixels so the deleter knows
+// how the block was obtained.
+constexpr size_t kHeader = 64;
+
+uint8_t* AllocatePixels(size_t bytes) {
+  const size_t total = AllocationSize(bytes + kHeader);
+  void* block;
+  if (total >= kMapThreshold) {
+    block = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+    ::madvise(block, total, MADV_HUGEPAGE);
+#endif
+  } else {
+    block = std::calloc(1, total);
+    if (!block) return nullptr;
+  }
+  *static_cast<size_t*>(block) = total;
+  return static_cast<uint8_t*>(block) + kHeader;
+}
+
+void WriteLE32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+void WriteLE16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+int TableSize(uint8_t bitCount) {
+  static constexpr int sizes[4] = {2, 16, 256, 0};
+  return sizes[bitCount & 3];
+}
+
+} // namespace
+
+void TPixelGraphic::TFreeDeleter::operator()(uint8_t* p) const {
+  if (!p) return;
+  void* block = p - kHeader;
+  const size_t total = *static_cast<size_t*>(block);
+  if (total >= kMapThreshold)
+    ::munmap(block, total);
+  else
+    std::free(block);
+}
+
+TPixelGraphic::TPixelGraphic() = default;
+
+TPixelGraphic::~TPixelGraphic() = default;
+
+uint8_t TPixelGraphic::NumToBitCount(int bitCountNum) {
+  switch (bitCountNum) {
+    case 1:
+      return bc1Bit;
+    case 4:
+      return bc4Bit;
+    case 8:
+      return bc8Bit;
+    case 24:
+      return bc24Bit;
+    default:
+      throw EPGInvalidBitCountNum(GetMessage1(msgInvalidValueFor, "BitCountNum"));
+  }
+}
+
+int TPixelGraphic::PaletteSize() const { return TableSize(FBitCount); }
+
+void TPixelGraphic::FreePixels() {
+  FPixelMemory.reset();
+  FBits = nullptr;
+  FBitmapInfo.clear();
+}
+
+void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
+  if (width < 0) throw EPGInvalidSize(GetMessage(msgNegativeWidth));
+  if (height < 0) throw EPGInvalidSize(GetMessage(msgNegativeHeight));
+  if (bitCount > bc24Bit) throw EPGInvalidBitCountNum(GetMessage1(msgInvalidValueFor, "BitCount"));
+  if (width == FWidth && height == FHeight && bitCount == FBitCount) {
+    Clear();
+    return;
+  }
+  FWidth = width;
+  FHeight = height;
+  FBitCount = bitCount;
+  FreePixels();
+  // Stride and byte size in 64 bits: a width or height from a file must not
+  // overflow them into an allocation that is too small.
+  const int64_t bytesPerRow = PGBytesPerRow(width, BitCountToNum(bitCount));
+  const int64_t byteSize = bytesPerRow * static_cast<int64_t>(height);
+  if (bytesPerRow > std::numeric_limits<int32_t>::max() || byteSize > std::numeric_limits<int32_t>::max() ||
+      byteSize > PGMaxImageBytes) {
+    FWidth = FHeight = 0;
+    FBytesPerRow = FByteSize = 0;
+    Changed();
+    throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
+  }
+  FBytesPerRow = static_cast<int32_t>(bytesPerRow);
+  FByteSize = static_cast<int32_t>(byteSize);
+  if (FByteSize != 0) {
+    const int tableSize = TableSize(bitCount);
+    if (PaletteCount() > tableSize) SetPaletteCount(tableSize);
+    if (bitCount == bc24Bit) FPaletteIdent = pTrueColor;
+    uint8_t* bits = AllocatePixels(static_cast<size_t>(FByteSize));
+    if (!bits) {
+      FWidth = FHeight = 0;
+      FBytesPerRow = FByteSize = 0;
+      Changed();
+      throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
+    }
+    FPixelMemory.reset(bits);
+    FBits = bits;
+    FBitmapInfo.assign(40 + 4 * static_cast<size_t>(tableSize), 0);
+    uint8_t* h = FBitmapInfo.data();
+    WriteLE32(h + 0, 40);
+    WriteLE32(h + 4, static_cast<uint32_t>(FWidth));
+    WriteLE32(h + 8, static_cast<uint32_t>(FHeight));
+    WriteLE16(h + 12, 1);
+    WriteLE16(h + 14, static_cast<uint16_t>(BitCountNum()));
+    WriteLE32(h + 16, 0);
+    WriteLE32(h + 20, static_cast<uint32_t>(FByteSize));
+    WriteLE32(h + 32, static_cast<uint32_t>(tableSize));
+    WriteColorTable();
+  }
+  Changed();
+}
+
+void TPixelGraphic::WriteColorTable() {
+  if (FBitmapInfo.size() <= 40) return;
+  const int tableSize = static_cast<int>((FBitmapInfo.size() - 40) / 4);
+  const TColorRef first = FPalette.empty() ? 0 : FPalette[0];
+  uint8_t* t = FBitmapInfo.data() + 40;
+  for (int i = 0; i < tableSize; ++i) {
+    const TColorRef c = i < PaletteCount() ? FPalette[static_cast<size_t>(i)] : first;
+    t[4 * i + 0] = static_cast<uint8_t>(GetBValue(c));
+    t[4 * i + 1] = static_cast<uint8_t>(GetGValue(c));
+    t[4 * i + 2] = static_cast<uint8_t>(GetRValue(c));
+    t[4 * i + 3] = 0;
+  }
+}
+
+void TPixelGraphic::SetWidth(int32_t value) {
+  if (value != FWidth) SetSize(value, FHeight, FBitCount);
+}
+
+void TPixelGraphic::SetHeight(int32_t value) {
+  if (value != FHeight) SetSize(FWidth, value, FBitCount);
+}
+
+void TPixelGraphic::SetBitCount(uint8_t value) {
+  if (value != FBitCount) SetSize(FWidth, FHeight, value);
+}
+
+void TPixelGraphic::SetBitCountNum(int value) { SetBitCount(NumToBitCount(value)); }
+
+uint32_t TPixelGraphic::OutOfRangeRead() const {
+  if (FRaiseOnIndexError) throw EPGXYIndexOutOfRange(GetMessage(msgXYIndexOutOfRange));
+  return FBackGroundColor;
+}
+
+void TPixelGraphic::OutOfRangeWrite() const {
+  if (FRaiseOnIndexError) throw EPGXYIndexOutOfRange(GetMessage(msgXYIndexOutOfRange));
+}
+
+// ---------------------------------------------------------------- palette
+
+void TPixelGraphic::InvalidatePaletteState() {
+  FMemoValid = false;
+  FCacheStale = true;
+  FPaletteHandleStale = true;
+  FreeColorCache();
+}
+
+void TPixelGraphic::FreeColorCache() {
+  FColorCache.reset();
+  FColorCacheFilled.reset();
+  FCacheStale = true;
+  FMemoValid = false;
+}
+
+TColorRef TPixelGraphic::PaletteColors(int index) const {
+  if (FPaletteIdent == pTrueColor) return static_cast<TColorRef>(index);
+  if (index < 0 || index >= PaletteCount()) throw EPGInvalidPaletteIndex(GetMessage(msgInvalidPaletteIndex));
+  return FPalette[static_cast<size_t>(index)];
+}
+
+void TPixelGraphic::SetPaletteColor(int index, TColorRef color) {
+  if (FPaletteIdent == pNone || FPaletteIdent == pTrueColor) throw EPGNoPalette(GetMessage(msgNoPalette));
+  if (index < 0 || index >= PaletteCount()) throw EPGInvalidPaletteIndex(GetMessage(msgInvalidPaletteIndex));
+  FPalette[static_cast<size_t>(index)] = color & 0xFFFFFFu;
+  WriteColorTable();
+  FPaletteIdent = pUnknown;
+  InvalidatePaletteState();
+}
+
+void TPixelGraphic::SetPaletteCount(int count) {
+  if (count < 0 || count > 256) throw EPGInvalidPaletteIndex(GetMessage(msgInvalidPaletteIndex));
+  if (count != PaletteCount()) {
+    FPalette.resize(static_cast<size_t>(count), 0);
+    FPaletteIdent = count > 0 ? pUnknown : pNone;
+    if (FBitmapInfo.size() >= 40) WriteLE32(FBitmapInfo.data() + 32, static_cast<uint32_t>(count));
+    WriteColorTable();
+  }
+  InvalidatePaletteState();
+}
+
+void TPixelGraphic::SetPaletteIdent(TPaletteIdent ident) {
+  if (ident == FPaletteIdent) return;
+  switch (ident) {
+    case pNone:
+    case pTrueColor:
+      SetPaletteCount(0);
+      FPaletteIdent = ident;
+      break;
+    case pUnknown:
+      FPaletteIdent = ident;
+      break;
+    case pOptimized252Sys16:
+    case pSource:
+      return;  // requests, not palettes one can set
+    default: {
+      const std::vector<TColorRef> p = pg::StandardPalette(ident);
+      SetPaletteCount(static_cast<int>(p.size()));
+      std::copy(p.begin(), p.end(), FPalette.begin());
+      WriteColorTable();
+      FPaletteIdent = ident;
+      break;
+    }
+  }
+  InvalidatePaletteState();
+}
+
+void TPixelGraphic::CopyPalette(const TPixelGraphic& source) {
+  if (&source == this) return;
+  SetPaletteCount(source.PaletteCount());
+  std::copy(source.FPalette.begin(), source.FPalette.end(), FPalette.begin());
+  WriteColorTable();
+  InvalidatePaletteState();
+  DetectPaletteIdent();
+}
+
+void TPixelGraphic::DetectPaletteIdent() {
+  FGrayPalette = false;
+  if (FBitCount != bc24Bit) {
+    FGrayPalette = std::all_of(FPalette.begin(), FPalette.end(), [](TColorRef c) {
+      return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+    });
+  }
+  static constexpr TPaletteIdent order[] = {pBlackWhite, pGray4,      pSysGray4,   pGray16,     pGray236,
+                                            pGray256,    pSys16,      pSpecial216, pSpecial125, pSpecial252};
+  TPaletteIdent found = pNone;
+  for (TPaletteIdent ident : order) {
+    if (pg::IsStandardPalette(ident, FPalette.data(), PaletteCount())) {
+      found = ident;
+      break;
+    }
+  }
+  if (found == pNone) {
+    if (!FPalette.empty())
+      found = pUnknown;
+    else
+      found = FBitCount == bc24Bit ? pTrueColor : pNone;
+  }
+  if (found != FPaletteIdent) {
+    FPaletteIdent = found;
+    InvalidatePaletteState();
+  }
+}
+
+// ---------------------------------------------------------------- background
+
+void TPixelGraphic::SetBackGroundColor(TColorRef color) {
+  FBackGroundColor = FBitCount == bc24Bit ? (color & 0xFFFFFFu) : ColorToIndex(color);
+}
+
+TColorRef TPixelGraphic::BackGroundColorValue() const {
+  if (FBitCount == bc24Bit) return FBackGroundColor;
+  return FBackGroundColor < FPalette.size() ? FPalette[FBackGroundColor] : PaletteColorOutOfRange(FBackGroundColor);
+}
+
+void TPixelGraphic::Clear() {
+  if (Empty()) return;
+  if (FBackGroundColor == 0) {
+    std::memset(FBits, 0, static_cast<size_t>(FByteSize));
+  } else if (FBitCount == bc8Bit) {
+    std::memset(FBits, static_cast<int>(FBackGroundColor & 0xFF), static_cast<size_t>(FByteSize));
+  } else if (FBitCount == bc24Bit) {
+    // One row built pixel by pixel, then copied: the same bytes as writing
+    // every pixel, without touching the row padding.
+    const size_t used = 3 * static_cast<size_t>(FWidth);
+    uint8_t* first = RowPtr(0);
+    for (int x = 0; x < FWidth; ++x) SetPixels(x, 0, FBackGroundColor);
+    for (int y = 1; y < FHeight; ++y) std::memcpy(RowPtr(y), first, used);
+  } else {
+    for (int y = 0; y < FHeight; ++y)
+      for (int x = 0; x < FWidth; ++x) SetPixels(x, y, FBackGroundColor);
+  }
+  Changed();
+}
+
+// ---------------------------------------------------------------- change
+
+void TPixelGraphic::EndUpdate() {
+  if (FUpdateCount > 0) --FUpdateCount;
+  Changed();
+}
+
+void TPixelGraphic::Changed() {
+  if (FUpdateCount == 0 && OnChange) OnChange(this);
+}
+
+void TPixelGraphic::SetColorCacheEnabled(bool v) {
+  FColorCacheEnabled = v;
+  FMemoValid = false;
+  Changed();
+}
+
+void TPixelGraphic::SetRGBWeighting(bool v) {
+  FRGBWeighting = v;
+  FMemoValid = false;
+}
+
+// ---------------------------------------------------------------- copying
+
+void TPixelGraphic::Assign(const TPixelGraphic* source) {
+  if (source == this) return;
+  BeginUpdate();
+  try {
+    if (!source) {
+      SetSize(0, 0, bc24Bit);
+    } else {
+      if (source->FWidth != FWidth || source->FHeight != FHeight || source->FBitCount != FBitCount)
+        SetSize(source->FWidth, source->FHeight, source->FBitCount);
+      // (With the size unchanged the pixels are overwritten whole below, so
+      // the clearing that SetSize would do is skipped.)
+      if (FByteSize > 0) std::memcpy(FBits, source->FBits, static_cast<size_t>(FByteSize));
+      SetPaletteIdent(source->FPaletteIdent);
+      SetPaletteCount(source->PaletteCount());
+      FBackGroundColor = source->FBackGroundColor;
+      FDither = source->FDither;
+      FDitherErrorLimit = source->FDitherErrorLimit;
+      FDitherErrorLimitAuto = source->FDitherErrorLimitAuto;
+      FDitherErrorLimitSoft = source->FDitherErrorLimitSoft;
+      FColorCacheEnabled = source->FColorCacheEnabled;
+      FGamma = source->FGamma;
+      FRGBWeighting = source->FRGBWeighting;
+      FInterpolate = source->FInterpolate;
+      FStretchMode = source->FStretchMode;
+      FReadWarningAction = source->FReadWarningAction;
+      FTransparent = source->FTransparent;
+      FRaiseOnIndexError = source->FRaiseOnIndexError;
+      FSaveColorResWarningAction = source->FSaveColorResWarningAction;
+      for (int i = 0; i < source->PaletteCount(); ++i) SetPaletteColor(i, source->FPalette[static_cast<size_t>(i)]);
+      DetectPaletteIdent();
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+int64_t TPixelGraphic::PackedBitmapSize() const {
+  return 58 + 4 * static_cast<int64_t>(PaletteCount()) + FByteSize;
+}
