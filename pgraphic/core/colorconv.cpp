@@ -31,3 +31,12 @@ uint32_t TPixelGraphic::ColorToIndexUncached(TColorRef color) {
   FMemoValid = true;
   return result;
 }
+
+// Placeholder dithering: nearest entry, no error diffusion (replaced by the
+// full implementation).
+void TPixelGraphic::BeginDither() { FDitherActive = true; }
+void TPixelGraphic::NextDitherRow() {}
+void TPixelGraphic::DitherPixel(int x, int y, int r, int g, int b) {
+  SetPixels(x, y, ColorToIndex(RGBColor(static_cast<unsigned>(r), static_cast<unsigned>(g), static_cast<unsigned>(b))));
+}
+void TPixelGraphic::EndDither() { FDitherActive = false; }
