@@ -279,6 +279,7 @@ private:
   // An index beyond the palette shows entry 0, as the colour table repeats it.
   uint32_t PaletteColorOutOfRange(uint32_t) const { return FPalette.empty() ? 0 : FPalette[0]; }
   uint32_t ColorToIndexUncached(TColorRef color);
+  uint32_t DitherIndex(TColorRef color);
   void FreePixels();
   void WriteColorTable();
   void InvalidatePaletteState();
