@@ -261,9 +261,9 @@ void TPixelGraphic::BeginDither() {
   FDitherRowCur.assign(rowSize, 0);
   FDitherRowNext.assign(rowSize, 0);
   FDitherWidth = FWidth;
-  FGrayPalette = std::all_of(FPalette.begin(), FPalette.end(), [](TColorRef c) {
-    return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
-  });
+  FGrayPalette = FBitCount != bc24Bit && std::all_of(FPalette.begin(), FPalette.end(), [](TColorRef c) {
+                   return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+                 });
   FDitherActive = true;
 }
 
