@@ -376,6 +376,30 @@ TEST_F(BMP, ColourTableSizes) {
   EXPECT_EQ(0u, g.Pixels(0, 0));
 }
 
+TEST_F(BMP, DegenerateAndOversizedDimensions) {
+  TPixelGraphic g;
+  // No pixels at all, however many rows the header claims: loads at once.
+  Load(g, InfoHeader(0, 0x7FFFFFFF, 16));
+  EXPECT_TRUE(g.Empty());
+  Load(g, InfoHeader(100000, 0, 32, 3));
+  EXPECT_TRUE(g.Empty());
+  // Sizes the image cannot take fail in its sizing, before any allocation.
+  auto sizingError = [&](const TBytes& b) -> std::string {
+    try {
+      Load(g, b);
+    } catch (const EPGBMPFileFormatReader&) {
+      return "(reader error)";
+    } catch (const EPixelGraphic& e) {
+      return e.Message();
+    }
+    return "(loaded)";
+  };
+  EXPECT_EQ("Negative width", sizingError(InfoHeader(-5, 5, 24)));
+  EXPECT_EQ("CreateDIBSection failed", sizingError(InfoHeader(3000000, 2000000, 24)));
+  EXPECT_EQ("CreateDIBSection failed", sizingError(InfoHeader(5, INT32_MIN, 8)));
+  EXPECT_EQ("CreateDIBSection failed", sizingError(CoreHeader(65535, 65535, 24)));
+}
+
 TEST_F(BMP, PixelsFollowTheColourTableWhateverBfOffBitsSays) {
   TBytes b = InfoHeader(1, 1, 24);
   b.d[10] = 200;  // bfOffBits claims a gap
