@@ -310,7 +310,10 @@ TRotateRows::TRotateRows(const TPixelGraphic& target, const TPixelGraphic& sourc
       FSrcCx(srcCx),
       FSrcCy(srcCy),
       FX0(x0),
-      FX1(x1) {
+      FX1(x1),
+      FSrcBits(source.Bits()),
+      FSrcBytesPerRow(source.BytesPerRow()),
+      FSrcHeight(source.Height()) {
   if (FTurn.Quarter) return;
   const size_t n = static_cast<size_t>(x1 - x0 + 1);
   FColCos.resize(n);
@@ -395,7 +398,8 @@ bool TRotateRows::BilinearExact(long double sx, long double sy, int x, int y, ui
   return true;
 }
 
-void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
+template <bool Src24>
+void TRotateRows::BilinearRow(int y, uint8_t* out, uint8_t* mask) {
   const long double dy = static_cast<long double>(static_cast<int64_t>(y) - FDestCy);
   const long double bx = dy * FTurn.Sin, by = dy * FTurn.Cos;
   const double bxd = static_cast<double>(bx), byd = static_cast<double>(by);
@@ -406,6 +410,10 @@ void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
   const double sumTol = 3060 * tol + 1e-9;
   const double left = static_cast<double>(FWin.Left), right = static_cast<double>(FWin.Right);
   const double top = static_cast<double>(FWin.Top), bottom = static_cast<double>(FWin.Bottom);
+  // Pixels whose four samples all lie inside the window.
+  const int64_t inL = FWin.Left, inR = FWin.Right - 1, inT = FWin.Top, inB = FWin.Bottom - 1;
+  const uint8_t* bits = FSrcBits;
+  const int64_t bpr = FSrcBytesPerRow, srcH = FSrcHeight;
   for (int x = FX0; x <= FX1; ++x) {
     const size_t i = static_cast<size_t>(x - FX0);
     // Positions in double first; the extended computation decides whenever
@@ -415,39 +423,54 @@ void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
     if (!(sxd > left - 1 - tol && sxd < right + 1 + tol && syd > top - 1 - tol && syd < bottom + 1 + tol)) continue;
     const int64_t x0 = FloorInt(sxd), y0 = FloorInt(syd);
     const double fx = sxd - static_cast<double>(x0), fy = syd - static_cast<double>(y0);
-    bool exact = fx < tol || fx > 1 - tol || fy < tol || fy > 1 - tol;
-    if (!exact) {
-      const int64_t x1 = x0 + 1, y1 = y0 + 1;
-      const bool inX0 = x0 >= FWin.Left && x0 <= FWin.Right, inX1 = x1 >= FWin.Left && x1 <= FWin.Right;
-      const bool inY0 = y0 >= FWin.Top && y0 <= FWin.Bottom, inY1 = y1 >= FWin.Top && y1 <= FWin.Bottom;
-      if (!((inX0 || inX1) && (inY0 || inY1))) continue;
-      const uint8_t* own = (inX0 && inX1 && inY0 && inY1) ? nullptr : FTarget.BGR(x, y);
-      const uint8_t* p00 = inX0 && inY0 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0)) : own;
-      const uint8_t* p01 = inX0 && inY1 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y1)) : own;
-      const uint8_t* p10 = inX1 && inY0 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y0)) : own;
-      const uint8_t* p11 = inX1 && inY1 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y1)) : own;
-      const double w00 = (1 - fx) * (1 - fy), w01 = (1 - fx) * fy, w10 = fx * (1 - fy), w11 = fx * fy;
-      uint8_t v[3];
-      for (int c = 0; c < 3; ++c) {
-        const double s = w00 * p00[c] + w01 * p01[c] + w10 * p10[c] + w11 * p11[c];
-        const double f = std::floor(s);
-        const double d = s - f - 0.5;
-        if (d < sumTol && d > -sumTol) {
-          exact = true;
-          break;
-        }
-        v[c] = ClampChannel(static_cast<int64_t>(d > 0 ? f + 1 : f));
+    if (fx >= tol && fx <= 1 - tol && fy >= tol && fy <= 1 - tol && x0 >= inL && x0 <= inR && y0 >= inT &&
+        y0 <= inB) {
+      const uint8_t *p00, *p01;
+      if constexpr (Src24) {
+        p00 = bits + (srcH - 1 - y0) * bpr + 3 * x0;
+        p01 = p00 - bpr;
+      } else {
+        p00 = FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0));
+        p01 = FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0 + 1));
       }
-      if (!exact) {
-        std::memcpy(out + 3 * i, v, 3);
+      const uint8_t* p10;
+      const uint8_t* p11;
+      if constexpr (Src24) {
+        p10 = p00 + 3;
+        p11 = p01 + 3;
+      } else {
+        p10 = FSrc.BGR(static_cast<int>(x0 + 1), static_cast<int>(y0));
+        p11 = FSrc.BGR(static_cast<int>(x0 + 1), static_cast<int>(y0 + 1));
+      }
+      const double gx = 1 - fx, gy = 1 - fy;
+      const double w00 = gx * gy, w01 = gx * fy, w10 = fx * gy, w11 = fx * fy;
+      const double s0 = w00 * p00[0] + w01 * p01[0] + w10 * p10[0] + w11 * p11[0] + 0.5;
+      const double s1 = w00 * p00[1] + w01 * p01[1] + w10 * p10[1] + w11 * p11[1] + 0.5;
+      const double s2 = w00 * p00[2] + w01 * p01[2] + w10 * p10[2] + w11 * p11[2] + 0.5;
+      const int q0 = static_cast<int>(s0), q1 = static_cast<int>(s1), q2 = static_cast<int>(s2);
+      const double f0 = s0 - q0, f1 = s1 - q1, f2 = s2 - q2;
+      // Away from a tie, rounding to nearest is floor(s + 0.5).
+      if (f0 > sumTol && f0 < 1 - sumTol && f1 > sumTol && f1 < 1 - sumTol && f2 > sumTol && f2 < 1 - sumTol) {
+        uint8_t* o = out + 3 * i;
+        o[0] = static_cast<uint8_t>(q0);
+        o[1] = static_cast<uint8_t>(q1);
+        o[2] = static_cast<uint8_t>(q2);
         if (mask) mask[i] = 1;
         continue;
       }
     }
+    // Near a boundary, at the window's edges, or near a tie: extended precision.
     const long double sx = FColCos[i] + bx + FSrcCx;
     const long double sy = FColNegSin[i] + by + FSrcCy;
     if (BilinearExact(sx, sy, x, y, out + 3 * i) && mask) mask[i] = 1;
   }
+}
+
+void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
+  if (FSrc.Is24())
+    BilinearRow<true>(y, out, mask);
+  else
+    BilinearRow<false>(y, out, mask);
 }
 
 }  // namespace pg

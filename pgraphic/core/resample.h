@@ -134,6 +134,8 @@ private:
   void ComputeQuarter(int y, uint8_t* out, uint8_t* mask);
   void ComputeNearest(int y, uint8_t* out, uint8_t* mask);
   void ComputeBilinear(int y, uint8_t* out, uint8_t* mask);
+  template <bool Src24>
+  void BilinearRow(int y, uint8_t* out, uint8_t* mask);
   // Exact bilinear sample at (sx, sy) for target pixel (x, y); false when no
   // sample came from the source.
   bool BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const;
@@ -147,7 +149,9 @@ private:
   std::vector<long double> FColCos;     // (x - destCx) * cos a
   std::vector<long double> FColNegSin;  // -(x - destCx) * sin a
   std::vector<double> FColCosD, FColNegSinD;
-  double FTolerance = 0;  // bound of the difference between the double and extended positions
+  double FTolerance = 0;
+  const uint8_t* FSrcBits;
+  int64_t FSrcBytesPerRow, FSrcHeight;  // bound of the difference between the double and extended positions
 };
 
 } // namespace pg
