@@ -170,5 +170,7 @@ PEER(vips_baseline_crop_1500x1000, "vips crop $D/small.v $D/out.v 0 0 1 1");
 PEER(vips_resize_4, "vips resize $D/small.v $D/out.v 4");
 PEER(vips_rotate_5_71deg, "vips rotate $D/photo.v $D/out.v 5.71");
 PEER(vips_similarity_5_71deg, "vips similarity $D/photo.v $D/out.v --angle 5.71");
+PEER(IM_rotate_90deg, "convert $D/photo.ppm -rotate 90 $D/out.ppm");
+PEER(vips_rot_90deg, "vips rot $D/photo.v $D/out.v d90");
 
 }  // namespace

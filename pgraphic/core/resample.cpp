@@ -346,17 +346,77 @@ void TRotateRows::Compute(int y, uint8_t* out, uint8_t* mask) {
     ComputeBilinear(y, out, mask);
 }
 
+namespace {
+
+// Narrows [lo, hi] to the x for which a x + b lies in [vlo, vhi], a in {-1, 0, 1}.
+void LimitRange(int64_t a, int64_t b, int64_t vlo, int64_t vhi, int64_t& lo, int64_t& hi) {
+  if (a == 0) {
+    if (b < vlo || b > vhi) hi = lo - 1;
+  } else if (a > 0) {
+    lo = std::max(lo, vlo - b);
+    hi = std::min(hi, vhi - b);
+  } else {
+    lo = std::max(lo, b - vhi);
+    hi = std::min(hi, b - vlo);
+  }
+}
+
+}  // namespace
+
 void TRotateRows::ComputeQuarter(int y, uint8_t* out, uint8_t* mask) {
-  // Exact integer mapping: sx = dx cos + dy sin + srcCx, sy = -dx sin + dy cos + srcCy.
+  // Exact integer mapping: sx = dx cos + dy sin + srcCx, sy = -dx sin + dy cos + srcCy,
+  // with dx = x - destCx, so sx = c x + bx and sy = -s x + by.
   const int64_t c = static_cast<int64_t>(FTurn.Cos), s = static_cast<int64_t>(FTurn.Sin);
   const int64_t dy = static_cast<int64_t>(y) - FDestCy;
-  for (int x = FX0; x <= FX1; ++x) {
-    const int64_t dx = static_cast<int64_t>(x) - FDestCx;
-    const int64_t sx = dx * c + dy * s + FSrcCx, sy = -dx * s + dy * c + FSrcCy;
-    if (!FWin.Contains(sx, sy)) continue;
-    const size_t i = static_cast<size_t>(x - FX0);
-    std::memcpy(out + 3 * i, FSrc.BGR(static_cast<int>(sx), static_cast<int>(sy)), 3);
-    if (mask) mask[i] = 1;
+  const int64_t bx = -FDestCx * c + dy * s + FSrcCx, by = FDestCx * s + dy * c + FSrcCy;
+  int64_t lo = FX0, hi = FX1;
+  LimitRange(c, bx, FWin.Left, FWin.Right, lo, hi);
+  LimitRange(-s, by, FWin.Top, FWin.Bottom, lo, hi);
+  if (lo > hi) return;
+  if (mask) std::memset(mask + (lo - FX0), 1, static_cast<size_t>(hi - lo + 1));
+  uint8_t* o = out + 3 * (lo - FX0);
+  if (FSrc.Is24()) {
+    // One step in x moves c columns and -s rows; rows are stored bottom-up.
+    const uint8_t* p = FSrcBits + (FSrcHeight - 1 - (-s * lo + by)) * FSrcBytesPerRow + 3 * (c * lo + bx);
+    const int64_t step = 3 * c + s * FSrcBytesPerRow;
+    for (int64_t x = lo; x <= hi; ++x, o += 3, p += step) {
+      o[0] = p[0];
+      o[1] = p[1];
+      o[2] = p[2];
+    }
+    return;
+  }
+  for (int64_t x = lo; x <= hi; ++x, o += 3)
+    std::memcpy(o, FSrc.BGR(static_cast<int>(c * x + bx), static_cast<int>(-s * x + by)), 3);
+}
+
+bool TRotateRows::CanQuarterBlock() const { return FTurn.Quarter && FTurn.Sin != 0 && FSrc.Is24(); }
+
+void TRotateRows::QuarterBlock(int y, int n, uint8_t* block, size_t stride) {
+  // Quarter and three-quarter turns (cos 0): row j of the block reads source
+  // column dy * sin + srcCx from every source row, so one source row gives
+  // n neighbouring pixels of n target rows.
+  const int64_t s = static_cast<int64_t>(FTurn.Sin);
+  const int64_t by = FDestCx * s + FSrcCy;
+  int64_t lo = FX0, hi = FX1;
+  LimitRange(-s, by, FWin.Top, FWin.Bottom, lo, hi);
+  if (lo > hi) return;
+  int64_t sx[64];
+  bool ok[64];
+  for (int j = 0; j < n; ++j) {
+    sx[j] = (static_cast<int64_t>(y) + j - FDestCy) * s + FSrcCx;
+    ok[j] = sx[j] >= FWin.Left && sx[j] <= FWin.Right;
+  }
+  for (int64_t x = lo; x <= hi; ++x) {
+    const uint8_t* row = FSrcBits + (FSrcHeight - 1 - (-s * x + by)) * FSrcBytesPerRow;
+    uint8_t* o = block + 3 * (x - FX0);
+    for (int j = 0; j < n; ++j, o += stride)
+      if (ok[j]) {
+        const uint8_t* p = row + 3 * sx[j];
+        o[0] = p[0];
+        o[1] = p[1];
+        o[2] = p[2];
+      }
   }
 }
 

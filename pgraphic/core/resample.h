@@ -129,6 +129,11 @@ public:
   // (3 bytes per column, indexed from x0); mask (when given) receives 1 for
   // those columns and 0 for the others. out may be the target's own row.
   void Compute(int y, uint8_t* out, uint8_t* mask);
+  // Quarter turns by +-90 degrees from a 24-bit source can compute n <= 64
+  // rows y.. at once (row j at block + j * stride, indexed from x0; columns
+  // not reached stay untouched), which reads the source row by row.
+  bool CanQuarterBlock() const;
+  void QuarterBlock(int y, int n, uint8_t* block, size_t stride);
 
 private:
   void ComputeQuarter(int y, uint8_t* out, uint8_t* mask);

@@ -474,6 +474,27 @@ TEST(RotateFrom, QuarterTurnsAreExactPixelForPixel) {
       }
 }
 
+TEST(RotateFrom, QuarterTurnAbortKeepsTheReportedRows) {
+  std::mt19937 rng(17);
+  auto src = RandomImage(40, 21, bc24Bit, rng);
+  for (long double angle : {90.0L, 270.0L}) {
+    auto dst = NewImage(21, 40, bc24Bit);
+    int last = -1;
+    dst->OnProgress = [&](TObject*, int step, int max, bool& abort) {
+      EXPECT_EQ(max, 39);
+      EXPECT_EQ(step, last + 1);
+      last = step;
+      abort = step == 20;
+    };
+    dst->RotateFrom(false, *src, angle);
+    EXPECT_EQ(last, 20);
+    const int quadrant = angle == 90 ? 1 : 3;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 21; ++x)
+        ASSERT_EQ(dst->Pixels(x, y), y <= 20 ? QuarterSource(*src, quadrant, x, y) : 0u) << x << "," << y;
+  }
+}
+
 TEST(RotateFrom, QuarterTurnIgnoresInterpolationAndTurnsClockwise) {
   // 3 x 1 row: left, middle, right. A quarter turn makes it a column with the
   // former right end at the bottom.
