@@ -121,6 +121,11 @@ TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axis
     if (r.kind != 0 || static_cast<uint64_t>(r.w0) != FColDiv.Divisor()) FSingleTaps = false;
   }
   FTapStart[n] = static_cast<uint32_t>(FTapOffset.size());
+  // Every column in range, one sample each, from consecutive source columns:
+  // the intermediate row is a plain copy of the source span.
+  FAllColumns = std::all_of(FMask.begin(), FMask.end(), [](uint8_t m) { return m != 0; });
+  FPlainSpan = FAllColumns && FSingleTaps;
+  for (size_t i = 0; FPlainSpan && i < n; ++i) FPlainSpan = FTapOffset[i] == 3 * i;
   if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1));
   for (auto& c : FCache) c.assign(3 * n, 0);
   FAcc.assign(3 * n, 0);
@@ -162,7 +167,9 @@ const uint8_t* TStretchRows::Intermediate(int64_t row) {
   if (FMaxX < FMinX) return h;
   const uint8_t* src =
       FSrc.RowBGR(static_cast<int>(row), static_cast<int>(FMinX), static_cast<int>(FMaxX), FUnpack.data());
-  if (FSingleTaps) {
+  if (FPlainSpan) {
+    std::memcpy(h, src, 3 * static_cast<size_t>(FCount));
+  } else if (FSingleTaps) {
     const uint32_t* off = FTapOffset.data();
     for (int i = 0; i < FCount; ++i) {
       const uint32_t a = FTapStart[static_cast<size_t>(i)];
@@ -203,6 +210,10 @@ void TStretchRows::Compute(uint8_t* out) {
   if (taps == 1 && FRowWeight[0] == FRowDiv.Divisor()) {
     // (value * divisor) div divisor: the intermediate row itself.
     const uint8_t* h = Intermediate(FRowSrc[0]);
+    if (FAllColumns) {
+      std::memcpy(out, h, n3);
+      return;
+    }
     for (int i = 0; i < FCount; ++i)
       if (mask[i]) std::memcpy(out + 3 * static_cast<size_t>(i), h + 3 * static_cast<size_t>(i), 3);
     return;

@@ -87,6 +87,8 @@ private:
   std::vector<uint32_t> FTapOffset;  // byte offset of the sample from column FMinX
   std::vector<uint32_t> FTapWeight;
   bool FSingleTaps = true;           // every column one sample of full weight
+  bool FAllColumns = false;          // every column's record in range
+  bool FPlainSpan = false;           // and the samples are consecutive source columns
   int64_t FMinX = 0, FMaxX = -1;     // source columns used
   TDivider FColDiv, FRowDiv;
   bool FSmallSums;                   // sums fit 32 bits
