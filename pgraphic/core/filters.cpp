@@ -131,19 +131,21 @@ TFastFilter FastKind(const TPGFilter& filter) {
   return TFastFilter::None;
 }
 
-// Grey value div 3 of blue, green, red bytes.
+// Grey value div 3 of blue, green, red bytes. With RGB weighting that is
+// (3 S div 1000) div 3 for S = 299 R + 587 G + 114 B, which equals S div 1000
+// (nested truncating divisions of non-negative numbers combine).
 inline uint8_t GreyOf(const uint8_t* p, bool rgbWeighting) {
   const uint32_t b = p[0], g = p[1], r = p[2];
-  if (rgbWeighting) return static_cast<uint8_t>(3 * (299 * r + 587 * g + 114 * b) / 1000 / 3);
+  if (rgbWeighting) return static_cast<uint8_t>((299 * r + 587 * g + 114 * b) / 1000);
   return static_cast<uint8_t>((r + g + b) / 3);
 }
 
 void GreyRow(const uint8_t* src, uint8_t* dst, int count, bool rgbWeighting) {
   if (rgbWeighting) {
     for (int x = 0; x < count; ++x, src += 3, dst += 3) {
-      const uint32_t v = 3 * (299 * static_cast<uint32_t>(src[2]) + 587 * static_cast<uint32_t>(src[1]) +
-                              114 * static_cast<uint32_t>(src[0])) /
-                         1000 / 3;
+      const uint32_t v = (299 * static_cast<uint32_t>(src[2]) + 587 * static_cast<uint32_t>(src[1]) +
+                          114 * static_cast<uint32_t>(src[0])) /
+                         1000;
       dst[0] = dst[1] = dst[2] = static_cast<uint8_t>(v);
     }
   } else {

@@ -174,6 +174,35 @@ TEST(ApplyFilter, GreyInPlaceOn24Bit) {
   EXPECT_EQ(f.Source(), nullptr);
 }
 
+TEST(ApplyFilter, GreyRowsAgreeWithTheFormulaForEveryColour) {
+  auto img = NewImage(4096, 4096, bc24Bit);
+  for (int y = 0; y < 4096; ++y) {
+    uint8_t* row = img->ScanLine(y);
+    for (int x = 0; x < 4096; ++x) {
+      const uint32_t c = static_cast<uint32_t>(y) * 4096 + static_cast<uint32_t>(x);
+      row[3 * x] = static_cast<uint8_t>(c >> 16);
+      row[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(c);
+    }
+  }
+  for (bool weighting : {true, false}) {
+    auto copy = Clone(*img);
+    TGrayScaleFilter f;
+    f.SetRGBWeighting(weighting);
+    copy->ApplyFilter(f, *copy);
+    for (int y = 0; y < 4096; ++y) {
+      const uint8_t* row = copy->ScanLine(y);
+      for (int x = 0; x < 4096; ++x) {
+        const uint32_t c = static_cast<uint32_t>(y) * 4096 + static_cast<uint32_t>(x);
+        const int r = static_cast<int>(c & 0xFF), g = static_cast<int>((c >> 8) & 0xFF), b = static_cast<int>(c >> 16);
+        const int grey = (weighting ? 3 * (299 * r + 587 * g + 114 * b) / 1000 : r + g + b) / 3;
+        ASSERT_EQ(row[3 * x], grey) << r << "," << g << "," << b;
+        ASSERT_EQ(row[3 * x + 2], grey);
+      }
+    }
+  }
+}
+
 TEST(ApplyFilter, PaletteTargetKeepsIndicesAndMapsThePalette) {
   std::mt19937 rng(2);
   auto src = RandomImage(9, 5, bc8Bit, rng);
