@@ -793,3 +793,63 @@ TEST_F(TiffTest, DetectionAndRegistration) {
 }
 
 } // namespace
+
+// ------------------------------------------------------------------ through the image's load and save
+
+namespace {
+
+TEST_F(TiffTest, LoadAndSaveThroughTheImage) {
+  // Content detection finds the TIFF whatever the extension; "tiff" saves too.
+  TPixelGraphic src;
+  MakeImage(src, Res::Colors256, 29, 17, 5);
+  TMemoryStream s;
+  src.SaveStreamAs(s, "tiff");
+  s.SetPosition(0);
+  TPixelGraphic dst;
+  dst.LoadStreamAs(s, "", 0);
+  ExpectSamePixels(src, dst);
+  ExpectSamePalette(src, dst);
+
+  // A black-and-white image is written as 1 bit BlackIsZero.
+  TPixelGraphic bw;
+  MakeImage(bw, Res::BW, 19, 4, 2);
+  TMemoryStream bs;
+  bw.SaveStreamAs(bs, "tif");
+  bool mm;
+  const auto d = ParseTiff(bs.Data(), mm)[0];
+  EXPECT_EQ(d.One(258), 1u);
+  EXPECT_EQ(d.One(262), 1u);
+
+  // "2 colors" is not written as such: the registry converts to 16 colours.
+  TPixelGraphic two;
+  two.SetSize(8, 2, bc1Bit);
+  two.SetPaletteCount(2);
+  two.SetPaletteColor(0, RGBColor(255, 0, 0));
+  two.SetPaletteColor(1, RGBColor(0, 0, 255));
+  two.SetSaveColorResWarningAction(pgwaIgnore);
+  TMemoryStream ts;
+  two.SaveStreamAs(ts, "tif");
+  const auto d2 = ParseTiff(ts.Data(), mm)[0];
+  EXPECT_EQ(d2.One(258), 4u);
+  EXPECT_EQ(d2.One(262), 3u);
+}
+
+TEST_F(TiffTest, ImageIndexThroughTheImage) {
+  TPixelGraphic a, b;
+  MakeImage(a, Res::True, 12, 5, 1);
+  MakeImage(b, Res::Gray16, 9, 7, 2);
+  TMemoryStream s;
+  TTIFFileFormatWriter w;
+  w.BeginFile(s);
+  w.WriteImage(s, a);
+  w.WriteImage(s, b);
+  w.EndFile(s);
+  PGTIFFReadAllImages = true;
+  s.SetPosition(0);
+  TPixelGraphic g;
+  g.LoadStreamAs(s, "", 1);
+  ExpectSamePixels(b, g);
+  EXPECT_EQ(g.PaletteIdent(), pGray16);
+}
+
+} // namespace
