@@ -693,7 +693,20 @@ TTIFFileFormatWriter::TTIFFileFormatWriter(std::string extension)
   CanWriteResolutions = static_cast<TPGColorResSet>(PGAllColorRes & ~(1u << 1));
 }
 
+namespace {
+
+// The writer's refusals, checked before anything is written.
+void CheckWritable(const TPixelGraphic& graphic) {
+  if (PGTIFFCompression != compNone && PGTIFFCompression != static_cast<int>(compPackBits)) RaiseWriterInternal();
+  // An image without pixels has no rows to put into strips.
+  if (graphic.Width() <= 0 || graphic.Height() <= 0 || graphic.Empty())
+    throw EPGTIFFileFormatWriter("TIFF: " + GetMessage(msgWidthOrHeightZero));
+}
+
+} // namespace
+
 void TTIFFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
+  CheckWritable(graphic);
   BeginFile(stream);
   WriteImage(stream, graphic);
   EndFile(stream);
@@ -752,12 +765,9 @@ private:
 } // namespace
 
 void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) {
-  if (PGTIFFCompression != compNone && PGTIFFCompression != static_cast<int>(compPackBits)) RaiseWriterInternal();
+  CheckWritable(graphic);
   const int64_t width = graphic.Width();
   const int64_t height = graphic.Height();
-  // An image without pixels has no rows to put into strips.
-  if (width <= 0 || height <= 0 || graphic.Empty())
-    throw EPGTIFFileFormatWriter("TIFF: " + GetMessage(msgWidthOrHeightZero));
 
   const TByteOrder order{FMotorola};
   const bool packBits = PGTIFFCompression == static_cast<int>(compPackBits);

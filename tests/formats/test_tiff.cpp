@@ -317,7 +317,9 @@ TEST_F(TiffTest, WriterRefusesOtherCompressionsAndEmptyImages) {
     e.SetSize(width, height, bc24Bit);
     TMemoryStream es;
     EXPECT_EQ(Message<EPGTIFFileFormatWriter>([&] { w.WriteGraphic(es, e); }), "TIFF: Width = 0 or Height = 0");
+    EXPECT_EQ(es.Size(), 0) << "nothing written";
   }
+  EXPECT_EQ(s.Size(), 0);
 }
 
 // Writer progress: Max = height - 1, every row, and Abort does not stop it.
