@@ -601,8 +601,6 @@ int64_t PGPackBitsEncode(const uint8_t* src, int64_t count, uint8_t* dst) {
   // 2-runs exactly as a byte-by-byte scan does.
   uint8_t* out = dst;
   int64_t litStart = -1;  // start of the pending literal stretch
-  // The forward rule needs to know whether the byte before a run is single;
-  // the backward rule needs the byte after it. Runs are found one ahead.
   auto runEnd = [&](int64_t i) {
     const uint8_t v = src[i];
     int64_t j = i + 1;
@@ -621,8 +619,6 @@ int64_t PGPackBitsEncode(const uint8_t* src, int64_t count, uint8_t* dst) {
     litStart = -1;
   };
 
-  // A pending sequence of 2-runs that follow a non-single run: whether they
-  // become single depends on the first run after them (backward rule).
   int64_t i = 0;
   bool prevSingle = false;  // the byte before position i is single
   while (i < count) {
@@ -635,10 +631,10 @@ int64_t PGPackBitsEncode(const uint8_t* src, int64_t count, uint8_t* dst) {
       i = pair;
       if (i == count) break;
     }
-    int64_t e = runEnd(i);
-    int64_t len = e - i;
-    if (len == 1 || (len == 2 && prevSingle)) {
-      // Single byte, or a 2-run that the forward rule turns into singles.
+    const int64_t e = runEnd(i);
+    int64_t len = e - i;  // at least 2 here
+    if (len == 2 && prevSingle) {
+      // A 2-run that the forward rule turns into single bytes.
       if (litStart < 0) litStart = i;
       i = e;
       prevSingle = true;
