@@ -183,29 +183,36 @@ void ReadPalette(TPixelGraphic& g, TStream& stream, int count, int entrySize) {
 }
 
 // Reads size bytes into buffer: in ten chunks with progress (Step 1..10 of 10)
-// when size is at least 101 bytes, else at once. False when aborted.
-bool ReadChunked(TPixelGraphic& g, TStream& stream, uint8_t* buffer, int64_t size) {
-  if (size < 101) {
-    ReadSome(stream, buffer, size);
-    return true;
-  }
+// when size is at least 101 bytes, else at once. Returns the number of bytes
+// the stream delivered; aborted is set when the progress handler asked to stop.
+int64_t ReadChunked(TPixelGraphic& g, TStream& stream, uint8_t* buffer, int64_t size, bool* aborted = nullptr) {
+  if (aborted) *aborted = false;
+  if (size < 101) return ReadSome(stream, buffer, size);
   const int64_t chunk = size / 10;
-  int64_t offset = 0;
+  int64_t offset = 0, got = 0;
   for (int k = 1; k <= 10; ++k) {
     const int64_t n = k < 10 ? chunk : size - offset;
-    ReadSome(stream, buffer + offset, n);
+    got += ReadSome(stream, buffer + offset, n);
     offset += n;
-    if (g.DoProgress(&g, k, 10)) return false;
+    if (g.DoProgress(&g, k, 10)) {
+      if (aborted) *aborted = true;
+      break;
+    }
   }
-  return true;
+  return got;
 }
 
-// Swaps storage rows so that the first stored row becomes the top row.
-void ReverseRows(TPixelGraphic& g) {
+// Swaps storage rows so that the first stored row becomes the top row. Rows
+// past the bytes read all hold the cleared value, so pairs of two such rows
+// need no swap (a short file claiming a huge image costs nothing here).
+void ReverseRows(TPixelGraphic& g, int64_t bytesRead) {
   const int h = g.Height();
   const size_t stride = static_cast<size_t>(g.BytesPerRow());
+  if (stride == 0) return;
+  const int64_t rowsTouched = (bytesRead + static_cast<int64_t>(stride) - 1) / static_cast<int64_t>(stride);
+  const int pairs = static_cast<int>(std::min<int64_t>(h / 2, rowsTouched));
   std::vector<uint8_t> tmp(stride);
-  for (int y = 0; y < h / 2; ++y) {
+  for (int y = 0; y < pairs; ++y) {
     uint8_t* a = g.ScanLine(y);
     uint8_t* b = g.ScanLine(h - 1 - y);
     std::memcpy(tmp.data(), a, stride);
@@ -428,7 +435,9 @@ void ReadRLE(TPixelGraphic& g, TStream& stream, uint32_t sizeImage, bool rle4) {
   const int64_t available = stream.Size() - stream.Position();
   n = std::max<int64_t>(0, std::min(n, available));
   std::vector<uint8_t> data(static_cast<size_t>(n));
-  if (!ReadChunked(g, stream, data.data(), n)) return;
+  bool aborted;
+  ReadChunked(g, stream, data.data(), n, &aborted);
+  if (aborted) return;
   if (rle4)
     TRLEDecoder<true>(g, data.data(), n).Run();
   else
@@ -470,8 +479,8 @@ void ReadPackedBitmapBody(TPixelGraphic& g, TStream& stream, bool coreHeader) {
     }
     if (h.ClrUsed > 0) stream.Seek(static_cast<int64_t>(h.ClrUsed) * 4, TSeekOrigin::soCurrent);
     if (h.BitCount == 24) {
-      ReadChunked(g, stream, g.Bits(), g.ByteSize());
-      if (topDown) ReverseRows(g);
+      const int64_t got = ReadChunked(g, stream, g.Bits(), g.ByteSize());
+      if (topDown) ReverseRows(g, got);
     } else {
       ReadBitFields(g, stream, h.BitCount, topDown, masks);
     }
@@ -487,8 +496,8 @@ void ReadPackedBitmapBody(TPixelGraphic& g, TStream& stream, bool coreHeader) {
   ReadPalette(g, stream, static_cast<int>(std::min(entries, tableSize)), 4);
   if (entries > tableSize) stream.Seek((entries - tableSize) * 4, TSeekOrigin::soCurrent);
   if (h.Compression == 0) {
-    ReadChunked(g, stream, g.Bits(), g.ByteSize());
-    if (topDown) ReverseRows(g);
+    const int64_t got = ReadChunked(g, stream, g.Bits(), g.ByteSize());
+    if (topDown) ReverseRows(g, got);
   } else {
     ReadRLE(g, stream, h.SizeImage, h.Compression == 2);
   }

@@ -425,6 +425,15 @@ TEST_F(BMP, ShortStreamsTakeWhatIsThere) {
   Load(g, c);
   EXPECT_EQ(RGBColor(255, 255, 255), g.PixelColors(0, 1));
   EXPECT_EQ(0u, g.PixelColors(1, 1));
+  // Top-down, cut after the first stored row: that row is the top one.
+  TBytes t = InfoHeader(2, -5, 8, 0, 0, 2);
+  t.bytes({0, 0, 0, 0, 9, 9, 9, 0}).bytes({1, 0, 0, 0, 1});
+  Load(g, t);
+  EXPECT_EQ(1u, g.Pixels(0, 0));
+  EXPECT_EQ(0u, g.Pixels(1, 0));
+  EXPECT_EQ(0u, g.Pixels(1, 1));  // the second row had one byte
+  EXPECT_EQ(1u, g.Pixels(0, 1));
+  for (int y = 2; y < 5; ++y) EXPECT_EQ(0u, g.Pixels(0, y)) << y;
   // A header cut short fails its checks instead of reading garbage.
   TBytes d = InfoHeader(3, 2, 16);
   d.d.resize(26);
