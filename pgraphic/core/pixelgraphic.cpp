@@ -114,9 +114,10 @@ void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
   // Stride and byte size in 64 bits: a width or height from a file must not
   // overflow them into an allocation that is too small.
   const int64_t bytesPerRow = PGBytesPerRow(width, BitCountToNum(bitCount));
-  const int64_t byteSize = bytesPerRow * static_cast<int64_t>(height);
-  if (bytesPerRow > std::numeric_limits<int32_t>::max() || byteSize > std::numeric_limits<int32_t>::max() ||
-      byteSize > PGMaxImageBytes) {
+  // (The stride is checked before it is multiplied, so the product fits 64 bits.)
+  const bool strideFits = bytesPerRow <= std::numeric_limits<int32_t>::max();
+  const int64_t byteSize = strideFits ? bytesPerRow * static_cast<int64_t>(height) : 0;
+  if (!strideFits || byteSize > std::numeric_limits<int32_t>::max() || byteSize > PGMaxImageBytes) {
     FWidth = FHeight = 0;
     FBytesPerRow = FByteSize = 0;
     Changed();

@@ -157,7 +157,8 @@ TEST(PixelGraphic, HugeSizesFailCleanlyInsteadOfOverflowing) {
   img.SetSize(2, 2, bc24Bit);
   // Stride * height overflows 32 bits; computed in 64 bits it is refused.
   for (auto [w, h] : {std::pair{70000, 70000}, std::pair{std::numeric_limits<int32_t>::max(), 2},
-                      std::pair{0x40000000, 1}}) {
+                      std::pair{0x40000000, 1},
+                      std::pair{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()}}) {
     try {
       img.SetSize(w, h, bc24Bit);
       FAIL() << w << "x" << h;
