@@ -366,3 +366,19 @@ TEST(PCXFormats, Registration) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PCXRegistry, ChosenByContent) {
+  PCXSpec s;
+  s.Planes = 3;
+  s.BytesPerLine = 1;
+  Bytes file = Header(s);
+  Append(file, {1, 2, 3});
+  TPixelGraphic g;
+  TReadOnlyMemoryStream a(file.data(), static_cast<int64_t>(file.size()));
+  g.LoadStreamAs(a, "dat", 0);
+  EXPECT_EQ(g.Pixels(0, 0), RGBColor(1, 2, 3));
+}
+
+}  // namespace
