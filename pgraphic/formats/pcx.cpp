@@ -47,26 +47,34 @@ struct TPCXHeader {
 class TPCXSource {
 public:
   explicit TPCXSource(TStream& stream) : FStream(stream) {}
-  uint8_t Byte() {
-    if (FPos == FLen) Refill();
-    return FBuf[FPos++];
-  }
-
   // Decodes one scan line of exactly length bytes. A run reaching past the end
   // of the line loses its surplus: no run carries over into the next line.
   void DecodeLine(uint8_t* line, size_t length) {
+    // The buffer position lives in locals while the line is written.
+    int p = FPos, len = FLen;
+    auto next = [&]() -> uint8_t {
+      if (p == len) {
+        Refill();
+        p = 0;
+        len = FLen;
+      }
+      return FBuf[p++];
+    };
     size_t pos = 0;
     while (pos < length) {
-      const uint8_t b = Byte();
+      const uint8_t b = next();
       if (b >= 0xC0) {
-        const uint8_t value = Byte();
+        const uint8_t value = next();
         const size_t n = std::min<size_t>(b & 0x3Fu, length - pos);
         std::memset(line + pos, value, n);
         pos += n;
       } else {
         line[pos++] = b;
+        // Literal bytes in a row are copied without going round the loop.
+        while (pos < length && p < len && FBuf[p] < 0xC0) line[pos++] = FBuf[p++];
       }
     }
+    FPos = p;
   }
 
 private:

@@ -55,6 +55,17 @@ public:
     return FBuf[FPos++];
   }
   void Bytes(uint8_t* dst, size_t n) {
+    // Packets are mostly short: copy them straight out of the buffer.
+    if (n <= static_cast<size_t>(FLen - FPos)) {
+      const uint8_t* src = FBuf + FPos;
+      FPos += static_cast<int>(n);
+      if (n <= 8) {
+        for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+      } else {
+        std::memcpy(dst, src, n);
+      }
+      return;
+    }
     while (n > 0) {
       if (FPos == FLen) Refill();
       const size_t k = std::min(n, static_cast<size_t>(FLen - FPos));
@@ -84,24 +95,32 @@ class TTGARunLengthDecoder {
 public:
   TTGARunLengthDecoder(TStream& stream, int bytesPerPixel) : FSource(stream), FBpp(bytesPerPixel) {}
   void DecodeRow(uint8_t* row, size_t width) {
+    // The packet state lives in locals while the row is written (stores to
+    // the row could otherwise alias it and force reloads).
+    const size_t bpp = static_cast<size_t>(FBpp);
+    size_t remaining = FRemaining;
+    bool run = FRun;
     size_t x = 0;
     while (x < width) {
-      if (FRemaining == 0) {
+      if (remaining == 0) {
         const uint8_t h = FSource.Byte();
-        FRemaining = (h & 0x7Fu) + 1;
-        FRun = (h & 0x80u) != 0;
-        if (FRun) FSource.Bytes(FPixel, static_cast<size_t>(FBpp));
+        remaining = (h & 0x7Fu) + 1;
+        run = (h & 0x80u) != 0;
+        if (run)
+          for (size_t i = 0; i < bpp; ++i) FPixel[i & 3] = FSource.Byte();
       }
-      const size_t n = std::min(FRemaining, width - x);
-      uint8_t* dst = row + x * static_cast<size_t>(FBpp);
-      if (!FRun) {
-        FSource.Bytes(dst, n * static_cast<size_t>(FBpp));
+      const size_t n = std::min(remaining, width - x);
+      uint8_t* dst = row + x * bpp;
+      if (!run) {
+        FSource.Bytes(dst, n * bpp);
       } else {
         FillRun(dst, n);
       }
       x += n;
-      FRemaining -= n;
+      remaining -= n;
     }
+    FRemaining = remaining;
+    FRun = run;
   }
 
 private:
