@@ -88,6 +88,19 @@ void Write(benchmark::State& state, TFileFormatWriter&& w, TPixelGraphic& g, boo
   state.SetBytesProcessed(state.iterations() * FileSize(like));
 }
 
+// The same into memory: the writer's own speed, without the file system.
+void WriteMemory(benchmark::State& state, TFileFormatWriter&& w, TPixelGraphic& g, bool binary, const std::string& like) {
+  TMemoryStream s;
+  s.Data().reserve(static_cast<size_t>(FileSize(like)) + 1024);
+  for (auto _ : state) {
+    PGPxMWriteBinary = binary;
+    s.Clear();
+    w.WriteGraphic(s, g);
+    PGPxMWriteBinary = false;
+  }
+  state.SetBytesProcessed(state.iterations() * FileSize(like));
+}
+
 void Peer(benchmark::State& state, const std::string& command, const std::string& like) {
   const std::string cmd = command + " >/dev/null 2>&1";
   for (auto _ : state)
@@ -109,6 +122,11 @@ void BM_Convert_WriteP3_ASCII(benchmark::State& s) {
   Peer(s, "convert " + F().p6 + " -compress none " + F().dir + "/peerplain.ppm", F().p3);
 }
 
+void BM_PxM_WriteP6_ToMemory(benchmark::State& s) { WriteMemory(s, TPPMFileFormatWriter(), F().img24, true, F().p6); }
+void BM_PxM_WriteP3_ASCII_ToMemory(benchmark::State& s) {
+  WriteMemory(s, TPPMFileFormatWriter(), F().img24, false, F().p3);
+}
+
 BENCHMARK(BM_PxM_ReadP6)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Convert_ReadP6)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_PxM_ReadP5)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -119,5 +137,7 @@ BENCHMARK(BM_PxM_WriteP6)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Convert_WriteP6)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_PxM_WriteP3_ASCII)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Convert_WriteP3_ASCII)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PxM_WriteP6_ToMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PxM_WriteP3_ASCII_ToMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

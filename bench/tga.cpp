@@ -143,6 +143,17 @@ void Write(benchmark::State& state, TPixelGraphic& g, int bpp) {
   state.SetBytesProcessed(state.iterations() * int64_t{W} * H * bpp);
 }
 
+// The same into memory: the writer's own speed, without the file system.
+void WriteMemory(benchmark::State& state, TPixelGraphic& g, int bpp) {
+  TMemoryStream s;
+  s.Data().reserve(static_cast<size_t>(W) * H * 3 + 1024);
+  for (auto _ : state) {
+    s.Clear();
+    TTGAFileFormatWriter().WriteGraphic(s, g);
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t{W} * H * bpp);
+}
+
 void Peer(benchmark::State& state, const std::string& command, int bpp) {
   const std::string cmd = command + " >/dev/null 2>&1";
   for (auto _ : state)
@@ -164,6 +175,8 @@ void BM_Convert_Write24(benchmark::State& s) {
   Peer(s, "convert " + F().raw24 + " -compress None " + F().dir + "/peer24.tga", 3);
 }
 void BM_TGA_Write8_ColorMapped(benchmark::State& s) { Write(s, F().img8, 1); }
+void BM_TGA_Write24_ToMemory(benchmark::State& s) { WriteMemory(s, F().img24, 3); }
+void BM_TGA_Write8_ColorMapped_ToMemory(benchmark::State& s) { WriteMemory(s, F().img8, 1); }
 void BM_Convert_Write8_ColorMapped(benchmark::State& s) {
   Peer(s, "convert " + F().raw8 + " -compress None " + F().dir + "/peer8.tga", 1);
 }
@@ -180,5 +193,7 @@ BENCHMARK(BM_TGA_Write24)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Convert_Write24)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_TGA_Write8_ColorMapped)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Convert_Write8_ColorMapped)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_TGA_Write24_ToMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TGA_Write8_ColorMapped_ToMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
