@@ -1,0 +1,132 @@
+// JPEG reading and writing of a 24-megapixel photograph-like image, each timed
+// against Debian's libjpeg-turbo tools on the same data in the same run:
+//   read  (quality 90 file, through the registry) vs djpeg -outfile /dev/null
+//   write (quality 80, float DCT, through the registry) vs cjpeg -quality 80 -dct float from a PPM
+// Every iteration runs both; the counters report both times and their ratio.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/formats/settings.h"
+#include "platform/stream.h"
+
+namespace {
+
+constexpr int kWidth = 6000, kHeight = 4000;
+
+// Smooth gradients with a fine texture and a little noise, like a photograph.
+void MakePhoto(TPixelGraphic& g) {
+  g.SetSize(kWidth, kHeight, bc24Bit);
+  uint32_t seed = 1;
+  for (int y = 0; y < kHeight; ++y) {
+    uint8_t* row = g.ScanLine(y);
+    for (int x = 0; x < kWidth; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int noise = static_cast<int>((seed >> 24) & 15) - 8;
+      const int texture = ((x * 7 + y * 3) % 23) - 11 + (((x / 9) ^ (y / 7)) & 7);
+      int r = 60 + x * 150 / kWidth + texture + noise;
+      int gr = 40 + y * 170 / kHeight + (texture >> 1) + noise;
+      int b = 200 - (x + y) * 150 / (kWidth + kHeight) - texture + (noise >> 1);
+      row[3 * x + 0] = static_cast<uint8_t>(b < 0 ? 0 : b > 255 ? 255 : b);
+      row[3 * x + 1] = static_cast<uint8_t>(gr < 0 ? 0 : gr > 255 ? 255 : gr);
+      row[3 * x + 2] = static_cast<uint8_t>(r < 0 ? 0 : r > 255 ? 255 : r);
+    }
+  }
+}
+
+struct TFiles {
+  std::string dir, jpeg90, ppm, out;
+  TPixelGraphic photo;
+  TFiles() {
+    char tmpl[] = "/tmp/zwillo_bench_jpeg_XXXXXX";
+    dir = ::mkdtemp(tmpl);
+    jpeg90 = dir + "/photo_q90.jpg";
+    ppm = dir + "/photo.ppm";
+    out = dir + "/out.jpg";
+    MakePhoto(photo);
+    PGJPEGQuality = 90;
+    photo.SaveToFile(jpeg90);
+    PGJPEGQuality = 80;
+    // The same pixels as a binary PPM for cjpeg.
+    TFileStream f(ppm, fmCreate);
+    const std::string header = "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+    f.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+    std::string row(3 * static_cast<size_t>(kWidth), '\0');
+    for (int y = 0; y < kHeight; ++y) {
+      const uint8_t* s = photo.ScanLine(y);
+      for (int x = 0; x < kWidth; ++x) {
+        row[3 * x + 0] = static_cast<char>(s[3 * x + 2]);
+        row[3 * x + 1] = static_cast<char>(s[3 * x + 1]);
+        row[3 * x + 2] = static_cast<char>(s[3 * x + 0]);
+      }
+      f.WriteBuffer(row.data(), static_cast<int64_t>(row.size()));
+    }
+  }
+  ~TFiles() { std::system(("rm -rf '" + dir + "'").c_str()); }
+};
+
+TFiles& Files() {
+  static TFiles files;
+  return files;
+}
+
+double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+double RunTool(const std::string& command) {
+  const auto t0 = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
+  return Seconds(t0, std::chrono::steady_clock::now());
+}
+
+void Report(benchmark::State& state, double ours, double peer, int n) {
+  state.counters["ours_ms"] = 1000 * ours / n;
+  state.counters["peer_ms"] = 1000 * peer / n;
+  state.counters["ratio"] = ours / peer;
+}
+
+void BM_JPEGReadVsDjpeg(benchmark::State& state) {
+  TFiles& files = Files();
+  TPixelGraphic g;
+  double ours = 0, peer = 0;
+  int n = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    g.LoadFromFile(files.jpeg90);
+    const double t = Seconds(t0, std::chrono::steady_clock::now());
+    state.SetIterationTime(t);
+    ours += t;
+    peer += RunTool("djpeg -outfile /dev/null '" + files.jpeg90 + "'");
+    ++n;
+  }
+  Report(state, ours, peer, n);
+}
+BENCHMARK(BM_JPEGReadVsDjpeg)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
+
+void BM_JPEGWriteVsCjpeg(benchmark::State& state) {
+  TFiles& files = Files();
+  PGJPEGQuality = 80;
+  PGJPEGWriteDCTMethod = 2;
+  double ours = 0, peer = 0;
+  int n = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    files.photo.SaveToFile(files.out);
+    const double t = Seconds(t0, std::chrono::steady_clock::now());
+    state.SetIterationTime(t);
+    ours += t;
+    peer += RunTool("cjpeg -quality 80 -dct float -outfile '" + files.out + ".peer' '" + files.ppm + "'");
+    ++n;
+  }
+  Report(state, ours, peer, n);
+}
+BENCHMARK(BM_JPEGWriteVsCjpeg)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
+
+} // namespace
