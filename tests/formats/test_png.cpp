@@ -556,3 +556,81 @@ TEST_F(PngTest, DamagedFilesFailCleanly) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- through the registry
+
+#include "pgraphic/formats/registry.h"
+
+namespace {
+
+TEST_F(PngTest, FileGammaIsCorrectedAfterLoading) {
+  // 2-bit grey with gAMA 0.45455: image gamma 2.2, remapped by 2.2 / 1.8.
+  const std::vector<uint8_t> data = ReadFileBytes(kSuite + "ftbbn0g02.png");
+  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
+  TPixelGraphic g;
+  g.LoadFromStream(in);
+  EXPECT_NEAR(static_cast<double>(g.Gamma()), 1.8, 1e-12);
+  ASSERT_EQ(g.BitCount(), bc4Bit);
+  uint8_t table[256];
+  PGBuildGammaTable(2.2L / 1.8L, table);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(g.PaletteColors(i), RGBColor(table[85 * i], table[85 * i], table[85 * i]));
+  EXPECT_NE(table[85], 85);
+  EXPECT_EQ(g.PaletteIdent(), pUnknown);
+
+  // A 24-bit picture saved with gamma 2.2 comes back remapped; with gamma 1.85
+  // (within 5 % of 1.8) it comes back untouched.
+  TPixelGraphic src;
+  src.SetSize(16, 16, bc24Bit);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) src.SetPixels(x, y, RGBColor(x * 16, y * 16, (x * y) & 0xFF));
+  for (long double gamma : {2.2L, 1.85L}) {
+    SCOPED_TRACE(static_cast<double>(gamma));
+    src.SetGamma(gamma);
+    TMemoryStream file;
+    src.SaveStreamAs(file, "png");
+    file.SetPosition(0);
+    TPixelGraphic back;
+    back.LoadStreamAs(file, "", 0);
+    // Corrected images end at the default gamma; an unmapped one keeps its own.
+    EXPECT_NEAR(static_cast<double>(back.Gamma()), gamma > 2 ? 1.8 : 1.85, 1e-5);
+    // The file holds 1/gamma rounded to 5 digits; the table follows the read gamma.
+    PGBuildGammaTable(gamma > 2 ? (1.0L / 0.45455L) / 1.8L : 1.0L, table);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const TColorRef c = src.Pixels(x, y);
+        ASSERT_EQ(back.Pixels(x, y), RGBColor(table[GetRValue(c)], table[GetGValue(c)], table[GetBValue(c)]));
+      }
+  }
+}
+
+TEST_F(PngTest, RegistryReadsAndWritesPng) {
+  const std::vector<uint8_t> data = ReadFileBytes(kSuite + "ibasn3p04.png");
+  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
+  std::string description;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetStreamInfo(in, "", 0, description, info));
+  EXPECT_EQ(description, "Portable Network Graphics");
+  EXPECT_EQ(info.DetailsText, "palette, interlaced");
+  EXPECT_EQ(info.KindText, "(plte)");
+  EXPECT_EQ(in.Position(), 0);
+
+  // A black-and-white image is stored as a 1-bit palette file with two entries.
+  TPixelGraphic bw;
+  bw.SetSize(10, 3, bc1Bit);
+  bw.SetPaletteIdent(pBlackWhite);
+  bw.SetPixels(3, 1, 1);
+  TMemoryStream out;
+  bw.SaveStreamAs(out, "PNG");
+  const auto chunks = Chunks(out.Data());
+  EXPECT_EQ(out.Data()[24], 1);
+  EXPECT_EQ(out.Data()[25], 3);
+  EXPECT_EQ(FindChunk(chunks, "PLTE")->size(), 6u);
+  out.SetPosition(0);
+  TPixelGraphic back;
+  back.LoadFromStream(out);
+  EXPECT_EQ(back.PaletteIdent(), pBlackWhite);
+  EXPECT_EQ(back.Pixels(3, 1), 1u);
+  EXPECT_EQ(back.Pixels(4, 1), 0u);
+}
+
+} // namespace
