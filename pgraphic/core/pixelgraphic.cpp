@@ -24,8 +24,11 @@ size_t AllocationSize(size_t bytes) {
 // how the block was obtained.
 constexpr size_t kHeader = 64;
 
+// kSlack bytes after the pixels let a 24-bit pixel be read with one 4-byte load.
+constexpr size_t kSlack = 8;
+
 uint8_t* AllocatePixels(size_t bytes) {
-  const size_t total = AllocationSize(bytes + kHeader);
+  const size_t total = AllocationSize(bytes + kHeader + kSlack);
   void* block;
   if (total >= kMapThreshold) {
     block = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
