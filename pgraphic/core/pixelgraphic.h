@@ -301,7 +301,7 @@ private:
   std::vector<int> FDitherLimitTable;  // 511 entries, index e + 255
   std::vector<int> FDitherRowCur;      // (Width + 2) * 3, one guard pixel each end
   std::vector<int> FDitherRowNext;
-  int FDitherRow = -1;
+  int FDitherWidth = 0;                // width the error rows were made for
   bool FDitherErrorLimitSoft = true;
   bool FColorCacheEnabled = true;
   bool FFastLoad = false;
