@@ -1,0 +1,453 @@
+#include "pgraphic/core/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+
+namespace pg {
+
+// ============================================================ sampling records
+
+TStretchAxis::TStretchAxis(TStretchMode mode, int64_t S, int64_t o, int64_t D, int64_t N)
+    : FKind(kInvalid), FS(S), FO(o), FD(D), FN(N), FDivisor(1) {
+  if (S <= 0 || D <= 0) return;
+  if (S == D) {
+    FKind = kEqual;
+  } else if (mode == smFast) {
+    FKind = kFast;
+  } else if ((mode == smMedium && S > D) || (mode == smPrecise && S < D)) {
+    FKind = kLinear;
+    FDivisor = 2 * D;
+  } else {
+    FKind = kBox;
+    FDivisor = S;
+  }
+}
+
+TStretchRecord TStretchAxis::Record(int64_t t) const {
+  TStretchRecord r;
+  switch (FKind) {
+    case kInvalid:
+      return r;
+    case kEqual:
+    case kFast:
+      r.s0 = r.s1 = FKind == kEqual ? FO + t : FO + FS * t / FD;
+      r.w0 = 1;
+      r.inRange = Inside(r.s0);
+      return r;
+    case kLinear: {
+      const int64_t p = FS * (2 * t + 1);
+      r.s0 = FO + (p - FD) / (2 * FD);
+      r.s1 = FO + (p + FD) / (2 * FD);
+      r.inRange = Inside(r.s0) && Inside(r.s1);
+      // Enlarging: a pair straddling an edge of the source is clamped onto it.
+      if (!r.inRange && FS < FD && ((r.s0 < 0 && 0 <= r.s1) || (r.s0 < FN && FN <= r.s1))) {
+        r.s0 = std::clamp<int64_t>(r.s0, 0, FN - 1);
+        r.s1 = std::clamp<int64_t>(r.s1, 0, FN - 1);
+        r.inRange = true;
+      }
+      r.w0 = 3 * FD + 2 * FD * (r.s0 - FO) - p;
+      r.w1 = FD + p - 2 * FD * (r.s1 - FO);
+      if (r.w1 == 0 || r.s0 == r.s1) {
+        r.kind = 0;
+        r.w0 = 2 * FD;
+        r.w1 = 0;
+        r.s1 = r.s0;
+      } else {
+        r.kind = 1;
+      }
+      return r;
+    }
+    case kBox: {
+      const int64_t q = FS * (t + 1);
+      r.s0 = FO + FS * t / FD;
+      r.s1 = FO + q / FD - (q % FD == 0 ? 1 : 0);
+      r.inRange = Inside(r.s0) && Inside(r.s1);
+      if (r.s0 == r.s1) {
+        r.kind = 0;
+        r.w0 = FS;
+      } else {
+        r.kind = r.s1 - r.s0 >= 2 ? 2 : 1;
+        r.w0 = FD * (r.s0 - FO + 1) - FS * t;
+        r.w1 = q - FD * (r.s1 - FO);
+      }
+      return r;
+    }
+  }
+  return r;
+}
+
+// ============================================================ stretch rows
+
+TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axisX, const TStretchAxis& axisY, int t0,
+                           int t1)
+    : FSrc(source),
+      FAxisY(axisY),
+      FCount(t1 - t0 + 1),
+      FColDiv(static_cast<uint64_t>(axisX.Divisor())),
+      FRowDiv(static_cast<uint64_t>(axisY.Divisor())),
+      FSmallSums(axisX.Divisor() <= (1 << 24) && axisY.Divisor() <= (1 << 24)) {
+  const size_t n = static_cast<size_t>(FCount);
+  FMask.assign(n, 0);
+  FTapStart.assign(n + 1, 0);
+  std::vector<TStretchRecord> records(n);
+  for (size_t i = 0; i < n; ++i) {
+    records[i] = axisX.Record(t0 + static_cast<int64_t>(i));
+    if (!records[i].inRange) continue;
+    FMask[i] = 1;
+    if (FMaxX < FMinX) {
+      FMinX = records[i].s0;
+      FMaxX = records[i].s1;
+    } else {
+      FMinX = std::min(FMinX, records[i].s0);
+      FMaxX = std::max(FMaxX, records[i].s1);
+    }
+  }
+  const uint64_t inner = static_cast<uint64_t>(axisX.InnerWeight());
+  for (size_t i = 0; i < n; ++i) {
+    FTapStart[i] = static_cast<uint32_t>(FTapOffset.size());
+    if (!FMask[i]) continue;
+    const TStretchRecord& r = records[i];
+    auto add = [&](int64_t s, uint64_t w) {
+      FTapOffset.push_back(static_cast<uint32_t>(3 * (s - FMinX)));
+      FTapWeight.push_back(static_cast<uint32_t>(w));
+    };
+    add(r.s0, static_cast<uint64_t>(r.w0));
+    if (r.kind == 2)
+      for (int64_t s = r.s0 + 1; s < r.s1; ++s) add(s, inner);
+    if (r.kind >= 1) add(r.s1, static_cast<uint64_t>(r.w1));
+    if (r.kind != 0 || static_cast<uint64_t>(r.w0) != FColDiv.Divisor()) FSingleTaps = false;
+  }
+  FTapStart[n] = static_cast<uint32_t>(FTapOffset.size());
+  if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1));
+  for (auto& c : FCache) c.assign(3 * n, 0);
+  FAcc.assign(3 * n, 0);
+}
+
+template <typename Acc>
+void TStretchRows::Horizontal(const uint8_t* src, uint8_t* h) const {
+  const uint32_t* start = FTapStart.data();
+  const uint32_t* off = FTapOffset.data();
+  const uint32_t* wt = FTapWeight.data();
+  for (int i = 0; i < FCount; ++i) {
+    const uint32_t a = start[i], e = start[i + 1];
+    if (a == e) continue;
+    Acc b = 0, g = 0, r = 0;
+    for (uint32_t k = a; k < e; ++k) {
+      const uint8_t* p = src + off[k];
+      const Acc w = wt[k];
+      b += w * p[0];
+      g += w * p[1];
+      r += w * p[2];
+    }
+    uint8_t* o = h + 3 * static_cast<size_t>(i);
+    o[0] = static_cast<uint8_t>(FColDiv(b));
+    o[1] = static_cast<uint8_t>(FColDiv(g));
+    o[2] = static_cast<uint8_t>(FColDiv(r));
+  }
+}
+
+const uint8_t* TStretchRows::Intermediate(int64_t row) {
+  for (int k = 0; k < 2; ++k)
+    if (FCacheRow[k] == row) {
+      FCacheNext = 1 - k;
+      return FCache[k].data();
+    }
+  const int k = FCacheNext;
+  FCacheNext = 1 - k;
+  FCacheRow[k] = row;
+  uint8_t* h = FCache[k].data();
+  if (FMaxX < FMinX) return h;
+  const uint8_t* src =
+      FSrc.RowBGR(static_cast<int>(row), static_cast<int>(FMinX), static_cast<int>(FMaxX), FUnpack.data());
+  if (FSingleTaps) {
+    const uint32_t* off = FTapOffset.data();
+    for (int i = 0; i < FCount; ++i) {
+      const uint32_t a = FTapStart[static_cast<size_t>(i)];
+      if (a == FTapStart[static_cast<size_t>(i) + 1]) continue;
+      std::memcpy(h + 3 * static_cast<size_t>(i), src + off[a], 3);
+    }
+  } else if (FSmallSums) {
+    Horizontal<uint32_t>(src, h);
+  } else {
+    Horizontal<uint64_t>(src, h);
+  }
+  return h;
+}
+
+bool TStretchRows::SetRow(int64_t t) {
+  const TStretchRecord r = FAxisY.Record(t);
+  if (!r.inRange) return false;
+  FRowSrc.clear();
+  FRowWeight.clear();
+  FRowSrc.push_back(r.s0);
+  FRowWeight.push_back(static_cast<uint64_t>(r.w0));
+  if (r.kind == 2)
+    for (int64_t s = r.s0 + 1; s < r.s1; ++s) {
+      FRowSrc.push_back(s);
+      FRowWeight.push_back(static_cast<uint64_t>(FAxisY.InnerWeight()));
+    }
+  if (r.kind >= 1) {
+    FRowSrc.push_back(r.s1);
+    FRowWeight.push_back(static_cast<uint64_t>(r.w1));
+  }
+  return true;
+}
+
+void TStretchRows::Compute(uint8_t* out) {
+  const size_t n3 = 3 * static_cast<size_t>(FCount);
+  const uint8_t* mask = FMask.data();
+  const size_t taps = FRowSrc.size();
+  if (taps == 1 && FRowWeight[0] == FRowDiv.Divisor()) {
+    // (value * divisor) div divisor: the intermediate row itself.
+    const uint8_t* h = Intermediate(FRowSrc[0]);
+    for (int i = 0; i < FCount; ++i)
+      if (mask[i]) std::memcpy(out + 3 * static_cast<size_t>(i), h + 3 * static_cast<size_t>(i), 3);
+    return;
+  }
+  if (taps == 2 && FSmallSums) {
+    const uint8_t* h0 = Intermediate(FRowSrc[0]);
+    const uint8_t* h1 = Intermediate(FRowSrc[1]);
+    const uint32_t w0 = static_cast<uint32_t>(FRowWeight[0]), w1 = static_cast<uint32_t>(FRowWeight[1]);
+    for (int i = 0; i < FCount; ++i) {
+      if (!mask[i]) continue;
+      const size_t j = 3 * static_cast<size_t>(i);
+      for (size_t c = 0; c < 3; ++c)
+        out[j + c] = static_cast<uint8_t>(FRowDiv(static_cast<uint32_t>(h0[j + c]) * w0 + static_cast<uint32_t>(h1[j + c]) * w1));
+    }
+    return;
+  }
+  uint64_t* acc = FAcc.data();
+  std::fill(acc, acc + n3, 0);
+  for (size_t k = 0; k < taps; ++k) {
+    const uint8_t* h = Intermediate(FRowSrc[k]);
+    const uint64_t w = FRowWeight[k];
+    for (size_t j = 0; j < n3; ++j) acc[j] += h[j] * w;
+  }
+  for (int i = 0; i < FCount; ++i) {
+    if (!mask[i]) continue;
+    const size_t j = 3 * static_cast<size_t>(i);
+    for (size_t c = 0; c < 3; ++c) out[j + c] = static_cast<uint8_t>(FRowDiv(acc[j + c]));
+  }
+}
+
+// ============================================================ rotation
+
+TTurn::TTurn(long double angle) {
+  if (std::isfinite(angle) && angle == std::floor(angle) && std::fmod(angle, 90.0L) == 0) {
+    Quarter = true;
+    const int q = static_cast<int>(std::fmod(angle, 360.0L) / 90.0L);
+    Quadrant = ((q % 4) + 4) % 4;
+    static constexpr long double cosTab[4] = {1, 0, -1, 0};
+    static constexpr long double sinTab[4] = {0, 1, 0, -1};
+    Cos = cosTab[Quadrant];
+    Sin = sinTab[Quadrant];
+    return;
+  }
+  const long double a = angle * std::numbers::pi_v<long double> / 180;
+  Cos = std::cos(a);
+  Sin = std::sin(a);
+}
+
+void RotatedBounds(const TTurn& turn, int64_t W, int64_t H, int64_t& width, int64_t& height) {
+  long double minX = 0, maxX = 0, minY = 0, maxY = 0;
+  for (int i = 0; i < 4; ++i) {
+    const long double u = (i & 1) ? static_cast<long double>(W) : 0.0L;
+    const long double v = (i & 2) ? static_cast<long double>(H) : 0.0L;
+    const long double X = u * turn.Cos - v * turn.Sin;
+    const long double Y = u * turn.Sin + v * turn.Cos;
+    if (i == 0 || X < minX) minX = X;
+    if (i == 0 || X > maxX) maxX = X;
+    if (i == 0 || Y < minY) minY = Y;
+    if (i == 0 || Y > maxY) maxY = Y;
+  }
+  // Beyond 32 bits the size cannot be allocated anyway; SetSize reports it.
+  const long double limit = std::numeric_limits<int32_t>::max();
+  const long double w = std::ceil(maxX) - std::floor(minX), h = std::ceil(maxY) - std::floor(minY);
+  width = static_cast<int64_t>(std::isfinite(w) ? std::min(w, limit) : 0.0L);
+  height = static_cast<int64_t>(std::isfinite(h) ? std::min(h, limit) : 0.0L);
+}
+
+namespace {
+
+// Nearest integer of a value, ties to even.
+inline int64_t RoundEven(long double v) {
+  const long double f = std::floor(v);
+  const long double d = v - f;
+  int64_t i = static_cast<int64_t>(f);
+  if (d > 0.5L || (d == 0.5L && (i & 1) != 0)) ++i;
+  return i;
+}
+
+inline uint8_t ClampChannel(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// floor of a value known to lie well inside the 64-bit range.
+inline int64_t FloorInt(long double v) {
+  int64_t i = static_cast<int64_t>(v);
+  if (static_cast<long double>(i) > v) --i;
+  return i;
+}
+inline int64_t FloorInt(double v) {
+  int64_t i = static_cast<int64_t>(v);
+  if (static_cast<double>(i) > v) --i;
+  return i;
+}
+
+}  // namespace
+
+TRotateRows::TRotateRows(const TPixelGraphic& target, const TPixelGraphic& source, const TRotateWindow& window,
+                         const TTurn& turn, bool interpolate, int destCx, int destCy, int srcCx, int srcCy, int x0,
+                         int x1)
+    : FSrc(source),
+      FTarget(target),
+      FWin(window),
+      FTurn(turn),
+      FInterpolate(interpolate),
+      FDestCx(destCx),
+      FDestCy(destCy),
+      FSrcCx(srcCx),
+      FSrcCy(srcCy),
+      FX0(x0),
+      FX1(x1) {
+  if (FTurn.Quarter) return;
+  const size_t n = static_cast<size_t>(x1 - x0 + 1);
+  FColCos.resize(n);
+  FColNegSin.resize(n);
+  FColCosD.resize(n);
+  FColNegSinD.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const long double d = static_cast<long double>(static_cast<int64_t>(x0) + static_cast<int64_t>(i) - destCx);
+    FColCos[i] = d * FTurn.Cos;
+    FColNegSin[i] = -d * FTurn.Sin;
+    FColCosD[i] = static_cast<double>(FColCos[i]);
+    FColNegSinD[i] = static_cast<double>(FColNegSin[i]);
+  }
+  // The positions computed in double differ from the extended ones by a few
+  // units in the last place of the largest term; the tolerance is 16 times
+  // that bound.
+  const long double m = std::fabs(static_cast<long double>(destCx)) + std::max(std::fabs(1.0L * x0), std::fabs(1.0L * x1)) +
+                        std::fabs(static_cast<long double>(destCy)) + std::max<long double>(target.Height(), 1) +
+                        std::fabs(static_cast<long double>(srcCx)) + std::fabs(static_cast<long double>(srcCy)) + 2;
+  FTolerance = static_cast<double>(m * std::ldexp(1.0L, -48));
+}
+
+void TRotateRows::Compute(int y, uint8_t* out, uint8_t* mask) {
+  if (mask) std::memset(mask, 0, static_cast<size_t>(FX1 - FX0 + 1));
+  if (FTurn.Quarter)
+    ComputeQuarter(y, out, mask);
+  else if (!FInterpolate)
+    ComputeNearest(y, out, mask);
+  else
+    ComputeBilinear(y, out, mask);
+}
+
+void TRotateRows::ComputeQuarter(int y, uint8_t* out, uint8_t* mask) {
+  // Exact integer mapping: sx = dx cos + dy sin + srcCx, sy = -dx sin + dy cos + srcCy.
+  const int64_t c = static_cast<int64_t>(FTurn.Cos), s = static_cast<int64_t>(FTurn.Sin);
+  const int64_t dy = static_cast<int64_t>(y) - FDestCy;
+  for (int x = FX0; x <= FX1; ++x) {
+    const int64_t dx = static_cast<int64_t>(x) - FDestCx;
+    const int64_t sx = dx * c + dy * s + FSrcCx, sy = -dx * s + dy * c + FSrcCy;
+    if (!FWin.Contains(sx, sy)) continue;
+    const size_t i = static_cast<size_t>(x - FX0);
+    std::memcpy(out + 3 * i, FSrc.BGR(static_cast<int>(sx), static_cast<int>(sy)), 3);
+    if (mask) mask[i] = 1;
+  }
+}
+
+void TRotateRows::ComputeNearest(int y, uint8_t* out, uint8_t* mask) {
+  const long double dy = static_cast<long double>(static_cast<int64_t>(y) - FDestCy);
+  const long double bx = dy * FTurn.Sin, by = dy * FTurn.Cos;
+  for (int x = FX0; x <= FX1; ++x) {
+    const size_t i = static_cast<size_t>(x - FX0);
+    const long double sx = FColCos[i] + bx + FSrcCx;
+    const long double sy = FColNegSin[i] + by + FSrcCy;
+    if (!(sx > FWin.Left - 1 && sx < FWin.Right + 1 && sy > FWin.Top - 1 && sy < FWin.Bottom + 1)) continue;
+    const int64_t ix = RoundEven(sx), iy = RoundEven(sy);
+    if (!FWin.Contains(ix, iy)) continue;
+    std::memcpy(out + 3 * i, FSrc.BGR(static_cast<int>(ix), static_cast<int>(iy)), 3);
+    if (mask) mask[i] = 1;
+  }
+}
+
+bool TRotateRows::BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const {
+  const int64_t x0 = FloorInt(sx), y0 = FloorInt(sy);
+  const int64_t x1 = (static_cast<long double>(x0) == sx) ? x0 : x0 + 1;
+  const int64_t y1 = (static_cast<long double>(y0) == sy) ? y0 : y0 + 1;
+  const long double fx = sx - x0, fy = sy - y0;
+  const long double hx0 = x0 == x1 ? 0.5L : 1 - fx, hx1 = x0 == x1 ? 0.5L : fx;
+  const long double hy0 = y0 == y1 ? 0.5L : 1 - fy, hy1 = y0 == y1 ? 0.5L : fy;
+  const bool inX0 = x0 >= FWin.Left && x0 <= FWin.Right, inX1 = x1 >= FWin.Left && x1 <= FWin.Right;
+  const bool inY0 = y0 >= FWin.Top && y0 <= FWin.Bottom, inY1 = y1 >= FWin.Top && y1 <= FWin.Bottom;
+  if (!((inX0 || inX1) && (inY0 || inY1))) return false;
+  const uint8_t* own = FTarget.BGR(x, y);
+  const uint8_t* p00 = inX0 && inY0 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0)) : own;
+  const uint8_t* p01 = inX0 && inY1 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y1)) : own;
+  const uint8_t* p10 = inX1 && inY0 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y0)) : own;
+  const uint8_t* p11 = inX1 && inY1 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y1)) : own;
+  const long double w00 = hx0 * hy0, w01 = hx0 * hy1, w10 = hx1 * hy0, w11 = hx1 * hy1;
+  uint8_t v[3];
+  for (int c = 0; c < 3; ++c)
+    v[c] = ClampChannel(RoundEven(w00 * p00[c] + w01 * p01[c] + w10 * p10[c] + w11 * p11[c]));
+  std::memcpy(out, v, 3);
+  return true;
+}
+
+void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
+  const long double dy = static_cast<long double>(static_cast<int64_t>(y) - FDestCy);
+  const long double bx = dy * FTurn.Sin, by = dy * FTurn.Cos;
+  const double bxd = static_cast<double>(bx), byd = static_cast<double>(by);
+  const double scx = FSrcCx, scy = FSrcCy;
+  const double tol = FTolerance;
+  // Bound of the difference of a channel sum computed in double from the
+  // extended one (four weights, each off by less than 3 tol, times 255).
+  const double sumTol = 3060 * tol + 1e-9;
+  const double left = static_cast<double>(FWin.Left), right = static_cast<double>(FWin.Right);
+  const double top = static_cast<double>(FWin.Top), bottom = static_cast<double>(FWin.Bottom);
+  for (int x = FX0; x <= FX1; ++x) {
+    const size_t i = static_cast<size_t>(x - FX0);
+    // Positions in double first; the extended computation decides whenever
+    // the double result is too close to a boundary to be certain.
+    const double sxd = (FColCosD[i] + bxd) + scx;
+    const double syd = (FColNegSinD[i] + byd) + scy;
+    if (!(sxd > left - 1 - tol && sxd < right + 1 + tol && syd > top - 1 - tol && syd < bottom + 1 + tol)) continue;
+    const int64_t x0 = FloorInt(sxd), y0 = FloorInt(syd);
+    const double fx = sxd - static_cast<double>(x0), fy = syd - static_cast<double>(y0);
+    bool exact = fx < tol || fx > 1 - tol || fy < tol || fy > 1 - tol;
+    if (!exact) {
+      const int64_t x1 = x0 + 1, y1 = y0 + 1;
+      const bool inX0 = x0 >= FWin.Left && x0 <= FWin.Right, inX1 = x1 >= FWin.Left && x1 <= FWin.Right;
+      const bool inY0 = y0 >= FWin.Top && y0 <= FWin.Bottom, inY1 = y1 >= FWin.Top && y1 <= FWin.Bottom;
+      if (!((inX0 || inX1) && (inY0 || inY1))) continue;
+      const uint8_t* own = (inX0 && inX1 && inY0 && inY1) ? nullptr : FTarget.BGR(x, y);
+      const uint8_t* p00 = inX0 && inY0 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0)) : own;
+      const uint8_t* p01 = inX0 && inY1 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y1)) : own;
+      const uint8_t* p10 = inX1 && inY0 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y0)) : own;
+      const uint8_t* p11 = inX1 && inY1 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y1)) : own;
+      const double w00 = (1 - fx) * (1 - fy), w01 = (1 - fx) * fy, w10 = fx * (1 - fy), w11 = fx * fy;
+      uint8_t v[3];
+      for (int c = 0; c < 3; ++c) {
+        const double s = w00 * p00[c] + w01 * p01[c] + w10 * p10[c] + w11 * p11[c];
+        const double f = std::floor(s);
+        const double d = s - f - 0.5;
+        if (d < sumTol && d > -sumTol) {
+          exact = true;
+          break;
+        }
+        v[c] = ClampChannel(static_cast<int64_t>(d > 0 ? f + 1 : f));
+      }
+      if (!exact) {
+        std::memcpy(out + 3 * i, v, 3);
+        if (mask) mask[i] = 1;
+        continue;
+      }
+    }
+    const long double sx = FColCos[i] + bx + FSrcCx;
+    const long double sy = FColNegSin[i] + by + FSrcCy;
+    if (BilinearExact(sx, sy, x, y, out + 3 * i) && mask) mask[i] = 1;
+  }
+}
+
+}  // namespace pg

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/pixelrows.h"
+
+// The row engines behind StretchCopy and Rotate.
+namespace pg {
+
+// ------------------------------------------------------------ resampling
+
+// One sampling record of an axis: source coordinates s0..s1 with the weights
+// of the first and last sample; kind 0 = one sample, 1 = two samples, 2 =
+// s0..s1 with all inner samples (each weighing the target size of the axis).
+struct TStretchRecord {
+  int64_t s0 = 0, s1 = 0, w0 = 0, w1 = 0;
+  int kind = 0;
+  bool inRange = false;
+};
+
+// The sampling rule of one axis: source size S at offset o into target size D,
+// N the source image's extent on that axis.
+class TStretchAxis {
+public:
+  enum TKind { kEqual, kFast, kLinear, kBox, kInvalid };
+  TStretchAxis(TStretchMode mode, int64_t S, int64_t o, int64_t D, int64_t N);
+  // Record of target position t (0 = first position of the target rectangle).
+  TStretchRecord Record(int64_t t) const;
+  TKind Kind() const { return FKind; }
+  // The weights of every record add up to the divisor.
+  int64_t Divisor() const { return FDivisor; }
+  // Weight of the inner samples of a kind 2 record.
+  int64_t InnerWeight() const { return FD; }
+
+private:
+  bool Inside(int64_t s) const { return s >= 0 && s < FN; }
+  TKind FKind;
+  int64_t FS, FO, FD, FN, FDivisor;
+};
+
+// Exact division of non-negative sums by a fixed divisor: for divisors up to
+// 2^24 the sums stay below 2^32 and the quotient is taken by multiplying with
+// a 64-bit reciprocal rounded up, which is exact for every 32-bit dividend.
+class TDivider {
+public:
+  explicit TDivider(uint64_t d) : FD(d), FMagic(d >= 2 && d <= (1u << 24) ? (~uint64_t{0} / d) + 1 : 0) {}
+  uint64_t operator()(uint64_t n) const {
+    if (FMagic) return static_cast<uint64_t>((static_cast<unsigned __int128>(FMagic) * n) >> 64);
+    return FD == 1 ? n : n / FD;
+  }
+  uint64_t Divisor() const { return FD; }
+
+private:
+  uint64_t FD;
+  uint64_t FMagic;
+};
+
+// Computes target rows of a StretchCopy. The column records are built once;
+// each source row is resampled horizontally once into an intermediate row
+// (rowSum div column divisor, per channel) that is kept while consecutive
+// target rows still use it; a target row is then the weighted sum of its
+// source rows' intermediate rows divided by the row divisor.
+class TStretchRows {
+public:
+  // Columns t0..t1 of the target rectangle are computed.
+  TStretchRows(const TPixelGraphic& source, const TStretchAxis& axisX, const TStretchAxis& axisY, int t0, int t1);
+  // Selects target row t of the rectangle; false when its record is out of range.
+  bool SetRow(int64_t t);
+  // Writes the selected row's colours (blue, green, red per column, indexed
+  // from t0) for the columns whose record is in range; others stay untouched.
+  void Compute(uint8_t* out);
+  // Non-zero for columns whose record is in range (indexed from t0).
+  const uint8_t* ColumnMask() const { return FMask.data(); }
+
+private:
+  const uint8_t* Intermediate(int64_t row);
+  template <typename Acc>
+  void Horizontal(const uint8_t* src, uint8_t* h) const;
+
+  TSourcePixels FSrc;
+  const TStretchAxis& FAxisY;
+  int FCount;                        // columns t0..t1
+  std::vector<uint8_t> FMask;        // per column
+  std::vector<uint32_t> FTapStart;   // per column + 1: range into FTapOffset/FTapWeight
+  std::vector<uint32_t> FTapOffset;  // byte offset of the sample from column FMinX
+  std::vector<uint32_t> FTapWeight;
+  bool FSingleTaps = true;           // every column one sample of full weight
+  int64_t FMinX = 0, FMaxX = -1;     // source columns used
+  TDivider FColDiv, FRowDiv;
+  bool FSmallSums;                   // sums fit 32 bits
+  std::vector<uint8_t> FUnpack;      // a palette source row as colour triples
+  // Two intermediate rows, keyed by source row.
+  std::vector<uint8_t> FCache[2];
+  int64_t FCacheRow[2] = {-1, -1};
+  int FCacheNext = 0;
+  std::vector<uint64_t> FAcc;
+  // Selected row: source rows and weights.
+  std::vector<int64_t> FRowSrc;
+  std::vector<uint64_t> FRowWeight;
+};
+
+// ------------------------------------------------------------ rotation
+
+// Sine and cosine of an angle in degrees: exact (0, +-1) for whole multiples
+// of 90, else from angle * pi / 180 in extended precision.
+struct TTurn {
+  explicit TTurn(long double angle);
+  long double Cos = 1, Sin = 0;
+  bool Quarter = false;  // a whole multiple of 90 degrees
+  int Quadrant = 0;      // for quarter turns: angle div 90 mod 4
+};
+
+// Size of the bounding box of a W x H picture turned about the origin.
+void RotatedBounds(const TTurn& turn, int64_t W, int64_t H, int64_t& width, int64_t& height);
+
+struct TRotateWindow {
+  int64_t Left = 0, Right = -1, Top = 0, Bottom = -1;
+  bool Contains(int64_t x, int64_t y) const { return x >= Left && x <= Right && y >= Top && y <= Bottom; }
+};
+
+// Computes target rows of a Rotate for columns x0..x1.
+class TRotateRows {
+public:
+  TRotateRows(const TPixelGraphic& target, const TPixelGraphic& source, const TRotateWindow& window,
+              const TTurn& turn, bool interpolate, int destCx, int destCy, int srcCx, int srcCy, int x0, int x1);
+  // Row y: the colour of every column reached by the source is written to out
+  // (3 bytes per column, indexed from x0); mask (when given) receives 1 for
+  // those columns and 0 for the others. out may be the target's own row.
+  void Compute(int y, uint8_t* out, uint8_t* mask);
+
+private:
+  void ComputeQuarter(int y, uint8_t* out, uint8_t* mask);
+  void ComputeNearest(int y, uint8_t* out, uint8_t* mask);
+  void ComputeBilinear(int y, uint8_t* out, uint8_t* mask);
+  // Exact bilinear sample at (sx, sy) for target pixel (x, y); false when no
+  // sample came from the source.
+  bool BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const;
+
+  TSourcePixels FSrc;
+  TSourcePixels FTarget;  // the target's current colours
+  TRotateWindow FWin;
+  TTurn FTurn;
+  bool FInterpolate;
+  int FDestCx, FDestCy, FSrcCx, FSrcCy, FX0, FX1;
+  std::vector<long double> FColCos;     // (x - destCx) * cos a
+  std::vector<long double> FColNegSin;  // -(x - destCx) * sin a
+  std::vector<double> FColCosD, FColNegSinD;
+  double FTolerance = 0;  // bound of the difference between the double and extended positions
+};
+
+} // namespace pg
