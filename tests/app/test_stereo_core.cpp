@@ -9,6 +9,7 @@
 
 #include "app/stereo_core.h"
 #include "pgraphic/core/exceptions.h"
+#include "pgraphic/core/filters.h"
 
 namespace {
 
@@ -68,10 +69,20 @@ int GreyOf(TColorRef c) {
          3;
 }
 
-// The composition written out pixel by pixel as the modes define it: colours
-// read through PixelColors, block copies through the library's CopyRect and
-// the mirror as the column swap x <-> Width - 1 - x.
-std::unique_ptr<TPixelGraphic> Reference(int mode, TPixelGraphic& L, TPixelGraphic& R, const TCommonArea& a) {
+// The composition written out step by step as the modes define it: mode 0
+// turns copies of both pictures grey in place with the library's grey-scale
+// filter, colours are read through PixelColors, block copies go through the
+// library's CopyRect and the mirror through MirrorHorizontal.
+std::unique_ptr<TPixelGraphic> Reference(int mode, TPixelGraphic& Lin, TPixelGraphic& Rin, const TCommonArea& a) {
+  TPixelGraphic L, R;
+  L.Assign(&Lin);
+  R.Assign(&Rin);
+  if (mode == 0) {
+    TGrayScaleFilter grey;
+    grey.SetRGBWeighting(true);
+    L.ApplyFilter(grey, L);
+    R.ApplyFilter(grey, R);
+  }
   auto t = std::make_unique<TPixelGraphic>();
   const int W = a.W, H = a.H, lx = a.X0, ly = a.Y0, rx = a.X0 - a.Dx, ry = a.Y0 - a.Dy;
   switch (mode) {
@@ -82,8 +93,7 @@ std::unique_ptr<TPixelGraphic> Reference(int mode, TPixelGraphic& L, TPixelGraph
         for (int y = 0; y < H; ++y) {
           const TColorRef c = L.PixelColors(lx + x, ly + y), d = R.PixelColors(rx + x, ry + y);
           if (mode == 0) {
-            const int gl = GreyOf(c), gr = GreyOf(d);
-            t->SetPixelColors(x, y, RGBColor(gl, gr, gr));
+            t->SetPixelColors(x, y, RGBColor(GetRValue(c), GetRValue(d), GetRValue(d)));
           } else {
             t->SetPixelColors(x, y, RGBColor(GetRValue(c), GetGValue(d), GetBValue(d)));
           }
@@ -98,12 +108,7 @@ std::unique_ptr<TPixelGraphic> Reference(int mode, TPixelGraphic& L, TPixelGraph
     case 1: {
       t->SetSize(2 * W + 10, H, bc24Bit);
       t->CopyRect(W + 10, 0, L, ly, lx, H, W);
-      for (int y = 0; y < H; ++y)
-        for (int x = 0; x <= (t->Width() - 2) / 2; ++x) {
-          const uint32_t p = t->Pixels(x, y), q = t->Pixels(t->Width() - 1 - x, y);
-          t->SetPixels(x, y, q);
-          t->SetPixels(t->Width() - 1 - x, y, p);
-        }
+      t->MirrorHorizontal();
       t->CopyRect(W + 10, 0, R, ry, rx, H, W);
       break;
     }
@@ -372,6 +377,71 @@ TEST(ComposeStereo, AllModesAllResolutionsMatchDefinition) {
         }
       }
     }
+}
+
+TEST(ComposeStereo, GreyValuesMatchGreyFilterOnEveryColourChannelMix) {
+  // Every grey value of the weighted filter, through the fast path.
+  auto L = RandomImage(64, 64, bc24Bit, 77);
+  auto R = RandomImage(64, 64, bc24Bit, 78);
+  TPixelGraphic work;
+  Compose(0, *L, *R, CommonArea(64, 64, 64, 64, {}, {}), work);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const int gl = GreyOf(L->PixelColors(x, y)), gr = GreyOf(R->PixelColors(x, y));
+      ASSERT_EQ(work.PixelColors(x, y), RGBColor(gl, gr, gr));
+    }
+}
+
+// ------------------------------------------------------------------ tilt
+
+TEST(CompensateTilt, NoTiltLeavesPictureAlone) {
+  std::unique_ptr<TPixelGraphic> R = RandomImage(20, 10, bc24Bit, 3);
+  TPixelGraphic* before = R.get();
+  std::vector<std::pair<std::string, int>> reports;
+  TPairAlignment p;
+  p.Right.Point = {5, 5};
+  EXPECT_FALSE(CompensateTilt(R, p, [&](const std::string& t, int v) { reports.emplace_back(t, v); }));
+  EXPECT_EQ(R.get(), before);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST(CompensateTilt, QuarterTurnCounterClockwiseAboutIdenticalPoint) {
+  // Only the left line, horizontal: a turn by -90 degrees, pixels copied.
+  for (uint8_t bits : {bc24Bit, bc8Bit}) {
+    std::unique_ptr<TPixelGraphic> R = RandomImage(30, 20, bits, 4);
+    auto original = As24(*R);
+    TPairAlignment p;
+    p.Right.Point = {12, 8};
+    p.Left.Line = {5, 5, 50, 5};
+    std::vector<std::pair<std::string, int>> reports;
+    ASSERT_TRUE(CompensateTilt(R, p, [&](const std::string& t, int v) { reports.emplace_back(t, v); }));
+    EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{{"Verkantung ausgleichen", 0}}));
+    ASSERT_EQ(R->Width(), 30);
+    ASSERT_EQ(R->Height(), 20);
+    EXPECT_EQ(R->BitCount(), bits);
+    const int cx = 12, cy = 8;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 30; ++x) {
+        const int sx = cx - (y - cy), sy = cy + (x - cx);
+        const bool inside = sx >= 0 && sx < 30 && sy >= 0 && sy < 20;
+        if (inside) {
+          ASSERT_EQ(R->PixelColors(x, y), original->PixelColors(sx, sy)) << x << "," << y;
+        } else if (bits == bc24Bit) {
+          ASSERT_EQ(R->PixelColors(x, y), 0u) << x << "," << y; // background
+        }
+      }
+    // The identical point stays where it was.
+    EXPECT_EQ(R->PixelColors(cx, cy), original->PixelColors(cx, cy));
+  }
+}
+
+TEST(CompensateTilt, TurnByZeroIsPlainCopy) {
+  std::unique_ptr<TPixelGraphic> R = RandomImage(16, 12, bc24Bit, 9);
+  auto original = As24(*R);
+  TPairAlignment p;
+  p.Left.Line = {5, 5, 5, 50}; // downwards: angle 0, right line absent: angle 0
+  ASSERT_TRUE(CompensateTilt(R, p));
+  ExpectSameImage(*R, *original, "turn by 0");
 }
 
 // An area reaching outside a picture (inconsistent inputs) takes the
