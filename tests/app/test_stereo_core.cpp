@@ -392,6 +392,50 @@ TEST(ComposeStereo, GreyValuesMatchGreyFilterOnEveryColourChannelMix) {
     }
 }
 
+TEST(ComposeStereo, GreyValueOfAllColoursMatchesGreyFilter) {
+  // All 16.7 million colours on the left, through the fast row path.
+  auto L = std::make_unique<TPixelGraphic>();
+  L->SetSize(4096, 4096, bc24Bit);
+  for (int y = 0; y < 4096; ++y) {
+    uint8_t* row = L->ScanLine(y);
+    for (int x = 0; x < 4096; ++x) {
+      const uint32_t c = static_cast<uint32_t>(y) * 4096 + static_cast<uint32_t>(x);
+      row[3 * x] = static_cast<uint8_t>(c >> 16);
+      row[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(c);
+    }
+  }
+  TPixelGraphic work;
+  Compose(0, *L, *L, CommonArea(4096, 4096, 4096, 4096, {}, {}), work);
+  TGrayScaleFilter grey;
+  grey.SetRGBWeighting(true);
+  int bad = 0;
+  for (int y = 0; y < 4096 && bad == 0; ++y) {
+    const uint8_t* in = L->ScanLine(y);
+    const uint8_t* out = work.ScanLine(y);
+    for (int x = 0; x < 4096; ++x) {
+      const TColorRef want = grey.MapColor(RGBColor(in[3 * x + 2], in[3 * x + 1], in[3 * x]));
+      if (out[3 * x + 2] != GetRValue(want) || out[3 * x + 1] != GetRValue(want) || out[3 * x] != GetRValue(want))
+        ++bad;
+    }
+  }
+  EXPECT_EQ(bad, 0);
+}
+
+TEST(ComposeStereo, WorkImageMayBeAnInput) {
+  auto L = RandomImage(20, 10, bc24Bit, 21);
+  auto R = RandomImage(20, 10, bc8Bit, 22);
+  const TCommonArea a = CommonArea(20, 10, 20, 10, {5, 5}, {3, 2});
+  for (int mode : {0, 2, 3}) {
+    auto ref = Reference(mode, *L, *R, a);
+    TPixelGraphic work;
+    work.Assign(L.get());
+    TStereoResult r = Compose(mode, work, *R, a, work);
+    ASSERT_EQ(r.Image, &work);
+    ExpectSameImage(work, *ref, "work is left, mode " + std::to_string(mode));
+  }
+}
+
 // ------------------------------------------------------------------ tilt
 
 TEST(CompensateTilt, NoTiltLeavesPictureAlone) {
