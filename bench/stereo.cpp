@@ -107,4 +107,23 @@ void BM_CompensateTilt(benchmark::State& state) {
 }
 BENCHMARK(BM_CompensateTilt)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// The rotation alone, as CompensateTilt calls it (its floor).
+void BM_RotateOnly(benchmark::State& state) {
+  TPairAlignment p;
+  p.Left.Line = {5, 354, 5990, 354};
+  p.Right.Line = {5, 338, 5990, 371};
+  long double delta = 0;
+  TiltDifference(p, delta);
+  TPixelGraphic& r = Photo(1);
+  TPixelGraphic d;
+  d.SetSize(kW, kH, bc24Bit);
+  d.SetInterpolate(true);
+  for (auto _ : state) {
+    d.Rotate(2000, 1530, r, kH, kW, 0, 0, 1530, 2000, delta);
+    benchmark::DoNotOptimize(d.Bits());
+  }
+  state.counters["Mpixel/s"] = benchmark::Counter(double(kW) * kH * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_RotateOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 } // namespace
