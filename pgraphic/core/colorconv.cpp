@@ -261,9 +261,9 @@ void TPixelGraphic::BeginDither() {
   FDitherRowCur.assign(rowSize, 0);
   FDitherRowNext.assign(rowSize, 0);
   FDitherWidth = FWidth;
-  FGrayPalette = std::all_of(FPalette.begin(), FPalette.end(), [](TColorRef c) {
-    return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
-  });
+  FGrayPalette = FBitCount != bc24Bit && std::all_of(FPalette.begin(), FPalette.end(), [](TColorRef c) {
+                   return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+                 });
   FDitherActive = true;
 }
 
@@ -273,14 +273,27 @@ void TPixelGraphic::NextDitherRow() {
   std::memset(FDitherRowNext.data(), 0, FDitherRowNext.size() * sizeof(int));
 }
 
+// ColorToIndex with the cache lookup of an arbitrary palette done in line; a
+// cell found filled gives the same answer the full path would.
+inline uint32_t TPixelGraphic::DitherIndex(TColorRef color) {
+  if (FMemoValid && FMemoColor == color) return FMemoResult;
+  if (FPaletteIdent == pUnknown && FColorCacheEnabled && !FCacheStale) [[likely]] {
+    const uint32_t cell = CacheCell(static_cast<int>(GetRValue(color)), static_cast<int>(GetGValue(color)),
+                                    static_cast<int>(GetBValue(color)));
+    if (FColorCacheFilled[cell >> 3] & (1u << (cell & 7))) [[likely]]
+      return FColorCache[cell];
+  }
+  return ColorToIndexUncached(color);
+}
+
 void TPixelGraphic::DitherPixel(int x, int y, int r, int g, int b) {
-  if ((static_cast<unsigned>(r) | static_cast<unsigned>(g) | static_cast<unsigned>(b)) > 255u) {
+  if ((static_cast<unsigned>(r) | static_cast<unsigned>(g) | static_cast<unsigned>(b)) > 255u) [[unlikely]] {
     r = std::clamp(r, 0, 255);
     g = std::clamp(g, 0, 255);
     b = std::clamp(b, 0, 255);
   }
   if (!FDitherActive || FBitCount == bc24Bit || static_cast<unsigned>(x) >= static_cast<unsigned>(FDitherWidth) ||
-      static_cast<unsigned>(y) >= static_cast<unsigned>(FHeight)) {
+      static_cast<unsigned>(y) >= static_cast<unsigned>(FHeight)) [[unlikely]] {
     // Outside a dithering bracket, into a true-colour image or outside the
     // error rows: the plain nearest-entry write.
     SetPixelColors(x, y, RGBColor(static_cast<unsigned>(r), static_cast<unsigned>(g), static_cast<unsigned>(b)));
@@ -298,7 +311,7 @@ void TPixelGraphic::DitherPixel(int x, int y, int r, int g, int b) {
                                             FRGBWeighting) /
                                     3 +
                                 limit[RoundSixteenths(cur[1])]);
-    const uint32_t index = ColorToIndex(RGBColor(static_cast<unsigned>(t), static_cast<unsigned>(t), static_cast<unsigned>(t)));
+    const uint32_t index = DitherIndex(RGBColor(static_cast<unsigned>(t), static_cast<unsigned>(t), static_cast<unsigned>(t)));
     SetPixels(x, y, index);
     const TColorRef p = index < palCount ? FPalette[index] : PaletteColorOutOfRange(index);
     const int e = t - static_cast<int>(GetGValue(p));
@@ -314,7 +327,7 @@ void TPixelGraphic::DitherPixel(int x, int y, int r, int g, int b) {
   const int tg = pg::ClampByte(g + limit[RoundSixteenths(cur[1])]);
   const int tb = pg::ClampByte(b + limit[RoundSixteenths(cur[2])]);
   const uint32_t index =
-      ColorToIndex(RGBColor(static_cast<unsigned>(tr), static_cast<unsigned>(tg), static_cast<unsigned>(tb)));
+      DitherIndex(RGBColor(static_cast<unsigned>(tr), static_cast<unsigned>(tg), static_cast<unsigned>(tb)));
   SetPixels(x, y, index);
   const TColorRef p = index < palCount ? FPalette[index] : PaletteColorOutOfRange(index);
   const int er = tr - static_cast<int>(GetRValue(p));

@@ -180,10 +180,7 @@ void TPixelGraphic::SetBitCount(uint8_t value) {
 
 void TPixelGraphic::SetBitCountNum(int value) { SetBitCount(NumToBitCount(value)); }
 
-uint32_t TPixelGraphic::OutOfRangeRead() const {
-  if (FRaiseOnIndexError) throw EPGXYIndexOutOfRange(GetMessage(msgXYIndexOutOfRange));
-  return FBackGroundColor;
-}
+void TPixelGraphic::ThrowIndexOutOfRange() { throw EPGXYIndexOutOfRange(GetMessage(msgXYIndexOutOfRange)); }
 
 void TPixelGraphic::OutOfRangeWrite() const {
   if (FRaiseOnIndexError) throw EPGXYIndexOutOfRange(GetMessage(msgXYIndexOutOfRange));

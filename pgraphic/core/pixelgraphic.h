@@ -272,13 +272,19 @@ private:
   const uint8_t* RowPtr(int y) const {
     return FBits + static_cast<size_t>(FHeight - 1 - y) * static_cast<size_t>(FBytesPerRow);
   }
-  // Declared pure (it reads the object and may throw, but changes nothing) so
-  // that loops over Pixels keep the image fields in registers.
-  [[gnu::pure]] uint32_t OutOfRangeRead() const;
+  // Reads outside the image: the background colour, or the index error. The
+  // raising part is a separate no-return call, so loops over Pixels keep the
+  // image fields in registers.
+  uint32_t OutOfRangeRead() const {
+    if (FRaiseOnIndexError) ThrowIndexOutOfRange();
+    return FBackGroundColor;
+  }
+  [[noreturn]] static void ThrowIndexOutOfRange();
   void OutOfRangeWrite() const;
   // An index beyond the palette shows entry 0, as the colour table repeats it.
   uint32_t PaletteColorOutOfRange(uint32_t) const { return FPalette.empty() ? 0 : FPalette[0]; }
   uint32_t ColorToIndexUncached(TColorRef color);
+  uint32_t DitherIndex(TColorRef color);
   void FreePixels();
   void WriteColorTable();
   void InvalidatePaletteState();

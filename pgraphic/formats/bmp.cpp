@@ -253,6 +253,7 @@ void ReadBitFields(TPixelGraphic& g, TStream& stream, int bitCount, bool topDown
   const bool expand = bitCount == 16 && PGExpand16BitColors;
   const TChannel red = MakeChannel(masks[0], expand), green = MakeChannel(masks[1], expand),
                  blue = MakeChannel(masks[2], expand);
+  if (g.Empty()) return;  // (a zero width must not spin through rows of nothing)
   const int64_t width = g.Width(), height = g.Height();
   const int bytesPerPixel = bitCount / 8;
   const int64_t stride = PGBytesPerRow(width, bitCount);

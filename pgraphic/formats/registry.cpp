@@ -60,21 +60,6 @@ private:
   int64_t FPos;
 };
 
-// The update bracket of a load: EndUpdate runs however the load ends.
-class TUpdateBracket {
-public:
-  explicit TUpdateBracket(TPixelGraphic& graphic) : FGraphic(graphic) { FGraphic.BeginUpdate(); }
-  ~TUpdateBracket() {
-    try {
-      FGraphic.EndUpdate();
-    } catch (...) {
-    }
-  }
-
-private:
-  TPixelGraphic& FGraphic;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------- colour resolutions
@@ -240,14 +225,25 @@ std::string TPGFormatRegistry::BuildSaveFilter() const {
 
 void TPGFormatRegistry::LoadStreamAs(TPixelGraphic& graphic, TStream& stream, const std::string& extension,
                                      int index) const {
-  TUpdateBracket bracket(graphic);
-  graphic.SetSize(0, 0, bc24Bit);
-  graphic.SetGamma(PGDefaultGamma);
-  const TFileFormatReader* reader = FindReader(stream, extension);
-  if (!reader) throw EPGUnknownFileFormat(GetMessage(msgUnknownFileFormat));
-  reader->ReadGraphic(stream, graphic, index);
-  PGApplyGammaCorrection(graphic);
-  graphic.DetectPaletteIdent();
+  graphic.BeginUpdate();
+  try {
+    graphic.SetSize(0, 0, bc24Bit);
+    graphic.SetGamma(PGDefaultGamma);
+    const TFileFormatReader* reader = FindReader(stream, extension);
+    if (!reader) throw EPGUnknownFileFormat(GetMessage(msgUnknownFileFormat));
+    reader->ReadGraphic(stream, graphic, index);
+    PGApplyGammaCorrection(graphic);
+    graphic.DetectPaletteIdent();
+  } catch (...) {
+    // The bracket closes however the load ends; the reader's error is the one
+    // that passes on.
+    try {
+      graphic.EndUpdate();
+    } catch (...) {
+    }
+    throw;
+  }
+  graphic.EndUpdate();
 }
 
 template <typename WriteFn>

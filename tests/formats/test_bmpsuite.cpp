@@ -93,7 +93,8 @@ TExpected Decode(const std::vector<uint8_t>& data) {
     bits = static_cast<int>(r.U(2));
     comp = r.U(4);
     sizeImage = r.U(4);
-    r.U(8);
+    r.U(4);
+    r.U(4);
     clrUsed = r.U(4);
     r.U(4);
     if (planes != 1) return e.Error = "BMP: BitmapInfoHeader.biPlanes invalid", e;
