@@ -90,6 +90,7 @@ private:
 class TXXXFilter : public TPGFilter {
 public:
   TXXXFilter();
+  std::unique_ptr<TPGFilter> Create() const override { return std::make_unique<TXXXFilter>(); }
   TColorRef GetFilteredPixel(int x, int y) override;
   bool IsColorFilter() const override { return true; }
 

@@ -135,6 +135,28 @@ void TPixelGraphic::Rotate(int destCx, int destCy, TPixelGraphic& source, int sr
   std::vector<uint8_t> buffer(out.Is24() ? 0 : 3 * static_cast<size_t>(x1 - x0 + 1));
   std::vector<uint8_t> mask(static_cast<size_t>(x1 - x0 + 1));
   DoProgressStart(this);
+  if (out.Is24() && rows.CanQuarterBlock()) {
+    // Blocks of target rows, so that the source is read along its rows; each
+    // row is stored and reported in turn, so an abort keeps exactly the rows
+    // reported so far.
+    constexpr int kBlock = 16;
+    const size_t rowBytes = 3 * static_cast<size_t>(x1 - x0 + 1);
+    std::vector<uint8_t> block(kBlock * rowBytes);
+    bool aborted = false;
+    for (int yb = y0; yb <= y1 && !aborted; yb += kBlock) {
+      const int n = std::min(kBlock, y1 - yb + 1);
+      for (int j = 0; j < n; ++j)
+        std::memcpy(block.data() + j * rowBytes, ScanLine(yb + j) + 3 * static_cast<size_t>(x0), rowBytes);
+      rows.QuarterBlock(yb, n, block.data(), rowBytes);
+      for (int j = 0; j < n && !aborted; ++j) {
+        std::memcpy(ScanLine(yb + j) + 3 * static_cast<size_t>(x0), block.data() + j * rowBytes, rowBytes);
+        aborted = DoProgress(this, yb + j - y0, y1 - y0);
+      }
+    }
+    DoProgressEnd(this);
+    Changed();
+    return;
+  }
   for (int y = y0; y <= y1; ++y) {
     out.BeginRow();
     if (out.Is24()) {

@@ -130,7 +130,7 @@ public:
 
   // Writes the colours bgr (3 bytes per column, indexed from x0) into columns
   // x0..x1 of row y. With a mask (indexed from x0) only columns whose mask
-  // byte is non-zero are written. Dithering visits the columns in serpentine
+  // byte is non-zero are written. Palette targets are visited in serpentine
   // order: even rows left to right, odd rows right to left.
   void WriteRow(int y, int x0, int x1, const uint8_t* bgr, const uint8_t* mask) {
     if (x0 > x1) return;
@@ -144,25 +144,22 @@ public:
       }
       return;
     }
-    if (FDither) {
-      if ((y & 1) == 0) {
-        for (int x = x0; x <= x1; ++x) WriteDither(x, y, bgr + 3 * static_cast<size_t>(x - x0), mask, x - x0);
-      } else {
-        for (int x = x1; x >= x0; --x) WriteDither(x, y, bgr + 3 * static_cast<size_t>(x - x0), mask, x - x0);
-      }
-      return;
-    }
-    for (int x = x0; x <= x1; ++x) {
-      if (mask && !mask[x - x0]) continue;
-      const uint8_t* p = bgr + 3 * static_cast<size_t>(x - x0);
-      FTarget.SetPixels(x, y, FTarget.ColorToIndex(RGBColor(p[2], p[1], p[0])));
+    // Palette targets in serpentine order, also without dithering: the colour
+    // cache keeps, for every cell, the entry found for the first colour of it.
+    if ((y & 1) == 0) {
+      for (int x = x0; x <= x1; ++x) WritePalette(x, y, bgr + 3 * static_cast<size_t>(x - x0), mask, x - x0);
+    } else {
+      for (int x = x1; x >= x0; --x) WritePalette(x, y, bgr + 3 * static_cast<size_t>(x - x0), mask, x - x0);
     }
   }
 
 private:
-  void WriteDither(int x, int y, const uint8_t* p, const uint8_t* mask, int i) {
+  void WritePalette(int x, int y, const uint8_t* p, const uint8_t* mask, int i) {
     if (mask && !mask[i]) return;
-    FTarget.DitherPixel(x, y, p[2], p[1], p[0]);
+    if (FDither)
+      FTarget.DitherPixel(x, y, p[2], p[1], p[0]);
+    else
+      FTarget.SetPixels(x, y, FTarget.ColorToIndex(RGBColor(p[2], p[1], p[0])));
   }
 
   TPixelGraphic& FTarget;

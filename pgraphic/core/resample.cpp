@@ -121,6 +121,11 @@ TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axis
     if (r.kind != 0 || static_cast<uint64_t>(r.w0) != FColDiv.Divisor()) FSingleTaps = false;
   }
   FTapStart[n] = static_cast<uint32_t>(FTapOffset.size());
+  // Every column in range, one sample each, from consecutive source columns:
+  // the intermediate row is a plain copy of the source span.
+  FAllColumns = std::all_of(FMask.begin(), FMask.end(), [](uint8_t m) { return m != 0; });
+  FPlainSpan = FAllColumns && FSingleTaps;
+  for (size_t i = 0; FPlainSpan && i < n; ++i) FPlainSpan = FTapOffset[i] == 3 * i;
   if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1));
   for (auto& c : FCache) c.assign(3 * n, 0);
   FAcc.assign(3 * n, 0);
@@ -162,7 +167,9 @@ const uint8_t* TStretchRows::Intermediate(int64_t row) {
   if (FMaxX < FMinX) return h;
   const uint8_t* src =
       FSrc.RowBGR(static_cast<int>(row), static_cast<int>(FMinX), static_cast<int>(FMaxX), FUnpack.data());
-  if (FSingleTaps) {
+  if (FPlainSpan) {
+    std::memcpy(h, src, 3 * static_cast<size_t>(FCount));
+  } else if (FSingleTaps) {
     const uint32_t* off = FTapOffset.data();
     for (int i = 0; i < FCount; ++i) {
       const uint32_t a = FTapStart[static_cast<size_t>(i)];
@@ -203,6 +210,10 @@ void TStretchRows::Compute(uint8_t* out) {
   if (taps == 1 && FRowWeight[0] == FRowDiv.Divisor()) {
     // (value * divisor) div divisor: the intermediate row itself.
     const uint8_t* h = Intermediate(FRowSrc[0]);
+    if (FAllColumns) {
+      std::memcpy(out, h, n3);
+      return;
+    }
     for (int i = 0; i < FCount; ++i)
       if (mask[i]) std::memcpy(out + 3 * static_cast<size_t>(i), h + 3 * static_cast<size_t>(i), 3);
     return;
@@ -310,7 +321,10 @@ TRotateRows::TRotateRows(const TPixelGraphic& target, const TPixelGraphic& sourc
       FSrcCx(srcCx),
       FSrcCy(srcCy),
       FX0(x0),
-      FX1(x1) {
+      FX1(x1),
+      FSrcBits(source.Bits()),
+      FSrcBytesPerRow(source.BytesPerRow()),
+      FSrcHeight(source.Height()) {
   if (FTurn.Quarter) return;
   const size_t n = static_cast<size_t>(x1 - x0 + 1);
   FColCos.resize(n);
@@ -343,17 +357,77 @@ void TRotateRows::Compute(int y, uint8_t* out, uint8_t* mask) {
     ComputeBilinear(y, out, mask);
 }
 
+namespace {
+
+// Narrows [lo, hi] to the x for which a x + b lies in [vlo, vhi], a in {-1, 0, 1}.
+void LimitRange(int64_t a, int64_t b, int64_t vlo, int64_t vhi, int64_t& lo, int64_t& hi) {
+  if (a == 0) {
+    if (b < vlo || b > vhi) hi = lo - 1;
+  } else if (a > 0) {
+    lo = std::max(lo, vlo - b);
+    hi = std::min(hi, vhi - b);
+  } else {
+    lo = std::max(lo, b - vhi);
+    hi = std::min(hi, b - vlo);
+  }
+}
+
+}  // namespace
+
 void TRotateRows::ComputeQuarter(int y, uint8_t* out, uint8_t* mask) {
-  // Exact integer mapping: sx = dx cos + dy sin + srcCx, sy = -dx sin + dy cos + srcCy.
+  // Exact integer mapping: sx = dx cos + dy sin + srcCx, sy = -dx sin + dy cos + srcCy,
+  // with dx = x - destCx, so sx = c x + bx and sy = -s x + by.
   const int64_t c = static_cast<int64_t>(FTurn.Cos), s = static_cast<int64_t>(FTurn.Sin);
   const int64_t dy = static_cast<int64_t>(y) - FDestCy;
-  for (int x = FX0; x <= FX1; ++x) {
-    const int64_t dx = static_cast<int64_t>(x) - FDestCx;
-    const int64_t sx = dx * c + dy * s + FSrcCx, sy = -dx * s + dy * c + FSrcCy;
-    if (!FWin.Contains(sx, sy)) continue;
-    const size_t i = static_cast<size_t>(x - FX0);
-    std::memcpy(out + 3 * i, FSrc.BGR(static_cast<int>(sx), static_cast<int>(sy)), 3);
-    if (mask) mask[i] = 1;
+  const int64_t bx = -FDestCx * c + dy * s + FSrcCx, by = FDestCx * s + dy * c + FSrcCy;
+  int64_t lo = FX0, hi = FX1;
+  LimitRange(c, bx, FWin.Left, FWin.Right, lo, hi);
+  LimitRange(-s, by, FWin.Top, FWin.Bottom, lo, hi);
+  if (lo > hi) return;
+  if (mask) std::memset(mask + (lo - FX0), 1, static_cast<size_t>(hi - lo + 1));
+  uint8_t* o = out + 3 * (lo - FX0);
+  if (FSrc.Is24()) {
+    // One step in x moves c columns and -s rows; rows are stored bottom-up.
+    const uint8_t* p = FSrcBits + (FSrcHeight - 1 - (-s * lo + by)) * FSrcBytesPerRow + 3 * (c * lo + bx);
+    const int64_t step = 3 * c + s * FSrcBytesPerRow;
+    for (int64_t x = lo; x <= hi; ++x, o += 3, p += step) {
+      o[0] = p[0];
+      o[1] = p[1];
+      o[2] = p[2];
+    }
+    return;
+  }
+  for (int64_t x = lo; x <= hi; ++x, o += 3)
+    std::memcpy(o, FSrc.BGR(static_cast<int>(c * x + bx), static_cast<int>(-s * x + by)), 3);
+}
+
+bool TRotateRows::CanQuarterBlock() const { return FTurn.Quarter && FTurn.Sin != 0 && FSrc.Is24(); }
+
+void TRotateRows::QuarterBlock(int y, int n, uint8_t* block, size_t stride) {
+  // Quarter and three-quarter turns (cos 0): row j of the block reads source
+  // column dy * sin + srcCx from every source row, so one source row gives
+  // n neighbouring pixels of n target rows.
+  const int64_t s = static_cast<int64_t>(FTurn.Sin);
+  const int64_t by = FDestCx * s + FSrcCy;
+  int64_t lo = FX0, hi = FX1;
+  LimitRange(-s, by, FWin.Top, FWin.Bottom, lo, hi);
+  if (lo > hi) return;
+  int64_t sx[64];
+  bool ok[64];
+  for (int j = 0; j < n; ++j) {
+    sx[j] = (static_cast<int64_t>(y) + j - FDestCy) * s + FSrcCx;
+    ok[j] = sx[j] >= FWin.Left && sx[j] <= FWin.Right;
+  }
+  for (int64_t x = lo; x <= hi; ++x) {
+    const uint8_t* row = FSrcBits + (FSrcHeight - 1 - (-s * x + by)) * FSrcBytesPerRow;
+    uint8_t* o = block + 3 * (x - FX0);
+    for (int j = 0; j < n; ++j, o += stride)
+      if (ok[j]) {
+        const uint8_t* p = row + 3 * sx[j];
+        o[0] = p[0];
+        o[1] = p[1];
+        o[2] = p[2];
+      }
   }
 }
 
@@ -395,7 +469,8 @@ bool TRotateRows::BilinearExact(long double sx, long double sy, int x, int y, ui
   return true;
 }
 
-void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
+template <bool Src24>
+void TRotateRows::BilinearRow(int y, uint8_t* out, uint8_t* mask) {
   const long double dy = static_cast<long double>(static_cast<int64_t>(y) - FDestCy);
   const long double bx = dy * FTurn.Sin, by = dy * FTurn.Cos;
   const double bxd = static_cast<double>(bx), byd = static_cast<double>(by);
@@ -406,6 +481,10 @@ void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
   const double sumTol = 3060 * tol + 1e-9;
   const double left = static_cast<double>(FWin.Left), right = static_cast<double>(FWin.Right);
   const double top = static_cast<double>(FWin.Top), bottom = static_cast<double>(FWin.Bottom);
+  // Pixels whose four samples all lie inside the window.
+  const int64_t inL = FWin.Left, inR = FWin.Right - 1, inT = FWin.Top, inB = FWin.Bottom - 1;
+  const uint8_t* bits = FSrcBits;
+  const int64_t bpr = FSrcBytesPerRow, srcH = FSrcHeight;
   for (int x = FX0; x <= FX1; ++x) {
     const size_t i = static_cast<size_t>(x - FX0);
     // Positions in double first; the extended computation decides whenever
@@ -415,39 +494,54 @@ void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
     if (!(sxd > left - 1 - tol && sxd < right + 1 + tol && syd > top - 1 - tol && syd < bottom + 1 + tol)) continue;
     const int64_t x0 = FloorInt(sxd), y0 = FloorInt(syd);
     const double fx = sxd - static_cast<double>(x0), fy = syd - static_cast<double>(y0);
-    bool exact = fx < tol || fx > 1 - tol || fy < tol || fy > 1 - tol;
-    if (!exact) {
-      const int64_t x1 = x0 + 1, y1 = y0 + 1;
-      const bool inX0 = x0 >= FWin.Left && x0 <= FWin.Right, inX1 = x1 >= FWin.Left && x1 <= FWin.Right;
-      const bool inY0 = y0 >= FWin.Top && y0 <= FWin.Bottom, inY1 = y1 >= FWin.Top && y1 <= FWin.Bottom;
-      if (!((inX0 || inX1) && (inY0 || inY1))) continue;
-      const uint8_t* own = (inX0 && inX1 && inY0 && inY1) ? nullptr : FTarget.BGR(x, y);
-      const uint8_t* p00 = inX0 && inY0 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0)) : own;
-      const uint8_t* p01 = inX0 && inY1 ? FSrc.BGR(static_cast<int>(x0), static_cast<int>(y1)) : own;
-      const uint8_t* p10 = inX1 && inY0 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y0)) : own;
-      const uint8_t* p11 = inX1 && inY1 ? FSrc.BGR(static_cast<int>(x1), static_cast<int>(y1)) : own;
-      const double w00 = (1 - fx) * (1 - fy), w01 = (1 - fx) * fy, w10 = fx * (1 - fy), w11 = fx * fy;
-      uint8_t v[3];
-      for (int c = 0; c < 3; ++c) {
-        const double s = w00 * p00[c] + w01 * p01[c] + w10 * p10[c] + w11 * p11[c];
-        const double f = std::floor(s);
-        const double d = s - f - 0.5;
-        if (d < sumTol && d > -sumTol) {
-          exact = true;
-          break;
-        }
-        v[c] = ClampChannel(static_cast<int64_t>(d > 0 ? f + 1 : f));
+    if (fx >= tol && fx <= 1 - tol && fy >= tol && fy <= 1 - tol && x0 >= inL && x0 <= inR && y0 >= inT &&
+        y0 <= inB) {
+      const uint8_t *p00, *p01;
+      if constexpr (Src24) {
+        p00 = bits + (srcH - 1 - y0) * bpr + 3 * x0;
+        p01 = p00 - bpr;
+      } else {
+        p00 = FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0));
+        p01 = FSrc.BGR(static_cast<int>(x0), static_cast<int>(y0 + 1));
       }
-      if (!exact) {
-        std::memcpy(out + 3 * i, v, 3);
+      const uint8_t* p10;
+      const uint8_t* p11;
+      if constexpr (Src24) {
+        p10 = p00 + 3;
+        p11 = p01 + 3;
+      } else {
+        p10 = FSrc.BGR(static_cast<int>(x0 + 1), static_cast<int>(y0));
+        p11 = FSrc.BGR(static_cast<int>(x0 + 1), static_cast<int>(y0 + 1));
+      }
+      const double gx = 1 - fx, gy = 1 - fy;
+      const double w00 = gx * gy, w01 = gx * fy, w10 = fx * gy, w11 = fx * fy;
+      const double s0 = w00 * p00[0] + w01 * p01[0] + w10 * p10[0] + w11 * p11[0] + 0.5;
+      const double s1 = w00 * p00[1] + w01 * p01[1] + w10 * p10[1] + w11 * p11[1] + 0.5;
+      const double s2 = w00 * p00[2] + w01 * p01[2] + w10 * p10[2] + w11 * p11[2] + 0.5;
+      const int q0 = static_cast<int>(s0), q1 = static_cast<int>(s1), q2 = static_cast<int>(s2);
+      const double f0 = s0 - q0, f1 = s1 - q1, f2 = s2 - q2;
+      // Away from a tie, rounding to nearest is floor(s + 0.5).
+      if (f0 > sumTol && f0 < 1 - sumTol && f1 > sumTol && f1 < 1 - sumTol && f2 > sumTol && f2 < 1 - sumTol) {
+        uint8_t* o = out + 3 * i;
+        o[0] = static_cast<uint8_t>(q0);
+        o[1] = static_cast<uint8_t>(q1);
+        o[2] = static_cast<uint8_t>(q2);
         if (mask) mask[i] = 1;
         continue;
       }
     }
+    // Near a boundary, at the window's edges, or near a tie: extended precision.
     const long double sx = FColCos[i] + bx + FSrcCx;
     const long double sy = FColNegSin[i] + by + FSrcCy;
     if (BilinearExact(sx, sy, x, y, out + 3 * i) && mask) mask[i] = 1;
   }
+}
+
+void TRotateRows::ComputeBilinear(int y, uint8_t* out, uint8_t* mask) {
+  if (FSrc.Is24())
+    BilinearRow<true>(y, out, mask);
+  else
+    BilinearRow<false>(y, out, mask);
 }
 
 }  // namespace pg

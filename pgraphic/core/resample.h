@@ -87,6 +87,8 @@ private:
   std::vector<uint32_t> FTapOffset;  // byte offset of the sample from column FMinX
   std::vector<uint32_t> FTapWeight;
   bool FSingleTaps = true;           // every column one sample of full weight
+  bool FAllColumns = false;          // every column's record in range
+  bool FPlainSpan = false;           // and the samples are consecutive source columns
   int64_t FMinX = 0, FMaxX = -1;     // source columns used
   TDivider FColDiv, FRowDiv;
   bool FSmallSums;                   // sums fit 32 bits
@@ -129,11 +131,18 @@ public:
   // (3 bytes per column, indexed from x0); mask (when given) receives 1 for
   // those columns and 0 for the others. out may be the target's own row.
   void Compute(int y, uint8_t* out, uint8_t* mask);
+  // Quarter turns by +-90 degrees from a 24-bit source can compute n <= 64
+  // rows y.. at once (row j at block + j * stride, indexed from x0; columns
+  // not reached stay untouched), which reads the source row by row.
+  bool CanQuarterBlock() const;
+  void QuarterBlock(int y, int n, uint8_t* block, size_t stride);
 
 private:
   void ComputeQuarter(int y, uint8_t* out, uint8_t* mask);
   void ComputeNearest(int y, uint8_t* out, uint8_t* mask);
   void ComputeBilinear(int y, uint8_t* out, uint8_t* mask);
+  template <bool Src24>
+  void BilinearRow(int y, uint8_t* out, uint8_t* mask);
   // Exact bilinear sample at (sx, sy) for target pixel (x, y); false when no
   // sample came from the source.
   bool BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const;
@@ -147,7 +156,9 @@ private:
   std::vector<long double> FColCos;     // (x - destCx) * cos a
   std::vector<long double> FColNegSin;  // -(x - destCx) * sin a
   std::vector<double> FColCosD, FColNegSinD;
-  double FTolerance = 0;  // bound of the difference between the double and extended positions
+  double FTolerance = 0;
+  const uint8_t* FSrcBits;
+  int64_t FSrcBytesPerRow, FSrcHeight;  // bound of the difference between the double and extended positions
 };
 
 } // namespace pg

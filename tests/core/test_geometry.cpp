@@ -337,6 +337,24 @@ TEST(StretchCopy, RecordsOutsideTheSourceLeaveTargetPixels) {
   EXPECT_EQ(RedRow(*two), (std::vector<int>{3, 77}));
 }
 
+TEST(StretchCopy, ProgressOnlyForRowsInRange) {
+  auto src = NewImage(1, 4, bc24Bit);
+  for (int y = 0; y < 4; ++y) src->SetPixels(0, y, RGBColor(10 * y + 1, 0, 0));
+  auto dst = NewImage(1, 4, bc24Bit);
+  dst->SetStretchMode(smFast);
+  std::vector<int> steps;
+  dst->OnProgress = [&](TObject*, int step, int max, bool&) {
+    EXPECT_EQ(max, 3);
+    steps.push_back(step);
+  };
+  // Rows -4, -2, 0, 2 of an 8-row rectangle starting 4 rows above the source.
+  dst->StretchCopy(0, 0, *src, 8, 1, -4, 0, 4, 1);
+  EXPECT_EQ(steps, (std::vector<int>{2, 3}));
+  EXPECT_EQ(RedRow(*dst, 2), (std::vector<int>{1}));
+  EXPECT_EQ(RedRow(*dst, 3), (std::vector<int>{21}));
+  EXPECT_EQ(RedRow(*dst, 0), (std::vector<int>{0}));
+}
+
 TEST(StretchCopy, SameSizeIsCopyRect) {
   std::mt19937 rng(7);
   for (uint8_t bc : {bc1Bit, bc4Bit, bc8Bit, bc24Bit}) {
@@ -472,6 +490,27 @@ TEST(RotateFrom, QuarterTurnsAreExactPixelForPixel) {
         for (int y = 0; y < dst->Height(); ++y)
           for (int x = 0; x < dst->Width(); ++x) ASSERT_EQ(dst->Pixels(x, y), QuarterSource(*src, quadrant, x, y));
       }
+}
+
+TEST(RotateFrom, QuarterTurnAbortKeepsTheReportedRows) {
+  std::mt19937 rng(17);
+  auto src = RandomImage(40, 21, bc24Bit, rng);
+  for (long double angle : {90.0L, 270.0L}) {
+    auto dst = NewImage(21, 40, bc24Bit);
+    int last = -1;
+    dst->OnProgress = [&](TObject*, int step, int max, bool& abort) {
+      EXPECT_EQ(max, 39);
+      EXPECT_EQ(step, last + 1);
+      last = step;
+      abort = step == 20;
+    };
+    dst->RotateFrom(false, *src, angle);
+    EXPECT_EQ(last, 20);
+    const int quadrant = angle == 90 ? 1 : 3;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 21; ++x)
+        ASSERT_EQ(dst->Pixels(x, y), y <= 20 ? QuarterSource(*src, quadrant, x, y) : 0u) << x << "," << y;
+  }
 }
 
 TEST(RotateFrom, QuarterTurnIgnoresInterpolationAndTurnsClockwise) {
