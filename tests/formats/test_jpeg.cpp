@@ -596,3 +596,50 @@ TEST_F(JpegTest, DamagedFilesFailCleanly) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- through the registry
+
+#include "pgraphic/formats/registry.h"
+
+namespace {
+
+TEST_F(JpegTest, RegistryDetectsAndConvertsForJpeg) {
+  const std::vector<uint8_t> data = ReadFileBytes(kJpegData + "progressive.jpg");
+  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
+  TPixelGraphic g;
+  g.LoadStreamAs(in, "tga", 0);  // content detection comes first
+  EXPECT_EQ(g.Width(), 64);
+  EXPECT_EQ(g.BitCount(), bc24Bit);
+  ExpectSameAsLibrary(data, g, JDCT_ISLOW);
+
+  std::string description;
+  TPGFileInfo info;
+  TReadOnlyMemoryStream in2(data.data(), static_cast<int64_t>(data.size()));
+  ASSERT_TRUE(GetStreamInfo(in2, "", 0, description, info));
+  EXPECT_EQ(description, "JPEG (JFIF compliant)");
+  EXPECT_EQ(info.DetailsText, "JFIF, YCbCr, Progressive");
+
+  // A 16-colour image is converted to 24 bit before the JPEG writer runs.
+  TPixelGraphic sys;
+  sys.SetSize(20, 10, bc4Bit);
+  sys.SetPaletteIdent(pSys16);
+  sys.SetSaveColorResWarningAction(pgwaIgnore);
+  for (int x = 0; x < 20; ++x) sys.SetPixels(x, 5, static_cast<uint32_t>(x % 16));
+  TMemoryStream out;
+  sys.SaveStreamAs(out, "jpeg");
+  EXPECT_EQ(InfoOf(out.Data()).DetailsText, "JFIF, YCbCr");
+  EXPECT_EQ(sys.BitCount(), bc4Bit);
+
+  // A grey image stays one component on the way through the registry.
+  TPixelGraphic grey;
+  MakeGrey(grey, 30, 20);
+  TMemoryStream out2;
+  grey.SaveStreamAs(out2, "jif");
+  out2.SetPosition(0);
+  TPixelGraphic back;
+  back.LoadFromStream(out2);
+  EXPECT_EQ(back.BitCount(), bc8Bit);
+  EXPECT_EQ(back.PaletteIdent(), pGray256);
+}
+
+} // namespace
