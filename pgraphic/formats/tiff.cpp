@@ -1,6 +1,7 @@
 #include "pgraphic/formats/tiff.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -570,6 +571,29 @@ void TTIFFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info
 
 // ====================================================================== PackBits encoding
 
+namespace {
+
+// The first index p >= i with src[p] == src[p + 1], or count when there is none.
+// Compares eight neighbours at a time: a zero byte in a ^ b marks a pair.
+int64_t FindEqualPair(const uint8_t* src, int64_t i, int64_t count) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    while (i + 9 <= count) {
+      uint64_t a, b;
+      std::memcpy(&a, src + i, 8);
+      std::memcpy(&b, src + i + 1, 8);
+      const uint64_t x = a ^ b;
+      const uint64_t zero = (x - ones) & ~x & highs;  // exact for the lowest zero byte
+      if (zero != 0) return i + (std::countr_zero(zero) >> 3);
+      i += 8;
+    }
+  }
+  while (i + 1 < count && src[i] != src[i + 1]) ++i;
+  return i + 1 < count ? i : count;
+}
+
+} // namespace
+
 int64_t PGPackBitsEncode(const uint8_t* src, int64_t count, uint8_t* dst) {
   // Runs of equal bytes; a run of two next to single bytes joins the literal
   // bytes: first scanning forward (a 2-run after a single byte), then backward
@@ -602,6 +626,15 @@ int64_t PGPackBitsEncode(const uint8_t* src, int64_t count, uint8_t* dst) {
   int64_t i = 0;
   bool prevSingle = false;  // the byte before position i is single
   while (i < count) {
+    // Bytes up to the next pair of equal neighbours are single; i always
+    // starts a run, so the byte before it differs.
+    const int64_t pair = FindEqualPair(src, i, count);
+    if (pair > i) {
+      if (litStart < 0) litStart = i;
+      prevSingle = true;
+      i = pair;
+      if (i == count) break;
+    }
     int64_t e = runEnd(i);
     int64_t len = e - i;
     if (len == 1 || (len == 2 && prevSingle)) {
