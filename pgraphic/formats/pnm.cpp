@@ -184,6 +184,11 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     RaiseReader(GetMessage(msgNotSupportedSubformat));
   const int32_t width = static_cast<int32_t>(std::min<uint64_t>(w, std::numeric_limits<int32_t>::max()));
   const int32_t height = static_cast<int32_t>(std::min<uint64_t>(hgt, std::numeric_limits<int32_t>::max()));
+  // A size far beyond any pixel memory is refused here as the image would
+  // refuse it, before its stride times height could overflow.
+  const int64_t bytesPerRow = PGBytesPerRow(width, TPixelGraphic::BitCountToNum(bitCounts[h.Kind]));
+  if (bytesPerRow > std::numeric_limits<int32_t>::max() || bytesPerRow * height > PGMaxImageBytes)
+    throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
   graphic.SetSize(width, height, bitCounts[h.Kind]);
 
   const TPxMScale scale(maxval);

@@ -96,10 +96,8 @@ public:
       uint8_t* dst = row + x * static_cast<size_t>(FBpp);
       if (!FRun) {
         FSource.Bytes(dst, n * static_cast<size_t>(FBpp));
-      } else if (FBpp == 1) {
-        std::memset(dst, FPixel[0], n);
       } else {
-        for (size_t i = 0; i < n; ++i, dst += FBpp) std::memcpy(dst, FPixel, static_cast<size_t>(FBpp));
+        FillRun(dst, n);
       }
       x += n;
       FRemaining -= n;
@@ -107,6 +105,30 @@ public:
   }
 
 private:
+  // n copies of the run's pixel, with the pixel size known to the compiler.
+  void FillRun(uint8_t* dst, size_t n) const {
+    switch (FBpp) {
+      case 1:
+        std::memset(dst, FPixel[0], n);
+        break;
+      case 2:
+        for (size_t i = 0; i < n; ++i, dst += 2) std::memcpy(dst, FPixel, 2);
+        break;
+      case 3: {
+        const uint8_t b = FPixel[0], g = FPixel[1], r = FPixel[2];
+        for (size_t i = 0; i < n; ++i, dst += 3) {
+          dst[0] = b;
+          dst[1] = g;
+          dst[2] = r;
+        }
+        break;
+      }
+      default:
+        for (size_t i = 0; i < n; ++i, dst += 4) std::memcpy(dst, FPixel, 4);
+        break;
+    }
+  }
+
   TTGASource FSource;
   int FBpp;
   size_t FRemaining = 0;
@@ -239,11 +261,15 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
           // Same byte order as the image's storage: read the row in place.
           stream.ReadBuffer(row, static_cast<int64_t>(width) * bpp);
         } else {
-          if (runLength)
-            decoder->DecodeRow(rowBuffer.data(), width);
-          else
-            stream.ReadBuffer(rowBuffer.data(), static_cast<int64_t>(rowBuffer.size()));
-          StoreRow(rowBuffer.data(), row, width, h.Depth, mirror);
+          if (runLength && !mirror && (h.Depth == 8 || h.Depth == 24)) {
+            decoder->DecodeRow(row, width);  // same byte order as the image's storage
+          } else {
+            if (runLength)
+              decoder->DecodeRow(rowBuffer.data(), width);
+            else
+              stream.ReadBuffer(rowBuffer.data(), static_cast<int64_t>(rowBuffer.size()));
+            StoreRow(rowBuffer.data(), row, width, h.Depth, mirror);
+          }
         }
       }
       if (graphic.DoProgress(sender, n, height)) break;

@@ -390,3 +390,40 @@ TEST(PxMFormats, Registration) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PxMRegistry, ContentDecidesWhateverTheExtension) {
+  const Bytes p6 = {'P', '6', ' ', '1', ' ', '1', ' ', '2', '5', '5', '\n', 10, 20, 30};
+  TPixelGraphic g;
+  TReadOnlyMemoryStream a(p6.data(), static_cast<int64_t>(p6.size()));
+  g.LoadStreamAs(a, "pbm", 0);
+  EXPECT_EQ(g.BitCount(), bc24Bit);
+  EXPECT_EQ(g.Pixels(0, 0), RGBColor(10, 20, 30));
+  TReadOnlyMemoryStream b(p6.data(), static_cast<int64_t>(p6.size()));
+  g.LoadFromStream(b);
+  EXPECT_EQ(g.Pixels(0, 0), RGBColor(10, 20, 30));
+}
+
+TEST(PxMRegistry, SavingConvertsACopyToTheWritersResolution) {
+  TPixelGraphic rgb;
+  rgb.SetSize(3, 1, bc24Bit);
+  rgb.SetPixels(1, 0, RGBColor(255, 255, 255));
+  rgb.SetSaveColorResWarningAction(pgwaIgnore);
+  TMemoryStream s;
+  rgb.SaveStreamAs(s, "pbm");
+  const std::string text(s.Data().begin(), s.Data().end());
+  EXPECT_EQ(text.substr(0, 7), "P1\n3 1\n");
+  EXPECT_EQ(rgb.BitCount(), bc24Bit);
+
+  TPixelGraphic grey;
+  grey.SetSize(2, 1, bc8Bit);
+  grey.SetPaletteIdent(pGray256);
+  grey.SetPixels(1, 0, 77);
+  grey.SetSaveColorResWarningAction(pgwaRaise);  // no conversion needed: no warning
+  TMemoryStream t;
+  grey.SaveStreamAs(t, "pgm");
+  EXPECT_EQ(std::string(t.Data().begin(), t.Data().end()), "P2\n2 1\n255\n0 77\n");
+}
+
+}  // namespace

@@ -565,3 +565,43 @@ TEST(TGAFormats, Registration) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TGARegistry, ChosenByExtensionOnly) {
+  TGASpec s;
+  s.Width = 2;
+  s.Height = 1;
+  Bytes file = Header(s);
+  Append(file, {1, 2, 3, 4, 5, 6});
+  TPixelGraphic g;
+  TReadOnlyMemoryStream a(file.data(), static_cast<int64_t>(file.size()));
+  g.LoadStreamAs(a, "TGA", 0);
+  EXPECT_EQ(g.Pixels(1, 0), RGBColor(6, 5, 4));
+  TReadOnlyMemoryStream b(file.data(), static_cast<int64_t>(file.size()));
+  ExpectMessage<EPGUnknownFileFormat>([&] { g.LoadStreamAs(b, "dat", 0); }, "Unknown file format");
+}
+
+TEST(TGARegistry, GreyImageIsSavedColorMapped) {
+  TPixelGraphic g;
+  g.SetSize(4, 2, bc8Bit);
+  g.SetPaletteIdent(pGray256);
+  g.SetSaveColorResWarningAction(pgwaIgnore);
+  TMemoryStream s;
+  g.SaveStreamAs(s, "tga");
+  ASSERT_GE(s.Size(), 18);
+  EXPECT_EQ(s.Data()[1], 1);  // colour map present
+  EXPECT_EQ(s.Data()[2], 1);  // colour-mapped
+  EXPECT_EQ(s.Data()[16], 8);
+  EXPECT_EQ(g.BitCount(), bc8Bit);  // the image itself is not converted
+  EXPECT_EQ(g.PaletteIdent(), pGray256);
+
+  TPixelGraphic rgb;
+  rgb.SetSize(1, 1, bc24Bit);
+  TMemoryStream t;
+  rgb.SaveStreamAs(t, "tga");
+  EXPECT_EQ(t.Data()[2], 2);
+  EXPECT_EQ(t.Size(), 18 + 3);
+}
+
+}  // namespace
