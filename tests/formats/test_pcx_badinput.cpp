@@ -6,58 +6,26 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "pgraphic/core/messages.h"
 #include "pgraphic/formats/pcx.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fmttest::Bytes;
 
-Bytes ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
-}
+void Attempt(const Bytes& data) { fmttest::AttemptRead<TPCXFileFormatReader, EPGPCXFileFormatReader>(data); }
 
-// One attempt: read and inspect; anything but the expected failures fails the test.
-void Attempt(const Bytes& data) {
-  TPixelGraphic g;
-  try {
-    TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-    TPCXFileFormatReader().ReadGraphic(s, g, 0);
-  } catch (const EPGPCXFileFormatReader&) {
-  } catch (const EReadError&) {
-  } catch (const EPixelGraphic& e) {
-    // The image refuses a size beyond the pixel-memory limit.
-    ASSERT_EQ(std::string(e.what()), GetMessage1(msgFailed, "CreateDIBSection"));
-  }
-  if (!g.Empty()) (void)g.PixelColors(g.Width() - 1, g.Height() - 1);
-  TPGFileInfo info;
-  try {
-    TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-    TPCXFileFormatReader().GetInfo(s, 0, info);
-  } catch (const EPGPCXFileFormatReader&) {
-  } catch (const EReadError&) {
-  }
-}
-
-class PCXBadInput : public ::testing::Test {
+class PCXBadInput : public fmttest::BadInputTest {
 protected:
-  void SetUp() override { PGMaxImageBytes = 16 << 20; }
-  void TearDown() override { PGMaxImageBytes = std::numeric_limits<int32_t>::max(); }
-
   static std::vector<Bytes> Seeds() {
-    std::vector<Bytes> seeds;
-    for (const auto& e : std::filesystem::directory_iterator(std::string(ZWILLO_TEST_DATA) + "/pcx"))
-      if (e.path().extension() == ".pcx") seeds.push_back(ReadFile(e.path().string()));
+    std::vector<Bytes> seeds =
+        fmttest::ReadSeedFiles(std::string(ZWILLO_TEST_DATA) + "/pcx", [](const auto& path) { return path.extension() == ".pcx"; });
     // A version 3 16-colour file and a 24-bit file with runs crossing the line ends.
     auto make = [](uint8_t version, uint8_t bits, uint8_t planes, uint8_t bytesPerLine) {
       Bytes f(128, 0);
@@ -84,26 +52,9 @@ protected:
 
 TEST_F(PCXBadInput, CutFilesAndChangedBytes) {
   const auto start = std::chrono::steady_clock::now();
-  std::mt19937 rng(1234);
   const auto seeds = Seeds();
   ASSERT_GE(seeds.size(), 6u);
-  for (const Bytes& seed : seeds) {
-    for (size_t len = 0; len < seed.size(); len += (len < 64 ? 1 : 7)) Attempt(Bytes(seed.begin(), seed.begin() + static_cast<long>(len)));
-    for (size_t pos = 0; pos < seed.size(); pos += (pos < 64 ? 1 : 13))
-      for (uint8_t v : {0x00, 0xFF, 0x80, 0x7F}) {
-        Bytes m = seed;
-        m[pos] = v;
-        Attempt(m);
-        m[pos] = static_cast<uint8_t>(seed[pos] ^ 0x01);
-        Attempt(m);
-      }
-    for (int i = 0; i < 300; ++i) {
-      Bytes m = seed;
-      for (int k = 0; k < 4; ++k) m[rng() % m.size()] = static_cast<uint8_t>(rng());
-      if (rng() % 2) m.resize(rng() % m.size());
-      Attempt(m);
-    }
-  }
+  fmttest::CutAndChangeBytes(seeds, Attempt);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
 }
 

@@ -6,58 +6,26 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "pgraphic/core/messages.h"
 #include "pgraphic/formats/tga.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fmttest::Bytes;
 
-Bytes ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
-}
+void Attempt(const Bytes& data) { fmttest::AttemptRead<TTGAFileFormatReader, EPGTGAFileFormatReader>(data); }
 
-// One attempt: read and inspect; anything but the expected failures fails the test.
-void Attempt(const Bytes& data) {
-  TPixelGraphic g;
-  try {
-    TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-    TTGAFileFormatReader().ReadGraphic(s, g, 0);
-  } catch (const EPGTGAFileFormatReader&) {
-  } catch (const EReadError&) {
-  } catch (const EPixelGraphic& e) {
-    // The image refuses a size beyond the pixel-memory limit.
-    ASSERT_EQ(std::string(e.what()), GetMessage1(msgFailed, "CreateDIBSection"));
-  }
-  if (!g.Empty()) (void)g.PixelColors(g.Width() - 1, g.Height() - 1);
-  TPGFileInfo info;
-  try {
-    TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-    TTGAFileFormatReader().GetInfo(s, 0, info);
-  } catch (const EPGTGAFileFormatReader&) {
-  } catch (const EReadError&) {
-  }
-}
-
-class TGABadInput : public ::testing::Test {
+class TGABadInput : public fmttest::BadInputTest {
 protected:
-  void SetUp() override { PGMaxImageBytes = 16 << 20; }
-  void TearDown() override { PGMaxImageBytes = std::numeric_limits<int32_t>::max(); }
-
   static std::vector<Bytes> Seeds() {
-    std::vector<Bytes> seeds;
-    for (const auto& e : std::filesystem::directory_iterator(std::string(ZWILLO_TEST_DATA) + "/tga"))
-      if (e.path().extension() == ".tga") seeds.push_back(ReadFile(e.path().string()));
+    std::vector<Bytes> seeds =
+        fmttest::ReadSeedFiles(std::string(ZWILLO_TEST_DATA) + "/tga", [](const auto& path) { return path.extension() == ".tga"; });
     // Depths and layouts the kept files lack: 16-bit run-length right-to-left,
     // 8-bit colour-mapped with a 16-bit map, 32-bit uncompressed.
     auto make = [](uint8_t type, uint8_t depth, uint8_t descriptor, uint8_t mapType, uint8_t mapBits) {
@@ -81,26 +49,9 @@ protected:
 
 TEST_F(TGABadInput, CutFilesAndChangedBytes) {
   const auto start = std::chrono::steady_clock::now();
-  std::mt19937 rng(1234);
   const auto seeds = Seeds();
   ASSERT_GE(seeds.size(), 8u);
-  for (const Bytes& seed : seeds) {
-    for (size_t len = 0; len < seed.size(); len += (len < 64 ? 1 : 7)) Attempt(Bytes(seed.begin(), seed.begin() + static_cast<long>(len)));
-    for (size_t pos = 0; pos < seed.size(); pos += (pos < 64 ? 1 : 13))
-      for (uint8_t v : {0x00, 0xFF, 0x80, 0x7F}) {
-        Bytes m = seed;
-        m[pos] = v;
-        Attempt(m);
-        m[pos] = static_cast<uint8_t>(seed[pos] ^ 0x01);
-        Attempt(m);
-      }
-    for (int i = 0; i < 300; ++i) {
-      Bytes m = seed;
-      for (int k = 0; k < 4; ++k) m[rng() % m.size()] = static_cast<uint8_t>(rng());
-      if (rng() % 2) m.resize(rng() % m.size());
-      Attempt(m);
-    }
-  }
+  fmttest::CutAndChangeBytes(seeds, Attempt);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
 }
 

@@ -3,54 +3,16 @@
 // installed, the test set-up also makes every variant afresh.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "pgraphic/formats/tga.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
-constexpr int W = 37, H = 23;
-
-// The source images the files were made from (the same formulas made the kept files).
-TColorRef Ref24(int x, int y) { return RGBColor((x * 7) % 256, (y * 11) % 256, (x * y * 3 + 40) % 256); }
-const TColorRef Pal16[16] = {
-    RGBColor(0, 0, 0),     RGBColor(255, 255, 255), RGBColor(255, 0, 0),    RGBColor(0, 255, 0),
-    RGBColor(0, 0, 255),   RGBColor(255, 255, 0),   RGBColor(0, 255, 255),  RGBColor(255, 0, 255),
-    RGBColor(128, 64, 32), RGBColor(10, 200, 90),   RGBColor(90, 90, 90),   RGBColor(200, 100, 250),
-    RGBColor(33, 66, 99),  RGBColor(250, 128, 0),   RGBColor(17, 170, 34),  RGBColor(64, 0, 128)};
-TColorRef Ref16(int x, int y) { return Pal16[(x / 3 + y / 2) % 16]; }
-TColorRef RefGrey(int x, int y) {
-  const unsigned v = static_cast<unsigned>(x * 6 + y * 5) % 256;
-  return RGBColor(v, v, v);
-}
-
-void WriteSources(const std::string& dir) {
-  std::ofstream p6(dir + "/src24.ppm", std::ios::binary), p16(dir + "/src16.ppm", std::ios::binary),
-      p5(dir + "/srcgrey.pgm", std::ios::binary);
-  const std::string head = std::to_string(W) + " " + std::to_string(H) + "\n255\n";
-  p6 << "P6\n" << head;
-  p16 << "P6\n" << head;
-  p5 << "P5\n" << head;
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      const TColorRef a = Ref24(x, y), b = Ref16(x, y);
-      p6.put(static_cast<char>(GetRValue(a))).put(static_cast<char>(GetGValue(a))).put(static_cast<char>(GetBValue(a)));
-      p16.put(static_cast<char>(GetRValue(b))).put(static_cast<char>(GetGValue(b))).put(static_cast<char>(GetBValue(b)));
-      p5.put(static_cast<char>(GetRValue(RefGrey(x, y))));
-    }
-}
-
-bool ToolsPresent() {
-  return std::system("command -v ppmtotga >/dev/null 2>&1 && command -v convert >/dev/null 2>&1") == 0;
-}
+using namespace fmttest::conformance;
 
 struct Variant {
   const char* name;
@@ -105,28 +67,11 @@ void CheckFile(const std::string& path, const Variant& v) {
       ASSERT_EQ(g.PixelColors(x, y), v.ref(v.flipH ? W - 1 - x : x, v.flipV ? H - 1 - y : y)) << x << "," << y;
 }
 
-TEST(TGAConformance, KeptFiles) {
-  int checked = 0;
-  for (const Variant& v : Variants) {
-    const std::string path = std::string(ZWILLO_TEST_DATA) + "/tga/" + v.name;
-    if (!std::filesystem::exists(path)) continue;
-    CheckFile(path, v);
-    ++checked;
-  }
-  EXPECT_GE(checked, 5);
-}
+TEST(TGAConformance, KeptFiles) { EXPECT_GE(CheckKeptFiles("tga", Variants, CheckFile), 5); }
 
 TEST(TGAConformance, FilesMadeByOtherPrograms) {
-  if (!ToolsPresent()) GTEST_SKIP() << "netpbm or ImageMagick not installed";
-  std::string dir = ::testing::TempDir() + "tgaconfXXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  WriteSources(dir);
-  for (const Variant& v : Variants) {
-    const std::string cmd = "cd '" + dir + "' && " + v.command + " 2>/dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << v.command;
-    CheckFile(dir + "/" + v.name, v);
-  }
-  std::filesystem::remove_all(dir);
+  if (!ToolsPresent({"ppmtotga", "convert"})) GTEST_SKIP() << "netpbm or ImageMagick not installed";
+  MakeAndCheckFiles("tgaconf", Variants, CheckFile);
 }
 
 }  // namespace
