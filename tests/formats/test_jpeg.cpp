@@ -14,17 +14,13 @@
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
 const std::string kJpegData = std::string(ZWILLO_TEST_DATA) + "/jpeg/";
 
-std::vector<uint8_t> ReadFileBytes(const std::string& name) {
-  TFileStream f(name, fmOpenRead);
-  std::vector<uint8_t> data(static_cast<size_t>(f.Size()));
-  f.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
-  return data;
-}
+using fmttest::ReadFileBytes;
 
 // A smooth colour test picture with a little texture.
 void FillPattern(TPixelGraphic& g, int w, int h) {
@@ -41,34 +37,14 @@ void MakeGrey(TPixelGraphic& g, int w, int h) {
     for (int x = 0; x < w; ++x) g.SetPixels(x, y, static_cast<uint32_t>((x * 255 / w + y) & 0xFF));
 }
 
-std::vector<uint8_t> WriteJpeg(TPixelGraphic& g) {
-  TMemoryStream out;
-  TJPGFileFormatWriter writer;
-  writer.WriteGraphic(out, g);
-  return out.Data();
-}
-
-void ReadJpeg(const std::vector<uint8_t>& data, TPixelGraphic& g) {
-  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
-  TJPGFileFormatReader().ReadGraphic(in, g, 0);
-}
-
-TPGFileInfo InfoOf(const std::vector<uint8_t>& data) {
-  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
-  TPGFileInfo info;
-  TJPGFileFormatReader().GetInfo(in, 0, info);
-  return info;
-}
+std::vector<uint8_t> WriteJpeg(TPixelGraphic& g) { return fmttest::WriteToMemory<TJPGFileFormatWriter>(g); }
+void ReadJpeg(const std::vector<uint8_t>& data, TPixelGraphic& g) { fmttest::ReadFromMemory<TJPGFileFormatReader>(data, g); }
+TPGFileInfo InfoOf(const std::vector<uint8_t>& data) { return fmttest::InfoFromMemory<TJPGFileFormatReader>(data); }
 
 // The message of the JPEG exception that fn raises ("" when it raises none).
 template <class F>
 std::string JpegError(F&& fn) {
-  try {
-    fn();
-  } catch (const EPGJPGFileFormatReaderWriter& e) {
-    return e.Message();
-  }
-  return "";
+  return fmttest::ErrorMessage<EPGJPGFileFormatReaderWriter>(fn);
 }
 
 // Decodes a file straight through libjpeg (RGB order, one row at a time) for
@@ -131,35 +107,7 @@ void ExpectSameAsLibrary(const std::vector<uint8_t>& data, const TPixelGraphic& 
   }
 }
 
-// Scripted message boxes: every call is recorded and answered in turn.
-struct TBoxCall {
-  std::string text, caption;
-  platform::TMsgButtons buttons;
-  platform::TMsgIcon icon;
-};
-
-class JpegTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    PGResetFormatSettings();
-    MessageLanguage = 0;
-    FOldHook = platform::SetMessageBoxHook([this](const std::string& text, const std::string& caption,
-                                                  platform::TMsgButtons buttons, platform::TMsgIcon icon) {
-      Calls.push_back({text, caption, buttons, icon});
-      return Answer;
-    });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHook(FOldHook);
-    PGResetFormatSettings();
-    MessageLanguage = 0;
-  }
-  std::vector<TBoxCall> Calls;
-  int Answer = platform::mrOk;
-
-private:
-  platform::TMessageBoxHook FOldHook;
-};
+using JpegTest = fmttest::ScriptedBoxTest;
 
 // ---------------------------------------------------------------- classes
 
@@ -564,34 +512,9 @@ TEST_F(JpegTest, WriteProgressIgnoresAbort) {
 TEST_F(JpegTest, DamagedFilesFailCleanly) {
   for (const char* file : {"colour.jpg", "progressive.jpg", "grey.jpg"}) {
     const std::vector<uint8_t> data = ReadFileBytes(kJpegData + file);
-    std::vector<std::vector<uint8_t>> variants;
-    for (size_t cut = 0; cut < data.size(); cut += 37) variants.emplace_back(data.begin(), data.begin() + cut);
-    uint32_t seed = 12345;
-    for (int i = 0; i < 150; ++i) {
-      std::vector<uint8_t> v = data;
-      for (int k = 0; k < 1 + i % 4; ++k) {
-        seed = seed * 1103515245u + 12345u;
-        v[(seed >> 8) % v.size()] ^= static_cast<uint8_t>(1u << ((seed >> 4) & 7));
-      }
-      variants.push_back(std::move(v));
-    }
-    for (TPGWarningAction action : {pgwaIgnore, pgwaOKBox, pgwaRaise}) {
-      for (const auto& v : variants) {
-        TPixelGraphic g;
-        g.SetReadWarningAction(action);
-        try {
-          ReadJpeg(v, g);
-        } catch (const EPGJPGFileFormatReaderWriter& e) {
-          EXPECT_EQ(e.Message().rfind("JPG: ", 0), 0u);
-        } catch (const EPixelGraphic&) {
-          // an absurd size from a flipped header byte
-        }
-        try {
-          InfoOf(v);
-        } catch (const EPGJPGFileFormatReaderWriter&) {
-        }
-      }
-    }
+    SCOPED_TRACE(file);
+    fmttest::ReadDamagedVariants<TJPGFileFormatReader, EPGJPGFileFormatReaderWriter>(
+        fmttest::DamagedVariants(data, 37, 12345, 150, 4), "JPG: ");
   }
 }
 

@@ -7,10 +7,11 @@
 #include "pgraphic/core/palettes.h"
 #include "pgraphic/formats/pcx.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fmttest::Bytes;
 
 struct PCXSpec {
   uint8_t Version = 5, Bits = 8, Planes = 1, Reserved = 0;
@@ -61,22 +62,11 @@ Bytes EncodeLines(const Bytes& raw, size_t lineLength) {
   return out;
 }
 
-void Append(Bytes& a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); }
+using fmttest::Append;
 
-void Load(const Bytes& data, TPixelGraphic& g, int index = 0) {
-  TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-  TPCXFileFormatReader().ReadGraphic(s, g, index);
-}
+void Load(const Bytes& data, TPixelGraphic& g, int index = 0) { fmttest::ReadFromMemory<TPCXFileFormatReader>(data, g, index); }
 
-template <typename E, typename F>
-void ExpectMessage(F&& f, const std::string& message) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected: " << message;
-  } catch (const E& e) {
-    EXPECT_EQ(std::string(e.what()), message);
-  }
-}
+using fmttest::ExpectMessage;
 
 Bytes Palette256(uint8_t marker = 0x0C) {
   Bytes p{marker};

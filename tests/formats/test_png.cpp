@@ -12,44 +12,21 @@
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
 const std::string kSuite = std::string(ZWILLO_TEST_DATA) + "/pngsuite/";
 
-std::vector<uint8_t> ReadFileBytes(const std::string& name) {
-  TFileStream f(name, fmOpenRead);
-  std::vector<uint8_t> data(static_cast<size_t>(f.Size()));
-  f.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
-  return data;
-}
+using fmttest::ReadFileBytes;
 
-std::vector<uint8_t> WritePng(TPixelGraphic& g) {
-  TMemoryStream out;
-  TPNGFileFormatWriter().WriteGraphic(out, g);
-  return out.Data();
-}
-
-void ReadPng(const std::vector<uint8_t>& data, TPixelGraphic& g) {
-  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
-  TPNGFileFormatReader().ReadGraphic(in, g, 0);
-}
-
-TPGFileInfo InfoOf(const std::vector<uint8_t>& data) {
-  TReadOnlyMemoryStream in(data.data(), static_cast<int64_t>(data.size()));
-  TPGFileInfo info;
-  TPNGFileFormatReader().GetInfo(in, 0, info);
-  return info;
-}
+std::vector<uint8_t> WritePng(TPixelGraphic& g) { return fmttest::WriteToMemory<TPNGFileFormatWriter>(g); }
+void ReadPng(const std::vector<uint8_t>& data, TPixelGraphic& g) { fmttest::ReadFromMemory<TPNGFileFormatReader>(data, g); }
+TPGFileInfo InfoOf(const std::vector<uint8_t>& data) { return fmttest::InfoFromMemory<TPNGFileFormatReader>(data); }
 
 template <class F>
 std::string PngError(F&& fn) {
-  try {
-    fn();
-  } catch (const EPGPNGFileFormatReaderWriter& e) {
-    return e.Message();
-  }
-  return "";
+  return fmttest::ErrorMessage<EPGPNGFileFormatReaderWriter>(fn);
 }
 
 uint32_t BE32(const uint8_t* p) {
@@ -118,33 +95,7 @@ std::vector<uint8_t> MakeGrey2(int width, int height) {
   return out;
 }
 
-struct TBoxCall {
-  std::string text, caption;
-  platform::TMsgButtons buttons;
-};
-
-class PngTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    PGResetFormatSettings();
-    MessageLanguage = 0;
-    FOldHook = platform::SetMessageBoxHook(
-        [this](const std::string& text, const std::string& caption, platform::TMsgButtons buttons, platform::TMsgIcon) {
-          Calls.push_back({text, caption, buttons});
-          return Answer;
-        });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHook(FOldHook);
-    PGResetFormatSettings();
-    MessageLanguage = 0;
-  }
-  std::vector<TBoxCall> Calls;
-  int Answer = platform::mrOk;
-
-private:
-  platform::TMessageBoxHook FOldHook;
-};
+using PngTest = fmttest::ScriptedBoxTest;
 
 // ---------------------------------------------------------------- classes and guard
 
@@ -525,33 +476,10 @@ TEST_F(PngTest, StreamExceptionsPassThrough) {
 TEST_F(PngTest, DamagedFilesFailCleanly) {
   for (const char* file : {"basn2c08", "ibasn0g02", "basn3p04", "ftbrn2c08", "basn6a16"}) {
     const std::vector<uint8_t> data = ReadFileBytes(kSuite + file + ".png");
-    std::vector<std::vector<uint8_t>> variants;
-    for (size_t cut = 0; cut < data.size(); cut += 29) variants.emplace_back(data.begin(), data.begin() + cut);
-    uint32_t seed = 99;
-    for (int i = 0; i < 120; ++i) {
-      std::vector<uint8_t> v = data;
-      for (int k = 0; k < 1 + i % 3; ++k) {
-        seed = seed * 1103515245u + 12345u;
-        v[8 + (seed >> 8) % (v.size() - 8)] ^= static_cast<uint8_t>(1u << ((seed >> 4) & 7));
-      }
-      variants.push_back(std::move(v));
-    }
-    for (TPGWarningAction action : {pgwaIgnore, pgwaOKBox, pgwaRaise}) {
-      for (const auto& v : variants) {
-        TPixelGraphic g;
-        g.SetReadWarningAction(action);
-        try {
-          ReadPng(v, g);
-        } catch (const EPGPNGFileFormatReaderWriter& e) {
-          EXPECT_EQ(e.Message().rfind("PNG: ", 0), 0u);
-        } catch (const EPixelGraphic&) {
-        }
-        try {
-          InfoOf(v);
-        } catch (const EPGPNGFileFormatReaderWriter&) {
-        }
-      }
-    }
+    SCOPED_TRACE(file);
+    // The signature stays whole; only the chunks are damaged.
+    fmttest::ReadDamagedVariants<TPNGFileFormatReader, EPGPNGFileFormatReaderWriter>(
+        fmttest::DamagedVariants(data, 29, 99, 120, 3, 8), "PNG: ");
   }
 }
 

@@ -7,34 +7,19 @@
 #include "pgraphic/formats/pnm.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fmttest::Bytes;
 
 Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-void Load(const Bytes& data, TPixelGraphic& g, int index = 0) {
-  TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-  TPPMFileFormatReader().ReadGraphic(s, g, index);
-}
+void Load(const Bytes& data, TPixelGraphic& g, int index = 0) { fmttest::ReadFromMemory<TPPMFileFormatReader>(data, g, index); }
 
-TPGFileInfo Info(const Bytes& data, int index = 0) {
-  TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-  TPGFileInfo info;
-  TPBMFileFormatReader().GetInfo(s, index, info);
-  return info;
-}
+TPGFileInfo Info(const Bytes& data, int index = 0) { return fmttest::InfoFromMemory<TPBMFileFormatReader>(data, index); }
 
-template <typename E, typename F>
-void ExpectMessage(F&& f, const std::string& message) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected: " << message;
-  } catch (const E& e) {
-    EXPECT_EQ(std::string(e.what()), message);
-  }
-}
+using fmttest::ExpectMessage;
 
 std::string Save(TFileFormatWriter&& w, TPixelGraphic& g, bool binary) {
   PGPxMWriteBinary = binary;

@@ -8,10 +8,11 @@
 #include "pgraphic/core/messages.h"
 #include "pgraphic/formats/tga.h"
 #include "platform/stream.h"
+#include "format_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fmttest::Bytes;
 
 struct TGASpec {
   uint8_t IDLength = 0, ColorMapType = 0, ImageType = 2;
@@ -41,12 +42,9 @@ Bytes Header(const TGASpec& s) {
   return h;
 }
 
-void Append(Bytes& a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); }
+using fmttest::Append;
 
-void Load(const Bytes& data, TPixelGraphic& g) {
-  TReadOnlyMemoryStream s(data.data(), static_cast<int64_t>(data.size()));
-  TTGAFileFormatReader().ReadGraphic(s, g, 0);
-}
+void Load(const Bytes& data, TPixelGraphic& g) { fmttest::ReadFromMemory<TTGAFileFormatReader>(data, g); }
 
 Bytes Save(TPixelGraphic& g) {
   TMemoryStream s;
@@ -54,15 +52,7 @@ Bytes Save(TPixelGraphic& g) {
   return s.Data();
 }
 
-template <typename E, typename F>
-void ExpectMessage(F&& f, const std::string& message) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected: " << message;
-  } catch (const E& e) {
-    EXPECT_EQ(std::string(e.what()), message);
-  }
-}
+using fmttest::ExpectMessage;
 
 // A 24-bit reference image whose colours differ in every channel.
 TColorRef RefColor(int x, int y) { return RGBColor(x * 40 + 3, y * 70 + 5, (x * 13 + y * 29) & 0xFF); }
