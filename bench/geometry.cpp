@@ -14,67 +14,21 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "pgraphic/core/pixelgraphic.h"
+#include "bench_util.h"
 
 namespace {
 
-// User and system time of the finished child processes, in seconds.
-double ChildCpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_CHILDREN, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
-
 constexpr int kWidth = 6000, kHeight = 4000;
 const std::string kDir = "/dev/shm/zwillo_bench";
-
-// Gradients, a few soft waves and fine noise: smooth areas and texture, like
-// a photograph, so no path can profit from flat colour.
-void FillPhoto(TPixelGraphic& img) {
-  uint32_t seed = 12345;
-  for (int y = 0; y < img.Height(); ++y) {
-    uint8_t* row = img.ScanLine(y);
-    for (int x = 0; x < img.Width(); ++x) {
-      seed = seed * 1664525u + 1013904223u;
-      const int noise = static_cast<int>((seed >> 24) & 31) - 16;
-      const double fx = static_cast<double>(x) / img.Width(), fy = static_cast<double>(y) / img.Height();
-      const double wave = 40 * std::sin(fx * 37 + fy * 11) * std::cos(fy * 23 - fx * 5);
-      const int r = static_cast<int>(200 * fx + 30 + wave) + noise;
-      const int g = static_cast<int>(180 * fy + 40 - wave * 0.5) + noise / 2;
-      const int b = static_cast<int>(120 * (1 - fx) * fy + 60 + wave * 0.7) - noise;
-      row[3 * x + 0] = static_cast<uint8_t>(std::clamp(b, 0, 255));
-      row[3 * x + 1] = static_cast<uint8_t>(std::clamp(g, 0, 255));
-      row[3 * x + 2] = static_cast<uint8_t>(std::clamp(r, 0, 255));
-    }
-  }
-}
-
-void WritePPM(const TPixelGraphic& img, const std::string& name) {
-  FILE* f = std::fopen(name.c_str(), "wb");
-  if (!f) return;
-  std::fprintf(f, "P6\n%d %d\n255\n", img.Width(), img.Height());
-  std::vector<uint8_t> rgb(3 * static_cast<size_t>(img.Width()));
-  for (int y = 0; y < img.Height(); ++y) {
-    const uint8_t* row = img.ScanLine(y);
-    for (int x = 0; x < img.Width(); ++x) {
-      rgb[3 * x + 0] = row[3 * x + 2];
-      rgb[3 * x + 1] = row[3 * x + 1];
-      rgb[3 * x + 2] = row[3 * x + 0];
-    }
-    std::fwrite(rgb.data(), 1, rgb.size(), f);
-  }
-  std::fclose(f);
-}
 
 TPixelGraphic& Photo() {
   static std::unique_ptr<TPixelGraphic> img = [] {
     auto p = std::make_unique<TPixelGraphic>();
     p->SetSize(kWidth, kHeight, bc24Bit);
-    FillPhoto(*p);
+    benchutil::FillWavyPhoto(*p);
     return p;
   }();
   return *img;
@@ -97,8 +51,8 @@ void PreparePeerFiles() {
   if (done) return;
   done = true;
   ::mkdir(kDir.c_str(), 0755);
-  WritePPM(Photo(), kDir + "/photo.ppm");
-  WritePPM(SmallPhoto(), kDir + "/small.ppm");
+  benchutil::WritePPM(Photo(), kDir + "/photo.ppm");
+  benchutil::WritePPM(SmallPhoto(), kDir + "/small.ppm");
   std::system(("vips copy " + kDir + "/photo.ppm " + kDir + "/photo.v").c_str());
   std::system(("vips copy " + kDir + "/small.ppm " + kDir + "/small.v").c_str());
 }
@@ -140,19 +94,9 @@ BENCHMARK_CAPTURE(BM_RotateFrom, Quarter_90deg, 90.0L)->Unit(benchmark::kMillise
 
 void BM_Peer(benchmark::State& state, const char* command) {
   PreparePeerFiles();
-  std::string cmd = command;
-  for (size_t p; (p = cmd.find("$D")) != std::string::npos;) cmd.replace(p, 2, kDir);
-  cmd += " >/dev/null 2>&1";
-  double childCpu = 0;
-  for (auto _ : state) {
-    const double before = ChildCpuSeconds();
-    const int rc = std::system(cmd.c_str());
-    childCpu += ChildCpuSeconds() - before;
-    if (rc != 0) state.SkipWithError("peer command failed");
-  }
   // The peer's own processor time (all its threads), comparable with the
   // CPU column of this library's single-threaded runs.
-  state.counters["peer_cpu_ms"] = 1000 * childCpu / static_cast<double>(state.iterations());
+  benchutil::PeerInDir(state, kDir, command);
 }
 #define PEER(name, cmd) \
   BENCHMARK_CAPTURE(BM_Peer, name, cmd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)

@@ -16,6 +16,7 @@
 
 #include "pgraphic/formats/pcx.h"
 #include "platform/stream.h"
+#include "bench_util.h"
 
 namespace {
 
@@ -91,20 +92,11 @@ Files& F() {
 }
 
 void Read(benchmark::State& state, const std::string& path, int bpp) {
-  for (auto _ : state) {
-    TFileStream s(path, fmOpenRead);
-    TPixelGraphic g;
-    TPCXFileFormatReader().ReadGraphic(s, g, 0);
-    benchmark::DoNotOptimize(g.Bits());
-  }
-  state.SetBytesProcessed(state.iterations() * int64_t{W} * H * bpp);
+  benchutil::ReadFile<TPCXFileFormatReader>(state, path, int64_t{W} * H * bpp);
 }
 
 void Peer(benchmark::State& state, const std::string& command, int bpp) {
-  const std::string cmd = command + " >/dev/null 2>&1";
-  for (auto _ : state)
-    if (std::system(cmd.c_str()) != 0) state.SkipWithError(("failed: " + command).c_str());
-  state.SetBytesProcessed(state.iterations() * int64_t{W} * H * bpp);
+  benchutil::PeerCommand(state, command, int64_t{W} * H * bpp);
 }
 
 void BM_PCX_Read8(benchmark::State& s) { Read(s, F().pcx8, 1); }

@@ -18,6 +18,7 @@
 
 #include "pgraphic/formats/tga.h"
 #include "platform/stream.h"
+#include "bench_util.h"
 
 namespace {
 
@@ -125,13 +126,7 @@ Files& F() {
 }
 
 void Read(benchmark::State& state, const std::string& path, int bpp) {
-  for (auto _ : state) {
-    TFileStream s(path, fmOpenRead);
-    TPixelGraphic g;
-    TTGAFileFormatReader().ReadGraphic(s, g, 0);
-    benchmark::DoNotOptimize(g.Bits());
-  }
-  state.SetBytesProcessed(state.iterations() * int64_t{W} * H * bpp);
+  benchutil::ReadFile<TTGAFileFormatReader>(state, path, int64_t{W} * H * bpp);
 }
 
 void Write(benchmark::State& state, TPixelGraphic& g, int bpp) {
@@ -155,10 +150,7 @@ void WriteMemory(benchmark::State& state, TPixelGraphic& g, int bpp) {
 }
 
 void Peer(benchmark::State& state, const std::string& command, int bpp) {
-  const std::string cmd = command + " >/dev/null 2>&1";
-  for (auto _ : state)
-    if (std::system(cmd.c_str()) != 0) state.SkipWithError(("failed: " + command).c_str());
-  state.SetBytesProcessed(state.iterations() * int64_t{W} * H * bpp);
+  benchutil::PeerCommand(state, command, int64_t{W} * H * bpp);
 }
 
 void BM_TGA_Read24_Uncompressed(benchmark::State& s) { Read(s, F().raw24, 3); }
