@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "app/stereo_core.h"
+
+// The alignment parameter file of one photograph: an INI file beside it with
+// the section "Parameter" and the keys x, y (identical point), xD, yD (second
+// point), x1, y1, x2, y2 (tilt line).
+
+// The photograph's file name with its last four characters removed and ".3DF"
+// appended: "haus_l.jpg" -> "haus_l.3DF", "bild.jpeg" -> "bild..3DF", and a
+// name of four characters or fewer gives ".3DF" (which, having no folder,
+// lives in the configuration folder). Characters, not bytes, are counted.
+std::string ParameterFileName(const std::string& imageFileName);
+
+// Reads the eight keys; a missing file, a missing key or a value that is not an
+// integer (decimal, or hexadecimal with "0x") gives 0. Never fails.
+TSideAlignment ReadParameters(const std::string& imageFileName);
+
+// Writes the eight keys in the order x, y, xD, yD, x1, y1, x2, y2; other
+// content of an existing file stays. Raises platform::EIniFileException
+// ("nach <file> kann nicht geschrieben werden") when the file cannot be
+// written; keys written before the failure stay.
+void WriteParameters(const std::string& imageFileName, const TSideAlignment& side);

@@ -1,0 +1,407 @@
+#include "app/stereo_core.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "pgraphic/core/messages.h"
+
+namespace {
+
+const char* const StereoCaptions[7] = {
+    "Rot-Grün-Anaglyphenbild",
+    "Spiegel-Stereobild",
+    "Farb-Anaglyphenbild",
+    "Field-Sequential LCD Stereobild",
+    "Stereobild links-rechts",
+    "Stereobild rechts-links",
+    "Stereobild für ELSA 3D Revelator",
+};
+
+const char* const TextCompose = "Stereobild berechnen";
+const char* const TextTilt = "Verkantung ausgleichen";
+
+void Report(const TStereoProgress& progress, const char* text, int percent) {
+  if (progress) progress(text, percent);
+}
+
+// A result width or height beyond the 32-bit size field cannot be allocated;
+// it fails like any other allocation.
+int32_t CheckedSize(int64_t v) {
+  if (v > std::numeric_limits<int32_t>::max()) throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
+  if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(v);
+}
+
+// Grey value of the weighted grey-scale filter: (3 (299 r + 587 g + 114 b) div 1000) div 3.
+// For non-negative integers (3s div 1000) div 3 = 3s div 3000 = s div 1000, so
+// one division does; the tests compare it with the filter over all colours.
+inline uint8_t Grey(uint32_t r, uint32_t g, uint32_t b) {
+  return static_cast<uint8_t>((299 * r + 587 * g + 114 * b) / 1000);
+}
+
+// Rows of a rectangle of an image as blue-green-red bytes: 24-bit rows are
+// read in place, palette rows are decoded through a colour table built once.
+// Only for rectangles that lie inside the image.
+class TRowSource {
+public:
+  TRowSource(const TPixelGraphic& image, int32_t x0, int32_t y0, int32_t width)
+      : FImage(image), FX0(x0), FY0(y0), FWidth(width) {
+    if (image.BitCount() == bc24Bit) return;
+    const int entries = 1 << image.BitCountNum();
+    const int count = image.PaletteCount();
+    const TColorRef* pal = image.PaletteData();
+    for (int i = 0; i < entries; ++i) {
+      // An index beyond the palette shows entry 0, as PixelColors does.
+      const TColorRef c = i < count ? pal[i] : (count > 0 ? pal[0] : 0);
+      FTable[3 * i] = static_cast<uint8_t>(GetBValue(c));
+      FTable[3 * i + 1] = static_cast<uint8_t>(GetGValue(c));
+      FTable[3 * i + 2] = static_cast<uint8_t>(GetRValue(c));
+    }
+    FBuffer.resize(3 * static_cast<size_t>(std::max(width, 0)));
+  }
+
+  // Blue-green-red bytes of the rectangle's row j (3 * width bytes).
+  const uint8_t* Row(int32_t j) {
+    const uint8_t* src = FImage.ScanLine(FY0 + j);
+    if (FImage.BitCount() == bc24Bit) return src + 3 * static_cast<size_t>(FX0);
+    uint8_t* out = FBuffer.data();
+    const int bits = FImage.BitCountNum();
+    for (int32_t i = 0; i < FWidth; ++i) {
+      const int64_t x = static_cast<int64_t>(FX0) + i;
+      unsigned idx;
+      if (bits == 8) idx = src[x];
+      else if (bits == 4) idx = (x & 1) ? (src[x >> 1] & 0x0F) : (src[x >> 1] >> 4);
+      else idx = (src[x >> 3] >> (7 - (x & 7))) & 1;
+      std::memcpy(out + 3 * static_cast<size_t>(i), FTable + 3 * idx, 3);
+    }
+    return out;
+  }
+
+private:
+  const TPixelGraphic& FImage;
+  int32_t FX0, FY0, FWidth;
+  uint8_t FTable[3 * 256] = {};
+  std::vector<uint8_t> FBuffer;
+};
+
+// True when the w x h rectangle at (x, y) lies inside the image (and is not empty).
+bool Inside(const TPixelGraphic& image, int64_t x, int64_t y, int64_t w, int64_t h) {
+  return !image.Empty() && w > 0 && h > 0 && x >= 0 && y >= 0 && x + w <= image.Width() &&
+         y + h <= image.Height();
+}
+
+inline void PutColor(uint8_t* p, TColorRef c) {
+  p[0] = static_cast<uint8_t>(GetBValue(c));
+  p[1] = static_cast<uint8_t>(GetGValue(c));
+  p[2] = static_cast<uint8_t>(GetRValue(c));
+}
+
+// SetSize(W, H, 24 bit) on the work image. When it has that size already,
+// SetSize would clear it, and the worker then overwrites every pixel: the
+// clearing pass is skipped (the worker signals the change at its end).
+void PrepareWork(TPixelGraphic& work, const TCommonArea& a) {
+  if (!work.Empty() && work.Width() == a.W && work.Height() == a.H && work.BitCount() == bc24Bit) return;
+  work.SetSize(a.W, a.H, bc24Bit);
+}
+
+// ------------------------------------------------------------------ anaglyph
+
+// One result row of the anaglyphs from blue-green-red rows. Built for AVX2 as
+// well where the processor has it (the compiler vectorises the three-byte
+// groups there); both builds compute the same integers.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+#define ZW_ROW_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ZW_ROW_CLONES
+#endif
+
+ZW_ROW_CLONES
+void GreyAnaglyphRow(const uint8_t* __restrict l, const uint8_t* __restrict r, uint8_t* __restrict out, int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    const uint32_t sl = 299u * l[3 * x + 2] + 587u * l[3 * x + 1] + 114u * l[3 * x];
+    const uint32_t sr = 299u * r[3 * x + 2] + 587u * r[3 * x + 1] + 114u * r[3 * x];
+    const uint8_t gr = static_cast<uint8_t>(sr / 1000);
+    out[3 * x] = gr;
+    out[3 * x + 1] = gr;
+    out[3 * x + 2] = static_cast<uint8_t>(sl / 1000);
+  }
+}
+
+ZW_ROW_CLONES
+void ColorAnaglyphRow(const uint8_t* __restrict l, const uint8_t* __restrict r, uint8_t* __restrict out, int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    out[3 * x] = r[3 * x];
+    out[3 * x + 1] = r[3 * x + 1];
+    out[3 * x + 2] = l[3 * x + 2];
+  }
+}
+
+void AnaglyphWorker(bool colour, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& a,
+                    TPixelGraphic& work, const TStereoProgress& progress) {
+  Report(progress, TextCompose, 30);
+  Report(progress, TextCompose, 60);
+  PrepareWork(work, a);
+  Report(progress, TextCompose, 80);
+  if (work.Empty()) return;
+  const int32_t W = a.W, H = a.H;
+  const int64_t rx = static_cast<int64_t>(a.X0) - a.Dx, ry = static_cast<int64_t>(a.Y0) - a.Dy;
+
+  if (Inside(left, a.X0, a.Y0, W, H) && Inside(right, rx, ry, W, H)) {
+    TRowSource ls(left, a.X0, a.Y0, W), rs(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W);
+    for (int32_t y = 0; y < H; ++y) {
+      if (colour) ColorAnaglyphRow(ls.Row(y), rs.Row(y), work.ScanLine(y), W);
+      else GreyAnaglyphRow(ls.Row(y), rs.Row(y), work.ScanLine(y), W);
+    }
+  } else {
+    // An area reaching outside a picture: colours through PixelColors, which
+    // gives the picture's background outside it.
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* out = work.ScanLine(y);
+      for (int32_t x = 0; x < W; ++x) {
+        const TColorRef c = left.PixelColors(a.X0 + x, a.Y0 + y);
+        const TColorRef d = right.PixelColors(static_cast<int>(rx + x), static_cast<int>(ry + y));
+        if (colour) {
+          PutColor(out + 3 * x, RGBColor(GetRValue(c), GetGValue(d), GetBValue(d)));
+        } else {
+          const uint8_t gl = Grey(GetRValue(c), GetGValue(c), GetBValue(c));
+          const uint8_t gr = Grey(GetRValue(d), GetGValue(d), GetBValue(d));
+          PutColor(out + 3 * x, RGBColor(gl, gr, gr));
+        }
+      }
+    }
+  }
+  work.Changed();
+}
+
+// ------------------------------------------------------------------ field-sequential
+
+void FieldSequentialWorker(TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& a, TPixelGraphic& work,
+                           const TStereoProgress& progress) {
+  Report(progress, TextCompose, 0);
+  PrepareWork(work, a);
+  if (work.Empty()) return;
+  const int32_t W = a.W, H = a.H;
+  const int64_t rx = static_cast<int64_t>(a.X0) - a.Dx, ry = static_cast<int64_t>(a.Y0) - a.Dy;
+  const size_t rowBytes = 3 * static_cast<size_t>(W);
+
+  if (Inside(left, a.X0, a.Y0, W, H) && Inside(right, rx, ry, W, H)) {
+    TRowSource ls(left, a.X0, a.Y0, W), rs(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W);
+    for (int32_t y = 0; y < H; ++y)
+      std::memcpy(work.ScanLine(y), (y % 2 == 0) ? ls.Row(y) : rs.Row(y), rowBytes);
+  } else {
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* out = work.ScanLine(y);
+      for (int32_t x = 0; x < W; ++x)
+        PutColor(out + 3 * x, (y % 2 == 0) ? left.PixelColors(a.X0 + x, a.Y0 + y)
+                                           : right.PixelColors(static_cast<int>(rx + x), static_cast<int>(ry + y)));
+    }
+  }
+  work.Changed();
+}
+
+// ------------------------------------------------------------------ pair
+
+// Copies the W x H block at (sx, sy) of source to (px, py) of the 24-bit
+// target. Blocks inside both images are moved row by row (palette rows decoded
+// through a colour table); anything else goes through the library's CopyRect,
+// which skips what falls outside.
+void CopyArea(TPixelGraphic& target, int64_t px, int64_t py, TPixelGraphic& source, int64_t sx, int64_t sy,
+              int32_t w, int32_t h, bool mirrored = false) {
+  if (Inside(source, sx, sy, w, h) && Inside(target, px, py, w, h)) {
+    TRowSource src(source, static_cast<int32_t>(sx), static_cast<int32_t>(sy), w);
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* s = src.Row(y);
+      uint8_t* d = target.ScanLine(static_cast<int>(py + y)) + 3 * px;
+      if (!mirrored) {
+        std::memcpy(d, s, 3 * static_cast<size_t>(w));
+      } else {
+        for (int32_t x = 0; x < w; ++x) std::memcpy(d + 3 * x, s + 3 * static_cast<size_t>(w - 1 - x), 3);
+      }
+    }
+    target.Changed();
+    return;
+  }
+  if (w <= 0 || h <= 0) return; // nothing to copy
+  if (mirrored) {
+    // Copy unmirrored to the mirror position and mirror the whole target.
+    const int64_t mx = static_cast<int64_t>(target.Width()) - px - w;
+    target.CopyRect(static_cast<int>(mx), static_cast<int>(py), source, static_cast<int>(sy), static_cast<int>(sx), h,
+                    w);
+    target.MirrorHorizontal();
+    return;
+  }
+  target.CopyRect(static_cast<int>(px), static_cast<int>(py), source, static_cast<int>(sy), static_cast<int>(sx), h, w);
+}
+
+std::unique_ptr<TPixelGraphic> PairWorker(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& a,
+                                          const TStereoProgress& progress) {
+  Report(progress, TextCompose, 0);
+  const int32_t W = a.W, H = a.H;
+  const int64_t lx = a.X0, ly = a.Y0;
+  const int64_t rx = static_cast<int64_t>(a.X0) - a.Dx, ry = static_cast<int64_t>(a.Y0) - a.Dy;
+  auto t = std::make_unique<TPixelGraphic>();
+  switch (mode) {
+    case smMirror:
+      // The left area lands at (W + 10, 0) and the whole picture is mirrored
+      // (column x to 2W + 9 - x): the left area appears mirrored in columns
+      // 0..W-1 and the columns W..W+9 stay black; then the right area goes to (W + 10, 0).
+      t->SetSize(CheckedSize(2 * static_cast<int64_t>(W) + 10), H, bc24Bit);
+      CopyArea(*t, 0, 0, left, lx, ly, W, H, true);
+      CopyArea(*t, static_cast<int64_t>(W) + 10, 0, right, rx, ry, W, H);
+      break;
+    case smLeftRight:
+      t->SetSize(CheckedSize(2 * static_cast<int64_t>(W)), H, bc24Bit);
+      CopyArea(*t, 0, 0, left, lx, ly, W, H);
+      CopyArea(*t, W, 0, right, rx, ry, W, H);
+      break;
+    case smRightLeft:
+      t->SetSize(CheckedSize(2 * static_cast<int64_t>(W)), H, bc24Bit);
+      CopyArea(*t, 0, 0, right, rx, ry, W, H);
+      CopyArea(*t, W, 0, left, lx, ly, W, H);
+      break;
+    case smElsa: {
+      int64_t f = 0, g = 0;
+      if (!ElsaFrame(W, H, f, g)) return nullptr;
+      t->SetSize(CheckedSize(2 * f), CheckedSize(g), bc24Bit);
+      const int64_t ox = (f - W) / 2, oy = (g - H) / 2;
+      CopyArea(*t, ox, oy, left, lx, ly, W, H);
+      CopyArea(*t, f + ox, oy, right, rx, ry, W, H);
+      break;
+    }
+    default:
+      return nullptr;
+  }
+  return t;
+}
+
+} // namespace
+
+std::string StereoModeCaption(int mode) { return mode >= 0 && mode <= 6 ? StereoCaptions[mode] : std::string(); }
+
+long double LineAngle(long double x1, long double y1, long double x2, long double y2) {
+  const long double a = x2 - x1, b = y2 - y1;
+  if (std::sqrt(a * a + b * b) == 0) return 0;
+  const long double f = std::fabs(b) < 1e-15L ? 0.0L : std::atan(a / b) * 57.29577951308L;
+  auto sign = [](long double v) -> int { return std::fabs(v) < 1e-15L ? 0 : (v >= 0 ? 1 : -1); };
+  const int s1 = sign(b), s2 = sign(a + 1e-8L);
+  return f + 180 - 90.0L * (s1 + 1) * s2;
+}
+
+TCommonArea CommonArea(int32_t wL, int32_t hL, int32_t wR, int32_t hR, TStereoPoint leftPoint,
+                       TStereoPoint rightPoint) {
+  // In 64 bits: points from a parameter file are arbitrary 32-bit values.
+  const int64_t dx = static_cast<int64_t>(leftPoint.X) - rightPoint.X;
+  const int64_t dy = static_cast<int64_t>(leftPoint.Y) - rightPoint.Y;
+  const int64_t x0 = std::max<int64_t>(0, dx), y0 = std::max<int64_t>(0, dy);
+  const int64_t w = std::min<int64_t>(wL, dx + wR) - x0;
+  const int64_t h = std::min<int64_t>(hL, dy + hR) - y0;
+  auto clamp32 = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+  };
+  TCommonArea r;
+  r.Dx = clamp32(dx);
+  r.Dy = clamp32(dy);
+  r.X0 = clamp32(x0);
+  r.Y0 = clamp32(y0);
+  r.W = clamp32(w);
+  r.H = clamp32(h);
+  return r;
+}
+
+bool TiltDifference(const TPairAlignment& p, long double& delta) {
+  const TSideAlignment &l = p.Left, &r = p.Right;
+  const bool turnGiven = l.TurnPoint.X > 0 && l.TurnPoint.Y > 0 && r.TurnPoint.X > 0 && r.TurnPoint.Y > 0;
+  const int64_t lineSum = static_cast<int64_t>(l.Line.X1) + l.Line.Y1 + l.Line.X2 + l.Line.Y2 + r.Line.X1 +
+                          r.Line.Y1 + r.Line.X2 + r.Line.Y2;
+  const bool linesGiven = lineSum > 0;
+  if (!turnGiven && !linesGiven) return false;
+  long double aL = 0, aR = 0;
+  if (turnGiven) {
+    aL = LineAngle(l.Point.X, l.Point.Y, l.TurnPoint.X, l.TurnPoint.Y);
+    aR = LineAngle(r.Point.X, r.Point.Y, r.TurnPoint.X, r.TurnPoint.Y);
+  }
+  if (linesGiven) {
+    aL = LineAngle(l.Line.X1, l.Line.Y1, l.Line.X2, l.Line.Y2);
+    aR = LineAngle(r.Line.X1, r.Line.Y1, r.Line.X2, r.Line.Y2);
+  }
+  delta = aR - aL;
+  return true;
+}
+
+bool CompensateTilt(std::unique_ptr<TPixelGraphic>& right, const TPairAlignment& alignment,
+                    const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
+  long double delta = 0;
+  if (!right || !TiltDifference(alignment, delta)) return false;
+  // D: a copy of the right picture (size, resolution, palette, settings),
+  // cleared to its background colour, interpolating.
+  auto d = std::make_unique<TPixelGraphic>();
+  d->Assign(right.get());
+  d->Clear();
+  d->SetInterpolate(true);
+  Report(progress, TextTilt, 0);
+  const int32_t cx = alignment.Right.Point.X, cy = alignment.Right.Point.Y;
+  d->OnProgress = rowProgress;
+  d->Rotate(cx, cy, *right, right->Height(), right->Width(), 0, 0, cy, cx, delta);
+  d->OnProgress = nullptr;
+  right = std::move(d);
+  return true;
+}
+
+bool ElsaFrame(int64_t w, int64_t h, int64_t& f, int64_t& g) {
+  if (w <= 640 && h <= 480) {
+    f = 640;
+    g = 480;
+    return true;
+  }
+  if (w == 0) return false;
+  // H / W >= 0.75, decided exactly in integers (the sign of W flips the comparison).
+  const bool tall = w > 0 ? 4 * h >= 3 * w : 4 * h <= 3 * w;
+  if (tall) {
+    g = h;
+    f = 4 * h / 3; // H x 1.3333333333333333 truncated
+  } else {
+    f = w;
+    g = 3 * w / 4; // W x 0.75 truncated
+  }
+  return true;
+}
+
+TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
+                            TPixelGraphic& work, const TStereoProgress& progress) {
+  TStereoResult result;
+  if ((&work == &left || &work == &right) &&
+      (mode == smRedGreen || mode == smColorAnaglyph || mode == smFieldSequential)) {
+    // Resizing the work image would destroy an input: compose into a
+    // temporary and take that over.
+    TPixelGraphic temp;
+    ComposeStereo(mode, left, right, area, temp, progress);
+    work.Assign(&temp);
+    result.Image = &work;
+    return result;
+  }
+  switch (mode) {
+    case smRedGreen:
+    case smColorAnaglyph:
+      AnaglyphWorker(mode == smColorAnaglyph, left, right, area, work, progress);
+      result.Image = &work;
+      break;
+    case smFieldSequential:
+      FieldSequentialWorker(left, right, area, work, progress);
+      result.Image = &work;
+      break;
+    case smMirror:
+    case smLeftRight:
+    case smRightLeft:
+    case smElsa:
+      result.Owned = PairWorker(mode, left, right, area, progress);
+      result.Image = result.Owned.get();
+      break;
+    default:
+      break;
+  }
+  return result;
+}

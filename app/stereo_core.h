@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "pgraphic/core/pixelgraphic.h"
+
+// The stereo composition core: from a left and a right picture and the pair's
+// alignment it computes the stereo image of one of seven modes. Window-free;
+// works on TPixelGraphic images only.
+
+struct TStereoPoint {
+  int32_t X = 0, Y = 0;
+};
+
+struct TStereoLine {
+  int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+};
+
+// Alignment data of one photograph: identical point, second point, tilt line
+// (0 everywhere when not set).
+struct TSideAlignment {
+  TStereoPoint Point;
+  TStereoPoint TurnPoint;
+  TStereoLine Line;
+};
+
+struct TPairAlignment {
+  TSideAlignment Left;
+  TSideAlignment Right;
+};
+
+// The shift of the pair and the common area in left-image coordinates; the
+// same area starts at (X0 - Dx, Y0 - Dy) in the right image.
+struct TCommonArea {
+  int32_t Dx = 0, Dy = 0;
+  int32_t X0 = 0, Y0 = 0;
+  int32_t W = 0, H = 0;
+};
+
+enum TStereoMode : int {
+  smRedGreen = 0,
+  smMirror = 1,
+  smColorAnaglyph = 2,
+  smFieldSequential = 3,
+  smLeftRight = 4,
+  smRightLeft = 5,
+  smElsa = 6,
+};
+
+// Progress reports of the core: a text and a percentage.
+using TStereoProgress = std::function<void(const std::string& text, int percent)>;
+
+// The caption of a stereo mode ("Rot-Grün-Anaglyphenbild", ...); empty outside 0..6.
+std::string StereoModeCaption(int mode);
+
+// Direction of the line (x1, y1) -> (x2, y2) in degrees, measured from the
+// downward direction towards the right, in [0, 360); 0 for a line of length 0.
+long double LineAngle(long double x1, long double y1, long double x2, long double y2);
+
+// Shift and common area of the pair, from the photographs' sizes and the
+// identical points.
+TCommonArea CommonArea(int32_t wL, int32_t hL, int32_t wR, int32_t hR, TStereoPoint leftPoint,
+                       TStereoPoint rightPoint);
+
+// The tilt difference aR - aL in degrees; false when neither second points
+// (all four coordinates > 0) nor tilt lines (sum of the eight coordinates > 0)
+// are given. Lines win over second points.
+bool TiltDifference(const TPairAlignment& alignment, long double& delta);
+
+// Turns the right picture by the tilt difference about its identical point
+// (Rotate with interpolation into a copy of its size, cleared to its
+// background colour) and replaces it with the turned picture. Reports
+// ("Verkantung ausgleichen", 0) before turning. rowProgress, when set, receives
+// the rotation's per-row progress. Returns false (and leaves right alone) when
+// no tilt is given.
+bool CompensateTilt(std::unique_ptr<TPixelGraphic>& right, const TPairAlignment& alignment,
+                    const TStereoProgress& progress = {}, const TPGProgressEvent& rowProgress = {});
+
+// The ELSA frame F x G for a common area W x H; false when there is no result
+// (W = 0 with a frame larger than 640 x 480). Computed in 64 bits.
+bool ElsaFrame(int64_t w, int64_t h, int64_t& f, int64_t& g);
+
+// The outcome of ComposeStereo: Image is the work image (modes 0, 2, 3), the
+// new image held in Owned (modes 1, 4, 5, 6), or null (no result).
+struct TStereoResult {
+  TPixelGraphic* Image = nullptr;
+  std::unique_ptr<TPixelGraphic> Owned;
+};
+
+// Runs the worker of a mode on the common area of left and right. The result
+// is always 24 bit. left and right are read only (the grey values of mode 0
+// are computed on the fly). Library errors pass to the caller; images the core
+// created are freed on the way out.
+TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
+                            TPixelGraphic& work, const TStereoProgress& progress = {});

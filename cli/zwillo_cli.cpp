@@ -1,0 +1,616 @@
+// zwillo-cli: composes stereo images, converts and inspects image files from
+// the command line, with the stereo core and the format registry of the
+// desktop program.
+//
+// Exit status: 0 success, 1 failure of the library (its message on standard
+// error), 2 bad arguments (a usage message on standard error).
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/paramfile.h"
+#include "app/settingsfile.h"
+#include "app/stereo_core.h"
+#include "cli/convert_steps.h"
+#include "pgraphic/core/messages.h"
+#include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/formats/registry.h"
+#include "pgraphic/formats/settings.h"
+#include "platform/files.h"
+#include "platform/messagebox.h"
+
+namespace {
+
+// ------------------------------------------------------------------ usage errors
+
+class EUsage : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+const char* const GeneralHelp =
+    "Usage: zwillo-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  compose LEFT RIGHT OUTPUT   compose a stereo image from a stereo pair\n"
+    "  convert INPUT OUTPUT        convert an image file, with optional steps\n"
+    "  info FILE                   show what an image file holds\n"
+    "\n"
+    "Options of every command:\n"
+    "  --lang en|de|fr|nl|es   language of the messages (default en)\n"
+    "  --strict                treat warnings as failures\n"
+    "  --help                  show the help of the command\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 bad arguments.\n"
+    "Run 'zwillo-cli COMMAND --help' for the options of a command.\n";
+
+const char* const ComposeHelp =
+    "Usage: zwillo-cli compose LEFT RIGHT OUTPUT [OPTIONS]\n"
+    "\n"
+    "Loads both photographs, reads each one's alignment parameter file (the\n"
+    "photograph's name with its last four characters replaced by \".3DF\"),\n"
+    "computes the common area, compensates the tilt, composes the stereo image\n"
+    "and saves it (format by the extension of OUTPUT).\n"
+    "\n"
+    "Options:\n"
+    "  --mode M                 0..6 or red-green (0, default), mirror (1),\n"
+    "                           colour (2), field-sequential (3), left-right (4),\n"
+    "                           right-left (5), elsa (6)\n"
+    "  --no-params              do not read the parameter files\n"
+    "  --left-point X,Y         identical point of the left photograph\n"
+    "  --right-point X,Y        identical point of the right photograph\n"
+    "  --left-turn X,Y          second point of the left photograph\n"
+    "  --right-turn X,Y         second point of the right photograph\n"
+    "  --left-line X1,Y1,X2,Y2  tilt line of the left photograph\n"
+    "  --right-line X1,Y1,X2,Y2 tilt line of the right photograph\n"
+    "  --quality Q              JPEG quality 1..100 (default: the settings file's, else 80)\n"
+    "  --zoom Z                 save the result scaled by Z (precise resampling)\n"
+    "  --progress               draw a progress bar on standard error\n"
+    "  --lang L, --strict, --help\n";
+
+const char* const ConvertHelp =
+    "Usage: zwillo-cli convert INPUT OUTPUT [OPTIONS]\n"
+    "\n"
+    "Loads INPUT and saves it as OUTPUT (format by extension). Optional steps,\n"
+    "applied in this order:\n"
+    "  --rotate DEG             rotate by DEG degrees (clockwise), resized to fit\n"
+    "  --mirror                 mirror left to right\n"
+    "  --resize WxH             resample to W x H pixels\n"
+    "  --stretch-mode M         fast, medium or precise (default) for --resize\n"
+    "  one filter:\n"
+    "    --grey                 grey scale\n"
+    "    --bcg B,C,G[,y]        brightness B (-100..100 %), contrast C and gamma G\n"
+    "                           (0.2..5); ',y' works on the luma\n"
+    "    --rgb R,G,B            red, green, blue in percent (-100..100)\n"
+    "    --cmy C,M,Y            cyan, magenta, yellow in percent (-100..100)\n"
+    "  --bits 1|4|8|24          colour resolution of the result\n"
+    "  --palette P              bw, sysgray4, sys16, gray4, gray16, gray236, gray256,\n"
+    "                           special125, special216, special252, optimized\n"
+    "                           (default: bw for 1 bit, optimized otherwise)\n"
+    "  --no-dither              nearest colours instead of error diffusion\n"
+    "Other options:\n"
+    "  --index N                image N (from 0) of a multi-image file\n"
+    "  --jpeg-quality Q         JPEG quality 1..100 (default 80)\n"
+    "  --jpeg-progressive       progressive JPEG\n"
+    "  --pxm-binary             binary PBM/PGM/PPM\n"
+    "  --tiff-packbits          PackBits-compressed TIFF\n"
+    "  --tiff-motorola          big-endian TIFF\n"
+    "  --tiff-cmyk              CMYK TIFF\n"
+    "  --tiff-white-is-zero     white-is-zero grey TIFF\n"
+    "  --png-no-gamma           no gamma chunk in PNG files\n"
+    "  --progress, --lang L, --strict, --help\n";
+
+const char* const InfoHelp =
+    "Usage: zwillo-cli info FILE [--index N]\n"
+    "\n"
+    "Prints the file information of image N (default 0), one field a line:\n"
+    "Format, Details, Kind, Width, Height, Colors, Bits per pixel, Images.\n"
+    "  --lang L, --help\n";
+
+// ------------------------------------------------------------------ arguments
+
+struct TArgs {
+  std::vector<std::string> Positional;
+  std::map<std::string, std::string> Values; // options with a value
+  std::map<std::string, bool> Flags;         // options without one
+
+  bool Flag(const std::string& name) const { return Flags.count(name) != 0; }
+  const std::string* Value(const std::string& name) const {
+    auto it = Values.find(name);
+    return it == Values.end() ? nullptr : &it->second;
+  }
+};
+
+// Parses argv[first..] with the command's flag and value options.
+TArgs ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& flags,
+                const std::vector<std::string>& values) {
+  TArgs a;
+  auto known = [](const std::vector<std::string>& list, const std::string& n) {
+    for (const auto& s : list)
+      if (s == n) return true;
+    return false;
+  };
+  for (int i = first; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-h") arg = "--help";
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      std::string name = arg.substr(2), value;
+      const size_t eq = name.find('=');
+      const bool hasValue = eq != std::string::npos;
+      if (hasValue) {
+        value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+      }
+      if (known(flags, name)) {
+        if (hasValue) throw EUsage("option --" + name + " takes no value");
+        a.Flags[name] = true;
+      } else if (known(values, name)) {
+        if (!hasValue) {
+          if (i + 1 >= argc) throw EUsage("option --" + name + " needs a value");
+          value = argv[++i];
+        }
+        if (a.Values.count(name)) throw EUsage("option --" + name + " given twice");
+        a.Values[name] = value;
+      } else {
+        throw EUsage("unknown option " + arg);
+      }
+    } else if (arg == "--") {
+      for (++i; i < argc; ++i) a.Positional.emplace_back(argv[i]);
+    } else {
+      a.Positional.push_back(arg);
+    }
+  }
+  return a;
+}
+
+bool ParseInt(const std::string& s, long long lo, long long hi, int& out) {
+  if (s.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool ParseReal(const std::string& s, long double& out) {
+  if (s.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long double v = std::strtold(s.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+std::vector<std::string> SplitComma(const std::string& s) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (true) {
+    const size_t c = s.find(',', start);
+    parts.push_back(s.substr(start, c == std::string::npos ? std::string::npos : c - start));
+    if (c == std::string::npos) break;
+    start = c + 1;
+  }
+  return parts;
+}
+
+// n comma-separated 32-bit integers.
+std::vector<int> IntList(const TArgs& a, const std::string& name, size_t n) {
+  const std::vector<std::string> parts = SplitComma(*a.Value(name));
+  std::vector<int> v(n);
+  if (parts.size() != n) throw EUsage("--" + name + " needs " + std::to_string(n) + " comma-separated integers");
+  for (size_t i = 0; i < n; ++i)
+    if (!ParseInt(parts[i], INT32_MIN, INT32_MAX, v[i]))
+      throw EUsage("--" + name + ": '" + parts[i] + "' is not an integer");
+  return v;
+}
+
+int IntOption(const TArgs& a, const std::string& name, long long lo, long long hi, int def) {
+  const std::string* v = a.Value(name);
+  if (!v) return def;
+  int out;
+  if (!ParseInt(*v, lo, hi, out))
+    throw EUsage("--" + name + " needs an integer in " + std::to_string(lo) + ".." + std::to_string(hi));
+  return out;
+}
+
+void SetLanguage(const TArgs& a) {
+  const std::string* lang = a.Value("lang");
+  if (!lang) {
+    MessageLanguage = 0;
+    return;
+  }
+  static const char* const names[] = {"en", "de", "fr", "nl", "es"};
+  for (int i = 0; i < 5; ++i)
+    if (*lang == names[i]) {
+      MessageLanguage = i;
+      return;
+    }
+  throw EUsage("--lang needs en, de, fr, nl or es");
+}
+
+bool German() { return MessageLanguage == 1; }
+
+// ------------------------------------------------------------------ progress and warnings
+
+// A progress bar on standard error: "label [#####.....]  50%".
+class TProgressBar {
+public:
+  void SetEnabled(bool on) { FEnabled = on; }
+  bool Enabled() const { return FEnabled; }
+  void Show(const std::string& label, int percent) {
+    if (!FEnabled) return;
+    percent = std::max(0, std::min(100, percent));
+    if (FActive && label == FLabel && percent == FPercent) return;
+    if (FActive && label != FLabel) std::fputc('\n', stderr);
+    FLabel = label;
+    FPercent = percent;
+    FActive = true;
+    const int filled = percent * 30 / 100;
+    std::fprintf(stderr, "\r%-28.28s [%.*s%.*s] %3d%%", label.c_str(), filled, "##############################",
+                 30 - filled, "..............................", percent);
+    std::fflush(stderr);
+  }
+  // Ends the current bar line so that other output starts on a line of its own.
+  void Break() {
+    if (FActive) std::fputc('\n', stderr);
+    FActive = false;
+    FLabel.clear();
+  }
+  // The three progress events of an image, reported under label.
+  void Attach(TPixelGraphic& image, const std::string& label) {
+    if (!FEnabled) return;
+    image.OnProgressStart = [this, label](TObject*) { Show(label, 0); };
+    image.OnProgress = [this, label](TObject*, int step, int max, bool&) {
+      Show(label, max > 0 ? static_cast<int>(100LL * step / max) : 100);
+    };
+    image.OnProgressEnd = [this, label](TObject*) { Show(label, 100); };
+  }
+  static void Detach(TPixelGraphic& image) {
+    image.OnProgressStart = nullptr;
+    image.OnProgress = nullptr;
+    image.OnProgressEnd = nullptr;
+  }
+
+private:
+  bool FEnabled = false;
+  bool FActive = false;
+  std::string FLabel;
+  int FPercent = -1;
+};
+
+TProgressBar Progress;
+int WarningCount = 0;
+
+// Message boxes of the library become lines on standard error. They are
+// answered OK; with --strict they are refused where they can be (OK/Cancel
+// boxes abort the operation) and counted, so the command fails.
+void InstallMessageHook(bool strict) {
+  platform::SetMessageBoxHook([strict](const std::string& text, const std::string& caption,
+                                       platform::TMsgButtons buttons, platform::TMsgIcon) -> int {
+    Progress.Break();
+    std::string line = caption.empty() ? text : caption + ": " + text;
+    for (char& c : line)
+      if (c == '\r') c = '\n';
+    std::fprintf(stderr, "%s\n", line.c_str());
+    ++WarningCount;
+    using platform::TMsgButtons;
+    if (!strict) return buttons == TMsgButtons::YesNo || buttons == TMsgButtons::YesNoCancel ? platform::mrYes
+                                                                                             : platform::mrOk;
+    switch (buttons) {
+      case TMsgButtons::OKCancel:
+      case TMsgButtons::YesNoCancel:
+        return platform::mrCancel;
+      case TMsgButtons::YesNo:
+        return platform::mrNo;
+      default:
+        return platform::mrOk;
+    }
+  });
+}
+
+// ------------------------------------------------------------------ compose
+
+int ParseMode(const std::string& s) {
+  static const char* const names[] = {"red-green", "mirror", "colour", "field-sequential",
+                                      "left-right", "right-left", "elsa"};
+  int m;
+  if (ParseInt(s, 0, 6, m)) return m;
+  for (int i = 0; i < 7; ++i)
+    if (s == names[i]) return i;
+  if (s == "color") return 2;
+  throw EUsage("--mode needs 0..6 or red-green, mirror, colour, field-sequential, left-right, right-left, elsa");
+}
+
+// The name the parameter file is derived from: the photograph's full path, as
+// the open dialog of the desktop program gives it.
+std::string FullName(const std::string& name) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::absolute(name, ec);
+  return ec ? name : p.string();
+}
+
+int Compose(int argc, char** argv) {
+  const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict"},
+                            {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
+                             "right-line", "quality", "zoom", "lang"});
+  if (a.Flag("help")) {
+    std::fputs(ComposeHelp, stdout);
+    return 0;
+  }
+  SetLanguage(a);
+  if (a.Positional.size() != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT");
+  const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
+  TPairAlignment pair;
+  if (!a.Flag("no-params")) {
+    pair.Left = ReadParameters(FullName(a.Positional[0]));
+    pair.Right = ReadParameters(FullName(a.Positional[1]));
+  }
+  auto point = [&](const char* name, TStereoPoint& p) {
+    if (!a.Value(name)) return;
+    const std::vector<int> v = IntList(a, name, 2);
+    p = {v[0], v[1]};
+  };
+  auto line = [&](const char* name, TStereoLine& l) {
+    if (!a.Value(name)) return;
+    const std::vector<int> v = IntList(a, name, 4);
+    l = {v[0], v[1], v[2], v[3]};
+  };
+  point("left-point", pair.Left.Point);
+  point("right-point", pair.Right.Point);
+  point("left-turn", pair.Left.TurnPoint);
+  point("right-turn", pair.Right.TurnPoint);
+  line("left-line", pair.Left.Line);
+  line("right-line", pair.Right.Line);
+  long double zoom = 0;
+  if (a.Value("zoom") && (!ParseReal(*a.Value("zoom"), zoom) || zoom <= 0 || zoom > 100))
+    throw EUsage("--zoom needs a number above 0 (up to 100)");
+  // The JPEG quality: the settings file's (as the program does at start), or --quality.
+  ApplySettingsToLibrary(ReadSettings());
+  if (a.Value("quality")) PGJPEGQuality = static_cast<uint8_t>(IntOption(a, "quality", 1, 100, 80));
+  Progress.SetEnabled(a.Flag("progress"));
+  InstallMessageHook(a.Flag("strict"));
+
+  const std::string& outName = a.Positional[2];
+  auto left = std::make_unique<TPixelGraphic>();
+  auto right = std::make_unique<TPixelGraphic>();
+  Progress.Attach(*left, German() ? "Linkes Bild laden" : "Loading left");
+  left->LoadFromFile(a.Positional[0]);
+  Progress.Attach(*right, German() ? "Rechtes Bild laden" : "Loading right");
+  right->LoadFromFile(a.Positional[1]);
+  TProgressBar::Detach(*left);
+  TProgressBar::Detach(*right);
+
+  const TCommonArea area =
+      CommonArea(left->Width(), left->Height(), right->Width(), right->Height(), pair.Left.Point, pair.Right.Point);
+  std::string stage;
+  const TStereoProgress report = [&stage](const std::string& text, int percent) {
+    stage = text;
+    Progress.Show(text, percent);
+  };
+  const TPGProgressEvent rows = [&stage](TObject*, int step, int max, bool&) {
+    Progress.Show(stage, max > 0 ? static_cast<int>(100LL * step / max) : 100);
+  };
+  CompensateTilt(right, pair, report, Progress.Enabled() ? rows : TPGProgressEvent());
+  TPixelGraphic work;
+  TStereoResult result = ComposeStereo(mode, *left, *right, area, work, report);
+  // The photographs are no longer needed: free them before saving.
+  left.reset();
+  right.reset();
+  if (!result.Image) {
+    Progress.Break();
+    std::fprintf(stderr, "%s\n",
+                 German() ? "Kein Stereobild: der gemeinsame Bereich ist leer."
+                          : "No stereo image: the common area is empty.");
+    return 1;
+  }
+  TPixelGraphic* out = result.Image;
+  TPixelGraphic scaled;
+  if (zoom > 0) {
+    // As the main window saves with its zoom factor: both sides truncated.
+    const long double w = std::trunc(out->Width() * zoom), h = std::trunc(out->Height() * zoom);
+    if (w > INT32_MAX || h > INT32_MAX) throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
+    scaled.SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h), bc24Bit);
+    scaled.SetStretchMode(smPrecise);
+    scaled.StretchFrom(*out);
+    out = &scaled;
+  }
+  Progress.Attach(*out, German() ? "Speichern" : "Saving");
+  out->SaveToFile(outName);
+  TProgressBar::Detach(*out);
+  Progress.Break();
+  std::printf("%s: %d x %d -> %s\n", StereoModeCaption(mode).c_str(), out->Width(), out->Height(), outName.c_str());
+  return 0;
+}
+
+// ------------------------------------------------------------------ convert
+
+int Convert(int argc, char** argv) {
+  const TArgs a = ParseArgs(argc, argv, 2,
+                            {"help", "mirror", "grey", "no-dither", "jpeg-progressive", "pxm-binary", "tiff-packbits",
+                             "tiff-motorola", "tiff-cmyk", "tiff-white-is-zero", "png-no-gamma", "progress", "strict"},
+                            {"index", "rotate", "resize", "stretch-mode", "bcg", "rgb", "cmy", "bits", "palette",
+                             "jpeg-quality", "lang"});
+  if (a.Flag("help")) {
+    std::fputs(ConvertHelp, stdout);
+    return 0;
+  }
+  SetLanguage(a);
+  if (a.Positional.size() != 2) throw EUsage("convert needs INPUT and OUTPUT");
+
+  TConvertSteps steps;
+  const int index = IntOption(a, "index", 0, INT32_MAX, 0);
+  if (a.Value("rotate")) {
+    long double deg;
+    if (!ParseReal(*a.Value("rotate"), deg)) throw EUsage("--rotate needs a number of degrees");
+    steps.Rotate = deg;
+  }
+  steps.Mirror = a.Flag("mirror");
+  if (a.Value("resize")) {
+    const std::string& s = *a.Value("resize");
+    const size_t x = s.find_first_of("xX");
+    int w, h;
+    if (x == std::string::npos || !ParseInt(s.substr(0, x), 1, INT32_MAX, w) ||
+        !ParseInt(s.substr(x + 1), 1, INT32_MAX, h))
+      throw EUsage("--resize needs WxH with positive integers");
+    steps.ResizeWidth = w;
+    steps.ResizeHeight = h;
+  }
+  if (const std::string* m = a.Value("stretch-mode")) {
+    if (*m == "fast") steps.StretchMode = smFast;
+    else if (*m == "medium") steps.StretchMode = smMedium;
+    else if (*m == "precise") steps.StretchMode = smPrecise;
+    else throw EUsage("--stretch-mode needs fast, medium or precise");
+  }
+  int filters = 0;
+  if (a.Flag("grey")) {
+    steps.Filter = TConvertSteps::fkGrey;
+    ++filters;
+  }
+  if (a.Value("bcg")) {
+    const std::vector<std::string> p = SplitComma(*a.Value("bcg"));
+    int b;
+    long double c, g;
+    const bool ok = (p.size() == 3 || (p.size() == 4 && p[3] == "y")) && ParseInt(p[0], -100, 100, b) &&
+                    ParseReal(p[1], c) && ParseReal(p[2], g) && c >= 0.2L && c <= 5 && g >= 0.2L && g <= 5;
+    if (!ok) throw EUsage("--bcg needs B,C,G[,y] with B in -100..100 and C, G in 0.2..5");
+    steps.Filter = TConvertSteps::fkBCG;
+    steps.Brightness = b;
+    steps.Contrast = c;
+    steps.Gamma = g;
+    steps.UseY = p.size() == 4;
+    ++filters;
+  }
+  for (const char* name : {"rgb", "cmy"}) {
+    if (!a.Value(name)) continue;
+    const std::vector<std::string> p = SplitComma(*a.Value(name));
+    bool ok = p.size() == 3;
+    for (size_t i = 0; ok && i < 3; ++i) ok = ParseInt(p[i], -100, 100, steps.Channels[i]);
+    if (!ok) throw EUsage(std::string("--") + name + " needs three percentages in -100..100");
+    steps.Filter = std::strcmp(name, "rgb") == 0 ? TConvertSteps::fkRGB : TConvertSteps::fkCMY;
+    ++filters;
+  }
+  if (filters > 1) throw EUsage("only one of --grey, --bcg, --rgb, --cmy");
+  if (a.Value("bits")) {
+    const int bits = IntOption(a, "bits", 1, 24, 24);
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) throw EUsage("--bits needs 1, 4, 8 or 24");
+    steps.Bits = bits;
+  }
+  if (const std::string* p = a.Value("palette")) {
+    if (!ParsePaletteName(*p, steps.Palette)) throw EUsage("unknown palette '" + *p + "'");
+    if (steps.Bits == 0 || steps.Bits == 24) throw EUsage("--palette needs --bits 1, 4 or 8");
+    if (!PaletteFits(steps.Palette, steps.Bits))
+      throw EUsage("palette '" + *p + "' has more colours than " + std::to_string(steps.Bits) + " bit hold");
+  }
+  steps.Dither = !a.Flag("no-dither");
+
+  if (a.Value("jpeg-quality")) PGJPEGQuality = static_cast<uint8_t>(IntOption(a, "jpeg-quality", 1, 100, 80));
+  if (a.Flag("jpeg-progressive")) PGJPEGProgressive = true;
+  if (a.Flag("pxm-binary")) PGPxMWriteBinary = true;
+  if (a.Flag("tiff-packbits")) PGTIFFCompression = 32773;
+  if (a.Flag("tiff-motorola")) PGTIFFWriteMotorola = true;
+  if (a.Flag("tiff-cmyk")) PGTIFFWriteCMYK = true;
+  if (a.Flag("tiff-white-is-zero")) PGTIFFWhiteIsZero = true;
+  if (a.Flag("png-no-gamma")) PGPNGWriteGamma = false;
+  Progress.SetEnabled(a.Flag("progress"));
+  InstallMessageHook(a.Flag("strict"));
+
+  auto image = std::make_unique<TPixelGraphic>();
+  Progress.Attach(*image, German() ? "Laden" : "Loading");
+  image->LoadFileImage(a.Positional[0], index);
+  TProgressBar::Detach(*image);
+  image = RunConvertSteps(std::move(image), steps, [](TPixelGraphic& img, const char* what) {
+    Progress.Attach(img, what);
+  });
+  Progress.Attach(*image, German() ? "Speichern" : "Saving");
+  image->SaveToFile(a.Positional[1]);
+  TProgressBar::Detach(*image);
+  Progress.Break();
+  return 0;
+}
+
+// ------------------------------------------------------------------ info
+
+int Info(int argc, char** argv) {
+  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang"});
+  if (a.Flag("help")) {
+    std::fputs(InfoHelp, stdout);
+    return 0;
+  }
+  SetLanguage(a);
+  if (a.Positional.size() != 1) throw EUsage("info needs one FILE");
+  const int index = IntOption(a, "index", 0, INT32_MAX, 0);
+  const std::string& name = a.Positional[0];
+  std::string description;
+  TPGFileInfo info;
+  if (!GetFileInfo(name, index, description, info)) {
+    if (!platform::FileExists(name))
+      std::fprintf(stderr, German() ? "%s: Datei nicht gefunden\n" : "%s: no such file\n", name.c_str());
+    else
+      std::fprintf(stderr, "%s: %s\n", name.c_str(), GetMessage(msgUnknownFileFormat).c_str());
+    return 1;
+  }
+  std::printf("Format: %s\n", description.c_str());
+  std::printf("Details: %s\n", info.DetailsText.c_str());
+  std::printf("Kind: %s\n", info.KindText.c_str());
+  std::printf("Width: %d\n", info.Width);
+  std::printf("Height: %d\n", info.Height);
+  std::printf("Colors: %s\n", info.ColorsText.c_str());
+  std::printf("Bits per pixel: %d\n", info.BitsPerPixel);
+  std::printf("Images: %d\n", info.ImageCount);
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  bool strict = false;
+  for (int i = 2; i < argc; ++i)
+    if (std::strcmp(argv[i], "--strict") == 0) strict = true;
+  try {
+    int rc;
+    if (command == "compose") rc = Compose(argc, argv);
+    else if (command == "convert") rc = Convert(argc, argv);
+    else if (command == "info") rc = Info(argc, argv);
+    else if (command == "--help" || command == "-h" || command == "help") {
+      std::fputs(GeneralHelp, stdout);
+      return 0;
+    } else if (command.empty()) {
+      throw EUsage("no command given");
+    } else {
+      throw EUsage("unknown command '" + command + "'");
+    }
+    if (rc == 0 && strict && WarningCount > 0) {
+      std::fprintf(stderr, German() ? "Abbruch: Warnung mit --strict\n" : "Failed: warning with --strict\n");
+      return 1;
+    }
+    return rc;
+  } catch (const EUsage& e) {
+    Progress.Break();
+    const bool known = command == "compose" || command == "convert" || command == "info";
+    const char* help = command == "compose"   ? ComposeHelp
+                       : command == "convert" ? ConvertHelp
+                       : command == "info"    ? InfoHelp
+                                              : GeneralHelp;
+    // The first line of the command's help is its usage line.
+    const char* nl = std::strchr(help, '\n');
+    std::fprintf(stderr, "zwillo-cli: %s\n%.*s\nRun 'zwillo-cli %s--help' for more.\n", e.what(),
+                 static_cast<int>(nl - help), help, known ? (command + " ").c_str() : "");
+    return 2;
+  } catch (const std::exception& e) {
+    Progress.Break();
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/paramfile.h"
+#include "app/stereo_core.h"
+#include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/formats/registry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  q += '\'';
+  return q;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// Each test runs the tool in a scratch folder that is also its configuration folder.
+class CliTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char templ[] = "/tmp/zwillo_cli_XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    FDir = templ;
+    setenv("XDG_CONFIG_HOME", (FDir + "/config").c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(FDir, ec);
+  }
+  std::string Path(const std::string& name) const { return FDir + "/" + name; }
+
+  TRun Run(const std::vector<std::string>& args) const {
+    std::string cmd = "cd ";
+    cmd += Quote(FDir);
+    cmd += " && ";
+    cmd += Quote(ZWILLO_CLI);
+    for (const auto& a : args) {
+      cmd += ' ';
+      cmd += Quote(a);
+    }
+    cmd += " >";
+    cmd += Quote(Path("stdout.txt"));
+    cmd += " 2>";
+    cmd += Quote(Path("stderr.txt"));
+    TRun r;
+    const int status = std::system(cmd.c_str());
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.Out = ReadFile(Path("stdout.txt"));
+    r.Err = ReadFile(Path("stderr.txt"));
+    return r;
+  }
+  // The sample pair copied into the scratch folder with its parameter files.
+  void CopySamples() const {
+    for (const char* f : {"szene_l.jpg", "szene_r.jpg", "szene_l.3DF", "szene_r.3DF"})
+      fs::copy_file(std::string(ZWILLO_SAMPLES) + "/" + f, Path(f));
+  }
+  std::string FDir;
+};
+
+// ------------------------------------------------------------------ arguments and exit codes
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"compose", "a.jpg", "b.jpg"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "7"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "sideways"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-point", "1,x"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-line", "1,2,3"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--quality", "101"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--zoom", "0"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--bogus"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--lang", "xx"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode"},
+      {"convert", "a.jpg"},
+      {"convert", "a.jpg", "b.png", "--bits", "7"},
+      {"convert", "a.jpg", "b.png", "--bits", "1", "--palette", "gray16"},
+      {"convert", "a.jpg", "b.png", "--palette", "gray16"},
+      {"convert", "a.jpg", "b.png", "--grey", "--rgb", "1,2,3"},
+      {"convert", "a.jpg", "b.png", "--bcg", "0,9,1"},
+      {"convert", "a.jpg", "b.png", "--resize", "10x"},
+      {"convert", "a.jpg", "b.png", "--stretch-mode", "slow"},
+      {"info"},
+      {"info", "a", "b"},
+  };
+  for (const auto& args : bad) {
+    const TRun r = Run(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.Status, 2) << joined;
+    EXPECT_NE(r.Err.find("Usage: zwillo-cli"), std::string::npos) << joined << r.Err;
+    EXPECT_EQ(r.Out, "") << joined;
+  }
+}
+
+TEST_F(CliTest, HelpOfEveryCommand) {
+  for (const char* cmd : {"compose", "convert", "info"}) {
+    const TRun r = Run({cmd, "--help"});
+    EXPECT_EQ(r.Status, 0) << cmd;
+    EXPECT_EQ(r.Out.rfind(std::string("Usage: zwillo-cli ") + cmd, 0), 0u) << r.Out;
+  }
+  const TRun r = Run({"--help"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_NE(r.Out.find("compose LEFT RIGHT OUTPUT"), std::string::npos);
+}
+
+TEST_F(CliTest, LibraryFailuresExitWithOneAndTheMessage) {
+  CopySamples();
+  TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "out.xyz"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("Unknown file extension \"xyz\""), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Path("out.xyz")));
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "out.xyz", "--lang", "de"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("Unbekannte Dateinamenerweiterung \"xyz\""), std::string::npos) << r.Err;
+
+  // Not an image: the registry finds no reader.
+  std::ofstream(Path("text.jpg")) << "hello";
+  r = Run({"convert", "text.jpg", "out.png"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("Unknown file format"), std::string::npos) << r.Err;
+  r = Run({"info", "text.jpg"});
+  EXPECT_EQ(r.Status, 1);
+  r = Run({"info", "missing.jpg"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("missing.jpg"), std::string::npos);
+  r = Run({"compose", "missing.jpg", "szene_r.jpg", "out.bmp"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("missing.jpg"), std::string::npos) << r.Err;
+}
+
+TEST_F(CliTest, InfoPrintsOneFieldALine) {
+  CopySamples();
+  const TRun r = Run({"info", "szene_l.jpg"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Format: JPEG (JFIF compliant)\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\nWidth: 1200\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\nHeight: 900\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\nBits per pixel: 24\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\nImages: 1\n"), std::string::npos) << r.Out;
+  for (const char* field : {"Details: ", "Kind: ", "Colors: "}) EXPECT_NE(r.Out.find(field), std::string::npos);
+}
+
+// A warning answered OK lets the save go on; --strict refuses it.
+TEST_F(CliTest, StrictTurnsWarningsIntoFailures) {
+  CopySamples();
+  TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "out.pgm", "--no-params"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(fs::exists(Path("out.pgm")));
+  EXPECT_NE(r.Err.find("256 shades of gray"), std::string::npos) << r.Err;
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "strict.pgm", "--no-params", "--strict"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_FALSE(fs::exists(Path("strict.pgm")));
+}
+
+// ------------------------------------------------------------------ compose end to end
+
+std::unique_ptr<TPixelGraphic> Load(const std::string& name) {
+  auto img = std::make_unique<TPixelGraphic>();
+  img->LoadFromFile(name);
+  return img;
+}
+
+TEST_F(CliTest, ComposesSamplePairInEveryModeWithItsParameterFiles) {
+  CopySamples();
+  // What the tool must do, in process: parameter files, common area, tilt, composition.
+  TPairAlignment pair;
+  pair.Left = ReadParameters(Path("szene_l.jpg"));
+  pair.Right = ReadParameters(Path("szene_r.jpg"));
+  ASSERT_EQ(pair.Left.Point.X, 185);
+  ASSERT_EQ(pair.Right.Line.Y2, 371);
+  auto L = Load(Path("szene_l.jpg"));
+  auto R = Load(Path("szene_r.jpg"));
+  const TCommonArea area = CommonArea(1200, 900, 1200, 900, pair.Left.Point, pair.Right.Point);
+  EXPECT_EQ(area.X0, 33);
+  EXPECT_EQ(area.Y0, 5);
+  EXPECT_EQ(area.W, 1167);
+  EXPECT_EQ(area.H, 895);
+  ASSERT_TRUE(CompensateTilt(R, pair));
+
+  const int widths[7] = {1167, 2 * 1167 + 10, 1167, 1167, 2 * 1167, 2 * 1167, 2 * 1193};
+  for (int mode = 0; mode <= 6; ++mode) {
+    const std::string out = "mode" + std::to_string(mode) + ".bmp";
+    const TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", out, "--mode", std::to_string(mode)});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find(StereoModeCaption(mode)), std::string::npos) << r.Out;
+    auto got = Load(Path(out));
+    ASSERT_EQ(got->Width(), widths[mode]) << mode;
+    ASSERT_EQ(got->Height(), 895) << mode;
+    TPixelGraphic work;
+    TStereoResult want = ComposeStereo(mode, *L, *R, area, work);
+    ASSERT_NE(want.Image, nullptr);
+    bool same = true;
+    for (int y = 0; y < got->Height() && same; ++y)
+      for (int x = 0; x < got->Width() && same; ++x) same = got->PixelColors(x, y) == want.Image->PixelColors(x, y);
+    EXPECT_TRUE(same) << "mode " << mode;
+
+    // A few known pixels.
+    switch (mode) {
+      case 2: // red from the left photograph, green and blue from the turned right one
+        EXPECT_EQ(GetRValue(got->PixelColors(100, 200)), GetRValue(L->PixelColors(133, 205)));
+        break;
+      case 1: // the black gap and the left image mirrored
+        EXPECT_EQ(got->PixelColors(1167, 400), 0u);
+        EXPECT_EQ(got->PixelColors(1176, 400), 0u);
+        EXPECT_EQ(got->PixelColors(1166, 400), L->PixelColors(33, 405));
+        break;
+      case 4:
+        EXPECT_EQ(got->PixelColors(0, 0), L->PixelColors(33, 5));
+        break;
+      case 6: // frames of 1193 x 895, images 13 pixels in
+        EXPECT_EQ(got->PixelColors(12, 100), 0u);
+        EXPECT_EQ(got->PixelColors(13, 100), L->PixelColors(33, 105));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+TEST_F(CliTest, ComposeOverridesZoomAndQuality) {
+  CopySamples();
+  // Overrides replace the files' values: no tilt, points at the origin.
+  TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "o.bmp", "--mode", "left-right", "--left-point", "0,0",
+                "--right-point", "0,0", "--left-line", "0,0,0,0", "--right-line", "0,0,0,0"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto o = Load(Path("o.bmp"));
+  EXPECT_EQ(o->Width(), 2400);
+  EXPECT_EQ(o->Height(), 900);
+  auto L = Load(Path("szene_l.jpg"));
+  EXPECT_EQ(o->PixelColors(0, 0), L->PixelColors(0, 0));
+
+  // Saving with zoom 0.5: both sides truncated (1167 x 0.5 = 583.5).
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "z.bmp", "--zoom", "0.5", "--progress"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto z = Load(Path("z.bmp"));
+  EXPECT_EQ(z->Width(), 583);
+  EXPECT_EQ(z->Height(), 447);
+  EXPECT_NE(r.Err.find("Stereobild berechnen"), std::string::npos);
+  EXPECT_NE(r.Err.find("100%"), std::string::npos);
+
+  // The JPEG quality: --quality, else the settings file's.
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "q20.jpg", "--quality", "20"}).Status, 0);
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "q95.jpg", "--quality", "95"}).Status, 0);
+  fs::create_directories(Path("config/zwillo"));
+  std::ofstream(Path("config/zwillo/VEXO.INI")) << "[Settings]\nJPEG=20\n";
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "ini.jpg"}).Status, 0);
+  EXPECT_LT(fs::file_size(Path("q20.jpg")), fs::file_size(Path("q95.jpg")));
+  EXPECT_EQ(ReadFile(Path("ini.jpg")), ReadFile(Path("q20.jpg")));
+}
+
+TEST_F(CliTest, ElsaWithoutResult) {
+  CopySamples();
+  // Identical points that leave no common width and a height above 480.
+  const TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "e.bmp", "--mode", "elsa", "--left-point", "0,0",
+                      "--right-point", "1200,0", "--no-params"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_FALSE(fs::exists(Path("e.bmp")));
+}
+
+// ------------------------------------------------------------------ convert
+
+TEST_F(CliTest, ConvertStepsAndResolution) {
+  CopySamples();
+  TRun r = Run({"convert", "szene_l.jpg", "small.png", "--rotate", "90", "--resize", "90x120", "--bits", "8",
+                "--palette", "gray256"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  r = Run({"info", "small.png"});
+  ASSERT_EQ(r.Status, 0);
+  EXPECT_NE(r.Out.find("Width: 90\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("Height: 120\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("Bits per pixel: 8\n"), std::string::npos) << r.Out;
+
+  // Rotating by 90 degrees with resize swaps the sides.
+  r = Run({"convert", "szene_l.jpg", "rot.bmp", "--rotate", "-90"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto rot = Load(Path("rot.bmp"));
+  EXPECT_EQ(rot->Width(), 900);
+  EXPECT_EQ(rot->Height(), 1200);
+
+  // Grey filter, mirror: a grey picture, mirrored.
+  r = Run({"convert", "szene_l.jpg", "grey.bmp", "--grey", "--mirror"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto grey = Load(Path("grey.bmp"));
+  auto src = Load(Path("szene_l.jpg"));
+  const TColorRef c = src->PixelColors(1199, 10);
+  const unsigned g = ((299 * GetRValue(c) + 587 * GetGValue(c) + 114 * GetBValue(c)) * 3 / 1000) / 3;
+  EXPECT_EQ(grey->PixelColors(0, 10), RGBColor(g, g, g));
+
+  // RGB curve: red +100 % makes red 255 everywhere.
+  r = Run({"convert", "szene_l.jpg", "red.bmp", "--rgb", "100,0,0"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto red = Load(Path("red.bmp"));
+  EXPECT_EQ(GetRValue(red->PixelColors(500, 500)), 255u);
+  EXPECT_EQ(GetGValue(red->PixelColors(500, 500)), GetGValue(src->PixelColors(500, 500)));
+
+  // One bit, black and white, without dithering.
+  r = Run({"convert", "szene_l.jpg", "bw.bmp", "--bits", "1", "--no-dither"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto bw = Load(Path("bw.bmp"));
+  EXPECT_EQ(bw->BitCount(), bc1Bit);
+}
+
+} // namespace
