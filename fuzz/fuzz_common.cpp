@@ -8,6 +8,10 @@
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"
 #include "platform/stream.h"
+#if __has_include("platform/inifile.h")
+#include "platform/inifile.h"
+#define ZWFUZZ_HAVE_INIFILE 1
+#endif
 
 namespace zwfuzz {
 
@@ -29,6 +33,9 @@ void Guard(const std::function<void()>& body) {
     body();
   } catch (const EPixelGraphic&) {
   } catch (const EStreamError&) {
+#ifdef ZWFUZZ_HAVE_INIFILE
+  } catch (const platform::EIniFileException&) {
+#endif
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz: unexpected exception %s: %s\n", typeid(e).name(), e.what());
     std::abort();
