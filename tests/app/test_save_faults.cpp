@@ -1,11 +1,10 @@
 // Settings and parameter files when the disk fills up part-way: the write
 // raises, the file on disk is never left cut short, and no temporary file
-// remains. The limit is imposed with RLIMIT_FSIZE in a child process.
+// remains. The limit is imposed with RLIMIT_FSIZE.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,29 +36,41 @@ std::set<std::string> Listing(const fs::path& dir) {
   return names;
 }
 
-// Runs body in a child whose files may not grow past limit bytes. Returns 0
-// when body returned, 1 for EIniFileException, 2 for anything else.
-int RunWithFileSizeLimit(int64_t limit, const std::function<void()>& body) {
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit rl{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+// A lowered file-size limit for the lifetime of the object: writes that
+// would make a file larger than limit bytes fail with EFBIG (SIGXFSZ is
+// ignored meanwhile). Only the soft limit changes, so it can be put back.
+class TFileSizeLimit {
+public:
+  explicit TFileSizeLimit(int64_t limit) {
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit rl = FOld;
+    rl.rlim_cur = static_cast<rlim_t>(limit);
+    if (FOld.rlim_max != RLIM_INFINITY && rl.rlim_cur > FOld.rlim_max) rl.rlim_cur = FOld.rlim_max;
     setrlimit(RLIMIT_FSIZE, &rl);
-    int code = 3;
-    try {
-      body();
-      code = 0;
-    } catch (const platform::EIniFileException&) {
-      code = 1;
-    } catch (...) {
-      code = 2;
-    }
-    _exit(code);
   }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    signal(SIGXFSZ, FOldHandler);
+  }
+
+private:
+  rlimit FOld{};
+  sighandler_t FOldHandler;
+};
+
+// Runs body while files may not grow past limit bytes. Returns 0 when body
+// returned, 1 for EIniFileException, 2 for anything else.
+int RunWithFileSizeLimit(int64_t limit, const std::function<void()>& body) {
+  TFileSizeLimit guard(limit);
+  try {
+    body();
+    return 0;
+  } catch (const platform::EIniFileException&) {
+    return 1;
+  } catch (...) {
+    return 2;
+  }
 }
 
 class SettingsSaveFaults : public ::testing::Test {

@@ -5,7 +5,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -95,32 +94,44 @@ std::set<std::string> Listing(const fs::path& dir) {
   return names;
 }
 
-// SaveToFile in a child process whose file-size limit is limit bytes (writes
-// past it fail with EFBIG). Returns 0 when the save returned, 1 when it raised
-// one of the library's errors, 2 for any other exception, 100+ for a signal.
-int SaveToFileWithLimit(TPixelGraphic& g, const std::string& path, int64_t limit) {
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit rl{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+// A lowered file-size limit for the lifetime of the object: writes that
+// would make a file larger than limit bytes fail with EFBIG (SIGXFSZ is
+// ignored meanwhile). Only the soft limit changes, so it can be put back.
+class TFileSizeLimit {
+public:
+  explicit TFileSizeLimit(int64_t limit) {
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit rl = FOld;
+    rl.rlim_cur = static_cast<rlim_t>(limit);
+    if (FOld.rlim_max != RLIM_INFINITY && rl.rlim_cur > FOld.rlim_max) rl.rlim_cur = FOld.rlim_max;
     setrlimit(RLIMIT_FSIZE, &rl);
-    int code = 3;
-    try {
-      g.SaveToFile(path);
-      code = 0;
-    } catch (const EStreamError&) {
-      code = 1;
-    } catch (const EPixelGraphic&) {
-      code = 1;
-    } catch (...) {
-      code = 2;
-    }
-    _exit(code);
   }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    signal(SIGXFSZ, FOldHandler);
+  }
+
+private:
+  rlimit FOld{};
+  sighandler_t FOldHandler;
+};
+
+// SaveToFile under a file-size limit of limit bytes. Returns 0 when the save
+// returned, 1 when it raised one of the library's errors, 2 for any other
+// exception.
+int SaveToFileWithLimit(TPixelGraphic& g, const std::string& path, int64_t limit) {
+  TFileSizeLimit guard(limit);
+  try {
+    g.SaveToFile(path);
+    return 0;
+  } catch (const EStreamError&) {
+    return 1;
+  } catch (const EPixelGraphic&) {
+    return 1;
+  } catch (...) {
+    return 2;
+  }
 }
 
 class SaveFaults : public ::testing::Test {
