@@ -204,6 +204,7 @@ bool ReadChunked(TPixelGraphic& g, TStream& stream, uint8_t* buffer, int64_t siz
 void ReverseRows(TPixelGraphic& g) {
   const int h = g.Height();
   const size_t stride = static_cast<size_t>(g.BytesPerRow());
+  if (stride == 0) return;  // a zero-width image has no row bytes to swap
   std::vector<uint8_t> tmp(stride);
   for (int y = 0; y < h / 2; ++y) {
     uint8_t* a = g.ScanLine(y);
