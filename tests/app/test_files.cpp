@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "app/paramfile.h"
 #include "app/settingsfile.h"
+#include "common/file_test_util.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/inifile.h"
 
@@ -19,38 +16,13 @@ namespace {
 // A scratch folder that also serves as the configuration folder.
 class FileTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char templ[] = "/tmp/zwillo_app_XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    FDir = templ;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    FHadXdg = old != nullptr;
-    if (old) FOldXdg = old;
-    setenv("XDG_CONFIG_HOME", (FDir + "/config").c_str(), 1);
-    PGResetFormatSettings();
-  }
-  void TearDown() override {
-    if (FHadXdg) setenv("XDG_CONFIG_HOME", FOldXdg.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
-    std::error_code ec;
-    fs::remove_all(FDir, ec);
-    PGResetFormatSettings();
-  }
-  std::string Path(const std::string& name) const { return FDir + "/" + name; }
-  std::string ConfigPath(const std::string& name) const { return FDir + "/config/zwillo/" + name; }
-  static void Put(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream f(path, std::ios::binary);
-    f << content;
-  }
-  static std::string Get(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
-  std::string FDir, FOldXdg;
-  bool FHadXdg = false;
+  void SetUp() override { PGResetFormatSettings(); }
+  void TearDown() override { PGResetFormatSettings(); }
+  std::string Path(const std::string& name) const { return FScratch.Path(name); }
+  std::string ConfigPath(const std::string& name) const { return FScratch.Path("config/zwillo/" + name); }
+  static void Put(const std::string& path, const std::string& content) { testutil::WriteFileText(path, content); }
+  static std::string Get(const std::string& path) { return testutil::ReadFileText(path); }
+  testutil::TScratchFolder FScratch{"app", true};
 };
 
 TEST(ParameterFileName, FourCharactersCut) {

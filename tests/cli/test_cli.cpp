@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/paramfile.h"
+#include "common/file_test_util.h"
 #include "app/stereo_core.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
@@ -34,27 +35,10 @@ std::string Quote(const std::string& s) {
   return q;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // Each test runs the tool in a scratch folder that is also its configuration folder.
 class CliTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char templ[] = "/tmp/zwillo_cli_XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    FDir = templ;
-    setenv("XDG_CONFIG_HOME", (FDir + "/config").c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(FDir, ec);
-  }
-  std::string Path(const std::string& name) const { return FDir + "/" + name; }
+  std::string Path(const std::string& name) const { return FScratch.Path(name); }
 
   TRun Run(const std::vector<std::string>& args) const {
     std::string cmd = "cd ";
@@ -72,8 +56,8 @@ protected:
     TRun r;
     const int status = std::system(cmd.c_str());
     r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.Out = ReadFile(Path("stdout.txt"));
-    r.Err = ReadFile(Path("stderr.txt"));
+    r.Out = testutil::ReadFileText(Path("stdout.txt"));
+    r.Err = testutil::ReadFileText(Path("stderr.txt"));
     return r;
   }
   // The sample pair copied into the scratch folder with its parameter files.
@@ -81,7 +65,8 @@ protected:
     for (const char* f : {"szene_l.jpg", "szene_r.jpg", "szene_l.3DF", "szene_r.3DF"})
       fs::copy_file(std::string(ZWILLO_SAMPLES) + "/" + f, Path(f));
   }
-  std::string FDir;
+  testutil::TScratchFolder FScratch{"cli", true};
+  const std::string& FDir = FScratch.Dir();
 };
 
 // ------------------------------------------------------------------ arguments and exit codes
@@ -274,7 +259,7 @@ TEST_F(CliTest, ComposeOverridesZoomAndQuality) {
   std::ofstream(Path("config/zwillo/VEXO.INI")) << "[Settings]\nJPEG=20\n";
   ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "ini.jpg"}).Status, 0);
   EXPECT_LT(fs::file_size(Path("q20.jpg")), fs::file_size(Path("q95.jpg")));
-  EXPECT_EQ(ReadFile(Path("ini.jpg")), ReadFile(Path("q20.jpg")));
+  EXPECT_EQ(testutil::ReadFileText(Path("ini.jpg")), testutil::ReadFileText(Path("q20.jpg")));
 }
 
 TEST_F(CliTest, ElsaWithoutResult) {

@@ -6,11 +6,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "common/file_test_util.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
@@ -29,11 +28,6 @@ std::vector<fs::path> RegressionInputs() {
       if (e.is_regular_file() && e.path().filename().string().rfind("fuzz_", 0) == 0) files.push_back(e.path());
   std::sort(files.begin(), files.end());
   return files;
-}
-
-std::vector<uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // Replays one input; returns normally when the library ended with an image or
@@ -95,7 +89,7 @@ TEST(FuzzRegressions, EveryInputEndsWithAnImageOrAnError) {
   for (const auto& f : files) {
     const std::string name = f.filename().string();
     SCOPED_TRACE(name);
-    Replay(name.substr(0, name.find('-')), ReadAll(f));
+    Replay(name.substr(0, name.find('-')), testutil::ReadFileBytes(f));
   }
   platform::SetMessageBoxHook(previous);
   PGMaxImageBytes = cap;

@@ -3,19 +3,13 @@
 // file byte-identical, no new file, no temporary file left behind).
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "common/file_test_util.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
@@ -24,6 +18,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace testutil;
+
 
 // A memory stream on a medium that holds only Limit bytes: a write reaching
 // past them is cut short, as on a full disk. A writer that goes back to fill
@@ -83,40 +80,6 @@ std::vector<uint8_t> SaveToMemory(TPixelGraphic& g, const std::string& ext) {
   return m.Data();
 }
 
-std::vector<uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> Listing(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-  return names;
-}
-
-// A lowered file-size limit for the lifetime of the object: writes that
-// would make a file larger than limit bytes fail with EFBIG (SIGXFSZ is
-// ignored meanwhile). Only the soft limit changes, so it can be put back.
-class TFileSizeLimit {
-public:
-  explicit TFileSizeLimit(int64_t limit) {
-    getrlimit(RLIMIT_FSIZE, &FOld);
-    FOldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit rl = FOld;
-    rl.rlim_cur = static_cast<rlim_t>(limit);
-    if (FOld.rlim_max != RLIM_INFINITY && rl.rlim_cur > FOld.rlim_max) rl.rlim_cur = FOld.rlim_max;
-    setrlimit(RLIMIT_FSIZE, &rl);
-  }
-  ~TFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &FOld);
-    signal(SIGXFSZ, FOldHandler);
-  }
-
-private:
-  rlimit FOld{};
-  sighandler_t FOldHandler;
-};
-
 // SaveToFile under a file-size limit of limit bytes. Returns 0 when the save
 // returned, 1 when it raised one of the library's errors, 2 for any other
 // exception.
@@ -138,13 +101,8 @@ class SaveFaults : public ::testing::Test {
 protected:
   void SetUp() override {
     PGResetFormatSettings();
-    dir = fs::temp_directory_path() / ("zwillo_savefault_" + std::to_string(getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
   }
   void TearDown() override {
-    fs::remove_all(dir);
     PGResetFormatSettings();
   }
   // Both test images, converted by the writer where it must (no question asked).
@@ -161,7 +119,8 @@ protected:
       fn(g);
     }
   }
-  fs::path dir;
+  TScratchFolder scratch{"savefault"};
+  fs::path dir{scratch.Dir()};
 };
 
 // Every writer, the medium failing after n bytes for n across the whole file:
@@ -209,13 +168,13 @@ TEST_F(SaveFaults, FailedSaveToFileLeavesTheDiskAsItWas) {
           f.write(reinterpret_cast<const char*>(before.data()), static_cast<std::streamsize>(before.size()));
         }
         EXPECT_EQ(SaveToFileWithLimit(g, existing.string(), n), 1);
-        EXPECT_EQ(ReadAll(existing), before);
-        EXPECT_EQ(Listing(dir), std::set<std::string>{existing.filename().string()});
+        EXPECT_EQ(ReadFileBytes(existing), before);
+        EXPECT_EQ(FolderListing(dir), std::set<std::string>{existing.filename().string()});
 
         fs::remove(existing);
         EXPECT_EQ(SaveToFileWithLimit(g, fresh.string(), n), 1);
         EXPECT_FALSE(fs::exists(fresh));
-        EXPECT_TRUE(Listing(dir).empty());
+        EXPECT_TRUE(FolderListing(dir).empty());
       }
       // Without a limit the same save replaces the file with the full image.
       EXPECT_EQ(SaveToFileWithLimit(g, fresh.string(), RLIM_INFINITY), 0);

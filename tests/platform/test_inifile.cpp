@@ -1,15 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_test_util.h"
 #include "platform/files.h"
 #include "platform/inifile.h"
 
@@ -20,35 +15,11 @@ namespace {
 
 class IniFileTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char templ[] = "/tmp/zwillo_ini_XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    FDir = templ;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    FHadXdg = old != nullptr;
-    if (old) FOldXdg = old;
-    setenv("XDG_CONFIG_HOME", (FDir + "/config").c_str(), 1);
-  }
-  void TearDown() override {
-    if (FHadXdg) setenv("XDG_CONFIG_HOME", FOldXdg.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
-    std::error_code ec;
-    fs::permissions(FDir, fs::perms::owner_all, ec);
-    fs::remove_all(FDir, ec);
-  }
-  std::string Path(const std::string& name) const { return FDir + "/" + name; }
-  static void Put(const std::string& path, const std::string& content) {
-    std::ofstream f(path, std::ios::binary);
-    f << content;
-  }
-  static std::string Get(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
-  std::string FDir, FOldXdg;
-  bool FHadXdg = false;
+  std::string Path(const std::string& name) const { return FScratch.Path(name); }
+  static void Put(const std::string& path, const std::string& content) { testutil::WriteFileText(path, content); }
+  static std::string Get(const std::string& path) { return testutil::ReadFileText(path); }
+  testutil::TScratchFolder FScratch{"ini", true};
+  const std::string& FDir = FScratch.Dir();
 };
 
 TEST_F(IniFileTest, ReadsCaseInsensitivelyWithBlanksQuotesAndDefaults) {
@@ -127,21 +98,14 @@ TEST_F(IniFileTest, WriteFailingHalfWayKeepsOldFile) {
   const std::string before = "[S]\nk=" + std::string(3000, 'a') + "\n";
   Put(p, before);
   // Let the write of the new content fail after 1000 bytes (file size limit).
-  struct rlimit old {};
-  getrlimit(RLIMIT_FSIZE, &old);
-  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 1000;
-  setrlimit(RLIMIT_FSIZE, &small);
   bool raised = false;
   try {
+    testutil::TFileSizeLimit limit(1000);
     WriteProfileString(p, "S", "k", std::string(3000, 'b'));
   } catch (const EIniFileException& e) {
     raised = true;
     EXPECT_EQ(std::string(e.what()), "nach " + p + " kann nicht geschrieben werden");
   }
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, oldHandler);
   EXPECT_TRUE(raised);
   EXPECT_EQ(Get(p), before);
   int count = 0;

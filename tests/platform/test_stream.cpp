@@ -5,22 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_test_util.h"
 #include "platform/files.h"
 #include "platform/messagebox.h"
 #include "platform/stream.h"
 
 namespace {
-
-std::string TempDir() {
-  char templ[] = "/tmp/zwillo-stream-XXXXXX";
-  const char* d = ::mkdtemp(templ);
-  return d ? d : "/tmp";
-}
-
-std::string ReadAll(const std::string& name) {
-  std::ifstream f(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 TEST(Streams, MemoryStreamReadsWritesAndSeeks) {
   TMemoryStream m;
@@ -58,7 +48,8 @@ TEST(Streams, ReadOnlyViewNeverWrites) {
 }
 
 TEST(Streams, FileStreamOpenCreateAndErrors) {
-  const std::string dir = TempDir();
+  testutil::TScratchFolder scratch("stream");
+  const std::string& dir = scratch.Dir();
   const std::string name = dir + "/a.bin";
   {
     TFileStream f(name, fmCreate);
@@ -80,12 +71,11 @@ TEST(Streams, FileStreamOpenCreateAndErrors) {
     TFileStream full("/dev/full", fmOpenWrite);
     EXPECT_THROW(full.WriteBuffer("x", 1), EWriteError);
   }
-  platform::DeleteFile(name);
-  ::rmdir(dir.c_str());
 }
 
 TEST(Streams, SafeFileStreamReplacesOnlyOnCommit) {
-  const std::string dir = TempDir();
+  testutil::TScratchFolder scratch("stream");
+  const std::string& dir = scratch.Dir();
   const std::string name = dir + "/photo.bmp";
   {
     std::ofstream(name) << "old contents";
@@ -94,10 +84,10 @@ TEST(Streams, SafeFileStreamReplacesOnlyOnCommit) {
   {
     TSafeFileStream s(name);
     s.WriteBuffer("new", 3);
-    EXPECT_EQ(ReadAll(name), "old contents");  // untouched while writing
+    EXPECT_EQ(testutil::ReadFileText(name), "old contents");  // untouched while writing
     // destroyed without Commit: the old file stays, the temporary goes
   }
-  EXPECT_EQ(ReadAll(name), "old contents");
+  EXPECT_EQ(testutil::ReadFileText(name), "old contents");
   std::string temp;
   {
     TSafeFileStream s(name);
@@ -105,7 +95,7 @@ TEST(Streams, SafeFileStreamReplacesOnlyOnCommit) {
     s.WriteBuffer("new", 3);
     s.Commit();
   }
-  EXPECT_EQ(ReadAll(name), "new");
+  EXPECT_EQ(testutil::ReadFileText(name), "new");
   EXPECT_FALSE(platform::FileExists(temp));
   struct stat st {};
   ::stat(name.c_str(), &st);
