@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/stream.h"
+#include "platform/strings.h"
 
 namespace platform {
 namespace {
@@ -27,14 +28,6 @@ std::string Trim(const std::string& s, size_t from = 0, size_t to = std::string:
   while (from < to && IsBlank(s[from])) ++from;
   while (to > from && IsBlank(s[to - 1])) --to;
   return s.substr(from, to - from);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 // Reads the whole file; false when it does not exist or cannot be read.

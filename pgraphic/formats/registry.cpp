@@ -12,6 +12,7 @@
 #include "pgraphic/formats/settings.h"
 #include "platform/files.h"
 #include "platform/messagebox.h"
+#include "platform/strings.h"
 
 namespace {
 
@@ -27,14 +28,6 @@ std::string UpperCase(std::string s) {
 
 std::string StripDot(const std::string& extension) {
   return !extension.empty() && extension[0] == '.' ? extension.substr(1) : extension;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 template <typename T>
@@ -151,7 +144,7 @@ const TFileFormatReader* TPGFormatRegistry::FindReader(TStream& stream, const st
       if (reader->DetectsByContent && reader->IsFormat(header)) return reader.get();
     if (!ext.empty())
       for (const auto& reader : FLists.Readers)
-        if (!reader->DetectsByContent && SameText(reader->Extension, ext)) return reader.get();
+        if (!reader->DetectsByContent && platform::SameText(reader->Extension, ext)) return reader.get();
   } catch (...) {
   }
   return nullptr;
@@ -160,7 +153,7 @@ const TFileFormatReader* TPGFormatRegistry::FindReader(TStream& stream, const st
 TFileFormatWriter* TPGFormatRegistry::FindWriter(const std::string& extension) const {
   const std::string ext = StripDot(extension);
   for (const auto& writer : FLists.Writers)
-    if (SameText(writer->Extension, ext)) return writer.get();
+    if (platform::SameText(writer->Extension, ext)) return writer.get();
   return nullptr;
 }
 
