@@ -196,10 +196,21 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   std::vector<uint8_t> line(std::max(L, needed), 0);
   TPCXSource src(stream);
 
+  // Lines of no bytes (bytes-per-line 0) take nothing from the file and all
+  // give the same row: the first is converted, the others are copies of it,
+  // so a tiny file claiming a large image costs row copies, not pixel loops.
+  const bool emptyLines = L == 0;
+  const size_t rowBytes = static_cast<size_t>(graphic.BytesPerRow());
+
   TObject* sender = const_cast<TPCXFileFormatReader*>(this);
   graphic.DoProgressStart(sender);
   try {
     for (int y = 0; y < height; ++y) {
+      if (emptyLines && y > 0) {
+        if (rowBytes > 0) std::memcpy(graphic.ScanLine(y), graphic.ScanLine(0), rowBytes);
+        if (graphic.DoProgress(sender, y, height)) break;
+        continue;
+      }
       src.DecodeLine(line.data(), L);
       uint8_t* row = graphic.ScanLine(y);
       if (width > 0) {

@@ -82,13 +82,16 @@ Bytes TGA(uint16_t width, uint16_t height, uint8_t type, const Bytes& data) {
   return b;
 }
 
-Bytes PCX(uint16_t width, uint16_t height, uint8_t planes, const Bytes& data) {
+// bits per pixel 8 unless given; bytes per line even and covering the width
+// unless given.
+Bytes PCX(uint16_t width, uint16_t height, uint8_t planes, const Bytes& data, uint8_t bits = 8,
+          int bytesPerLine = -1) {
   Bytes b(128 + data.size(), 0);
   std::copy(data.begin(), data.end(), b.begin() + 128);
   b[0] = 10;
   b[1] = 5;
   b[2] = 1;
-  b[3] = 8;
+  b[3] = bits;
   auto set16 = [&](size_t at, uint16_t v) {
     b[at] = v & 255;
     b[at + 1] = v >> 8;
@@ -98,7 +101,7 @@ Bytes PCX(uint16_t width, uint16_t height, uint8_t planes, const Bytes& data) {
   set16(12, 300);
   set16(14, 300);
   b[65] = planes;
-  set16(66, static_cast<uint16_t>(width + (width & 1)));
+  set16(66, static_cast<uint16_t>(bytesPerLine >= 0 ? bytesPerLine : width + (width & 1)));
   set16(68, 1);
   return b;
 }
@@ -252,6 +255,8 @@ TEST_F(Hangs, LargeClaimsWithLittleDataEndQuickly) {
   ExpectQuick(BMP(4000, 4000, 4, 2, Bytes(100, 9)), "bmp");
   ExpectQuick(TGA(4000, 4000, 10, Bytes(100, 9)), "tga");
   ExpectQuick(PCX(4000, 4000, 1, Bytes(100, 9)), "pcx");
+  // Lines of zero bytes: a 16-colour image of 390 million pixels from no data.
+  ExpectQuick(PCX(29780, 13106, 4, {}, 1, 0), "pcx");
   ExpectQuick(Text("P5\n8000 8000\n65535\n\x01\x02"), "pgm");
   ExpectQuick(Text("P1\n8000 8000\n0 1 0 1"), "pbm");
   ExpectQuick(TIFF(8000, 8000, 32773, Bytes(100, 9)), "tif");

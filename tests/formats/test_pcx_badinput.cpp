@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -82,6 +83,42 @@ TEST_F(PCXBadInput, HugeClaimWithTenBytesEndsQuickly) {
     EXPECT_ANY_THROW(TPCXFileFormatReader().ReadGraphic(s, g, 0));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// Bytes per line 0: no line takes data from the file, so every layout loads
+// as a blank image of the size claimed (index 0 everywhere).
+TEST_F(PCXBadInput, LinesWithoutBytesGiveABlankImage) {
+  for (auto [bits, planes] : {std::pair{1, 1}, {1, 4}, {8, 1}, {8, 3}}) {
+    SCOPED_TRACE(std::to_string(bits) + " bits x " + std::to_string(planes) + " planes");
+    Bytes f(128, 0);
+    f[0] = 0x0A;
+    f[1] = 5;
+    f[2] = 1;
+    f[3] = static_cast<uint8_t>(bits);
+    f[8] = 0x6F;  // width 1904
+    f[9] = 0x07;
+    f[10] = 0xE7;  // height 1000
+    f[11] = 0x03;
+    f[65] = static_cast<uint8_t>(planes);
+    f[68] = 1;
+    if (bits == 8 && planes == 1) {
+      f.push_back(0x0C);
+      for (int i = 0; i < 768; ++i) f.push_back(static_cast<uint8_t>(255 - i / 3));
+    }
+    TPixelGraphic g;
+    g.SetReadWarningAction(pgwaRaise);
+    TReadOnlyMemoryStream s(f.data(), static_cast<int64_t>(f.size()));
+    TPCXFileFormatReader().ReadGraphic(s, g, 0);
+    ASSERT_EQ(g.Width(), 1904);
+    ASSERT_EQ(g.Height(), 1000);
+    const std::vector<uint8_t> zero(static_cast<size_t>(g.BytesPerRow()), 0);
+    for (int y = 0; y < g.Height(); ++y) {
+      ASSERT_EQ(std::memcmp(g.ScanLine(y), zero.data(), zero.size()), 0) << "row " << y;
+    }
+    if (bits == 8 && planes == 1) {
+      EXPECT_EQ(g.PixelColors(1903, 999), RGBColor(255, 255, 255));
+    }
+  }
 }
 
 }  // namespace
