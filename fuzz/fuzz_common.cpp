@@ -26,8 +26,6 @@ void Init() {
   (void)done;
 }
 
-TPGWarningAction WarningAction(uint8_t mode) { return (mode & 1) ? pgwaRaise : pgwaIgnore; }
-
 void Guard(const std::function<void()>& body) {
   try {
     body();

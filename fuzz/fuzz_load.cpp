@@ -1,7 +1,7 @@
 // Loading from a memory stream through the registry with content detection
 // (TPixelGraphic::LoadFromStream): no extension, so only the readers that
-// recognise their header take part. Mode bit 1 asks for image index 1 instead
-// of 0 (multi-image files).
+// recognise their header take part. Mode bit 1: the other reading settings
+// and image index 1 (zwfuzz::ReadSettings).
 #include "fuzz/fuzz_common.h"
 #include "platform/stream.h"
 
@@ -12,9 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TReadOnlyMemoryStream stream(data + 1, static_cast<int64_t>(size - 1));
   TPixelGraphic graphic;
   graphic.SetReadWarningAction(zwfuzz::WarningAction(mode));
+  const int index = zwfuzz::ReadSettings(mode);
   zwfuzz::Guard([&] {
-    if (mode & 2)
-      graphic.LoadStreamAs(stream, "", 1);
+    if (index != 0)
+      graphic.LoadStreamAs(stream, "", index);
     else
       graphic.LoadFromStream(stream);
   });

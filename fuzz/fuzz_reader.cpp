@@ -1,7 +1,8 @@
 // Every reader through the extension path. The mode byte's bits 2..7 pick the
 // reader (modulo the number of readers); its extension is passed to
 // LoadStreamAs, so a reader that is chosen only by extension (TGA) is reached
-// even when no header matches. Bit 1 asks for image index 1.
+// even when no header matches. Bit 1: the other reading settings and image
+// index 1 (zwfuzz::ReadSettings).
 #include "fuzz/fuzz_common.h"
 #include "pgraphic/formats/registry.h"
 #include "platform/stream.h"
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TReadOnlyMemoryStream stream(data + 1, static_cast<int64_t>(size - 1));
   TPixelGraphic graphic;
   graphic.SetReadWarningAction(zwfuzz::WarningAction(mode));
-  zwfuzz::Guard([&] { graphic.LoadStreamAs(stream, reader.Extension, (mode & 2) ? 1 : 0); });
+  const int index = zwfuzz::ReadSettings(mode);
+  zwfuzz::Guard([&] { graphic.LoadStreamAs(stream, reader.Extension, index); });
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/file_test_util.h"
+#include "fuzz/fuzz_modes.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
@@ -37,7 +38,7 @@ void Replay(const std::string& target, const std::vector<uint8_t>& input) {
   const uint8_t mode = input[0];
   const uint8_t* data = input.data() + 1;
   const int64_t size = static_cast<int64_t>(input.size() - 1);
-  const TPGWarningAction action = (mode & 1) ? pgwaRaise : pgwaIgnore;
+  const TPGWarningAction action = zwfuzz::WarningAction(mode);
   const auto& readers = PGFormatRegistry().Readers();
   auto guarded = [&](auto&& body) {
     try {
@@ -51,21 +52,22 @@ void Replay(const std::string& target, const std::vector<uint8_t>& input) {
   TReadOnlyMemoryStream stream(data, size);
   TPixelGraphic g;
   g.SetReadWarningAction(action);
+  const int index = target == "fuzz_packed" ? 0 : zwfuzz::ReadSettings(mode);
   if (target == "fuzz_load") {
     guarded([&] {
-      if (mode & 2)
-        g.LoadStreamAs(stream, "", 1);
+      if (index != 0)
+        g.LoadStreamAs(stream, "", index);
       else
         g.LoadFromStream(stream);
     });
   } else if (target == "fuzz_reader") {
     const auto& reader = *readers[(mode >> 2) % readers.size()];
-    guarded([&] { g.LoadStreamAs(stream, reader.Extension, (mode & 2) ? 1 : 0); });
+    guarded([&] { g.LoadStreamAs(stream, reader.Extension, index); });
   } else if (target == "fuzz_info") {
     for (const auto& reader : readers) {
       TReadOnlyMemoryStream s(data, size);
       TPGFileInfo info;
-      guarded([&] { reader->GetInfo(s, (mode & 2) ? 1 : 0, info); });
+      guarded([&] { reader->GetInfo(s, index, info); });
     }
   } else if (target == "fuzz_packed") {
     guarded([&] {
@@ -93,6 +95,7 @@ TEST(FuzzRegressions, EveryInputEndsWithAnImageOrAnError) {
   }
   platform::SetMessageBoxHook(previous);
   PGMaxImageBytes = cap;
+  PGResetFormatSettings();
 }
 
 } // namespace
