@@ -1,6 +1,5 @@
 #include "platform/inifile.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <limits>

@@ -110,6 +110,47 @@ protected:
     PGResetFormatSettings();
     MessageLanguage = 0;
   }
+  // A file that raises one warning, read under every warning action in
+  // turn: refusing an OK/Cancel box aborts; accepting it asks once and loads
+  // the image (width pixels wide); an OK box cannot be refused; ignoring asks
+  // nothing; raising fails with "<tag>: <warning>" and asks nothing. Error is
+  // the format's exception.
+  template <class Error, class F>
+  void ExpectWarningActions(TPixelGraphic& g, F&& read, const std::string& tag, const std::string& warning,
+                            int width) {
+    g.SetReadWarningAction(pgwaOKCancelBox);
+    Answer = platform::mrCancel;
+    EXPECT_EQ(ErrorMessage<Error>(read), tag + ": Operation aborted on user request");
+    ASSERT_EQ(Calls.size(), 1u);
+    EXPECT_EQ(Calls[0].text, warning);
+    EXPECT_EQ(Calls[0].caption, tag + " Warning");
+    EXPECT_EQ(Calls[0].buttons, platform::TMsgButtons::OKCancel);
+    EXPECT_EQ(Calls[0].icon, platform::TMsgIcon::Warning);
+
+    // OK goes on: the image loads, later warnings are only counted.
+    Calls.clear();
+    Answer = platform::mrOk;
+    EXPECT_EQ(ErrorMessage<Error>(read), "");
+    EXPECT_EQ(Calls.size(), 1u);
+    EXPECT_EQ(g.Width(), width);
+
+    Calls.clear();
+    g.SetReadWarningAction(pgwaOKBox);
+    Answer = platform::mrCancel;
+    EXPECT_EQ(ErrorMessage<Error>(read), "");
+    ASSERT_EQ(Calls.size(), 1u);
+    EXPECT_EQ(Calls[0].buttons, platform::TMsgButtons::OK);
+
+    Calls.clear();
+    g.SetReadWarningAction(pgwaIgnore);
+    EXPECT_EQ(ErrorMessage<Error>(read), "");
+    EXPECT_TRUE(Calls.empty());
+
+    g.SetReadWarningAction(pgwaRaise);
+    EXPECT_EQ(ErrorMessage<Error>(read), tag + ": " + warning);
+    EXPECT_TRUE(Calls.empty());
+  }
+
   std::vector<TBoxCall> Calls;
   int Answer = platform::mrOk;
 

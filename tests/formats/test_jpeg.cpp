@@ -357,38 +357,8 @@ TEST_F(JpegTest, OversizedImageIsRefusedBeforeDecoding) {
 TEST_F(JpegTest, TruncatedFileWarnsOnceByAction) {
   const std::vector<uint8_t> data = ReadFileBytes(kJpegData + "truncated.jpg");
   TPixelGraphic g;
-
-  g.SetReadWarningAction(pgwaOKCancelBox);
-  Answer = platform::mrCancel;
-  EXPECT_EQ(JpegError([&] { ReadJpeg(data, g); }), "JPG: Operation aborted on user request");
-  ASSERT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(Calls[0].text, "Premature end of JPEG file");
-  EXPECT_EQ(Calls[0].caption, "JPG Warning");
-  EXPECT_EQ(Calls[0].buttons, platform::TMsgButtons::OKCancel);
-  EXPECT_EQ(Calls[0].icon, platform::TMsgIcon::Warning);
-
-  // OK goes on: the image loads, the later warnings are only counted.
-  Calls.clear();
-  Answer = platform::mrOk;
-  EXPECT_EQ(JpegError([&] { ReadJpeg(data, g); }), "");
-  EXPECT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(g.Width(), 64);
-
-  Calls.clear();
-  g.SetReadWarningAction(pgwaOKBox);
-  Answer = platform::mrCancel;  // an OK box cannot be refused
-  EXPECT_EQ(JpegError([&] { ReadJpeg(data, g); }), "");
-  ASSERT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(Calls[0].buttons, platform::TMsgButtons::OK);
-
-  Calls.clear();
-  g.SetReadWarningAction(pgwaIgnore);
-  EXPECT_EQ(JpegError([&] { ReadJpeg(data, g); }), "");
-  EXPECT_TRUE(Calls.empty());
-
-  g.SetReadWarningAction(pgwaRaise);
-  EXPECT_EQ(JpegError([&] { ReadJpeg(data, g); }), "JPG: Premature end of JPEG file");
-  EXPECT_TRUE(Calls.empty());
+  ExpectWarningActions<EPGJPGFileFormatReaderWriter>(g, [&] { ReadJpeg(data, g); }, "JPG",
+                                                     "Premature end of JPEG file", 64);
 
   MessageLanguage = 1;
   g.SetReadWarningAction(pgwaOKCancelBox);

@@ -396,35 +396,7 @@ TEST_F(PngTest, WarningsFollowTheAction) {
   const std::vector<uint8_t> data =
       InsertChunk(ReadFileBytes(kSuite + "basn0g08.png"), "tEXt", {'a', 0, 'b'}, true);
   TPixelGraphic g;
-
-  g.SetReadWarningAction(pgwaOKCancelBox);
-  Answer = platform::mrCancel;
-  EXPECT_EQ(PngError([&] { ReadPng(data, g); }), "PNG: Operation aborted on user request");
-  ASSERT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(Calls[0].text, "tEXt: CRC error");
-  EXPECT_EQ(Calls[0].caption, "PNG Warning");
-  EXPECT_EQ(Calls[0].buttons, platform::TMsgButtons::OKCancel);
-
-  Calls.clear();
-  Answer = platform::mrOk;
-  EXPECT_EQ(PngError([&] { ReadPng(data, g); }), "");
-  EXPECT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(g.Width(), 32);
-
-  Calls.clear();
-  g.SetReadWarningAction(pgwaOKBox);
-  Answer = platform::mrCancel;
-  EXPECT_EQ(PngError([&] { ReadPng(data, g); }), "");
-  ASSERT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(Calls[0].buttons, platform::TMsgButtons::OK);
-
-  Calls.clear();
-  g.SetReadWarningAction(pgwaIgnore);
-  EXPECT_EQ(PngError([&] { ReadPng(data, g); }), "");
-  EXPECT_TRUE(Calls.empty());
-
-  g.SetReadWarningAction(pgwaRaise);
-  EXPECT_EQ(PngError([&] { ReadPng(data, g); }), "PNG: tEXt: CRC error");
+  ExpectWarningActions<EPGPNGFileFormatReaderWriter>(g, [&] { ReadPng(data, g); }, "PNG", "tEXt: CRC error", 32);
   // File information always raises warnings.
   EXPECT_EQ(PngError([&] { InfoOf(data); }), "PNG: tEXt: CRC error");
 

@@ -62,12 +62,7 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> ValidFiles() {
     TPixelGraphic a, b;
     MakeImage(a, Res::Gray256, 20, 10, 1);
     MakeImage(b, Res::Sys16, 15, 9, 2);
-    TMemoryStream s;
-    TTIFFileFormatWriter w;
-    w.BeginFile(s);
-    w.WriteImage(s, a);
-    w.WriteImage(s, b);
-    files.emplace_back("writer two images", s.Data());
+    files.emplace_back("writer two images", WriteTiffImages({&a, &b}));
   }
   PGResetFormatSettings();
   const fs::path dataDir = fs::path(ZWILLO_TEST_DATA) / "tiff";

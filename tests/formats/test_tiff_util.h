@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <string>
@@ -221,6 +222,16 @@ inline std::vector<uint8_t> WriteTiff(TPixelGraphic& g) {
   TMemoryStream s;
   TTIFFileFormatWriter w;
   w.WriteGraphic(s, g);
+  return s.Data();
+}
+
+// One file holding every given image, in order (one directory each).
+inline std::vector<uint8_t> WriteTiffImages(std::initializer_list<TPixelGraphic*> images) {
+  TMemoryStream s;
+  TTIFFileFormatWriter w;
+  w.BeginFile(s);
+  for (TPixelGraphic* g : images) w.WriteImage(s, *g);
+  w.EndFile(s);
   return s.Data();
 }
 
