@@ -163,7 +163,7 @@ void StoreRow(const uint8_t* src, uint8_t* dst, size_t width, int depth, bool mi
       break;
     case 16:
       for (size_t x = 0; x < width; ++x) {
-        const unsigned w = src[2 * x] | (src[2 * x + 1] << 8);
+        const unsigned w = pg::GetLE16(src + 2 * x);
         uint8_t* p = dst + 3 * (mirror ? width - 1 - x : x);
         p[0] = static_cast<uint8_t>((w & 31) * 8);
         p[1] = static_cast<uint8_t>(((w >> 5) & 31) * 8);
