@@ -5,6 +5,7 @@
 #include <limits>
 #include <sys/mman.h>
 
+#include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/palettes.h"
 
@@ -42,17 +43,6 @@ uint8_t* AllocatePixels(size_t bytes) {
   }
   *static_cast<size_t*>(block) = total;
   return static_cast<uint8_t*>(block) + kHeader;
-}
-
-void WriteLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-void WriteLE16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
 }
 
 int TableSize(uint8_t bitCount) {
@@ -140,14 +130,14 @@ void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
     FBits = bits;
     FBitmapInfo.assign(40 + 4 * static_cast<size_t>(tableSize), 0);
     uint8_t* h = FBitmapInfo.data();
-    WriteLE32(h + 0, 40);
-    WriteLE32(h + 4, static_cast<uint32_t>(FWidth));
-    WriteLE32(h + 8, static_cast<uint32_t>(FHeight));
-    WriteLE16(h + 12, 1);
-    WriteLE16(h + 14, static_cast<uint16_t>(BitCountNum()));
-    WriteLE32(h + 16, 0);
-    WriteLE32(h + 20, static_cast<uint32_t>(FByteSize));
-    WriteLE32(h + 32, static_cast<uint32_t>(tableSize));
+    pg::PutLE32(h + 0, 40);
+    pg::PutLE32(h + 4, static_cast<uint32_t>(FWidth));
+    pg::PutLE32(h + 8, static_cast<uint32_t>(FHeight));
+    pg::PutLE16(h + 12, 1);
+    pg::PutLE16(h + 14, static_cast<uint16_t>(BitCountNum()));
+    pg::PutLE32(h + 16, 0);
+    pg::PutLE32(h + 20, static_cast<uint32_t>(FByteSize));
+    pg::PutLE32(h + 32, static_cast<uint32_t>(tableSize));
     WriteColorTable();
   }
   Changed();
@@ -223,7 +213,7 @@ void TPixelGraphic::SetPaletteCount(int count) {
   if (count != PaletteCount()) {
     FPalette.resize(static_cast<size_t>(count), 0);
     FPaletteIdent = count > 0 ? pUnknown : pNone;
-    if (FBitmapInfo.size() >= 40) WriteLE32(FBitmapInfo.data() + 32, static_cast<uint32_t>(count));
+    if (FBitmapInfo.size() >= 40) pg::PutLE32(FBitmapInfo.data() + 32, static_cast<uint32_t>(count));
     WriteColorTable();
   }
   InvalidatePaletteState();

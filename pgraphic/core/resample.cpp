@@ -6,6 +6,8 @@
 #include <limits>
 #include <numbers>
 
+#include "pgraphic/core/intmath.h"
+
 namespace pg {
 
 // ============================================================ sampling records
@@ -283,15 +285,6 @@ void RotatedBounds(const TTurn& turn, int64_t W, int64_t H, int64_t& width, int6
 
 namespace {
 
-// Nearest integer of a value, ties to even.
-inline int64_t RoundEven(long double v) {
-  const long double f = std::floor(v);
-  const long double d = v - f;
-  int64_t i = static_cast<int64_t>(f);
-  if (d > 0.5L || (d == 0.5L && (i & 1) != 0)) ++i;
-  return i;
-}
-
 inline uint8_t ClampChannel(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // floor of a value known to lie well inside the 64-bit range.
@@ -439,7 +432,7 @@ void TRotateRows::ComputeNearest(int y, uint8_t* out, uint8_t* mask) {
     const long double sx = FColCos[i] + bx + FSrcCx;
     const long double sy = FColNegSin[i] + by + FSrcCy;
     if (!(sx > FWin.Left - 1 && sx < FWin.Right + 1 && sy > FWin.Top - 1 && sy < FWin.Bottom + 1)) continue;
-    const int64_t ix = RoundEven(sx), iy = RoundEven(sy);
+    const int64_t ix = RoundHalfEven(sx), iy = RoundHalfEven(sy);
     if (!FWin.Contains(ix, iy)) continue;
     std::memcpy(out + 3 * i, FSrc.BGR(static_cast<int>(ix), static_cast<int>(iy)), 3);
     if (mask) mask[i] = 1;
@@ -464,7 +457,7 @@ bool TRotateRows::BilinearExact(long double sx, long double sy, int x, int y, ui
   const long double w00 = hx0 * hy0, w01 = hx0 * hy1, w10 = hx1 * hy0, w11 = hx1 * hy1;
   uint8_t v[3];
   for (int c = 0; c < 3; ++c)
-    v[c] = ClampChannel(RoundEven(w00 * p00[c] + w01 * p01[c] + w10 * p10[c] + w11 * p11[c]));
+    v[c] = ClampChannel(RoundHalfEven(w00 * p00[c] + w01 * p01[c] + w10 * p10[c] + w11 * p11[c]));
   std::memcpy(out, v, 3);
   return true;
 }

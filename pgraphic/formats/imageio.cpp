@@ -1,5 +1,6 @@
 #include <cstdint>
 
+#include "pgraphic/core/endian.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
 #include "platform/stream.h"
@@ -31,8 +32,7 @@ void TPixelGraphic::SaveToStream(TStream& stream) { PGStandaloneBMPWriter().Writ
 void TPixelGraphic::ReadData(TStream& stream) {
   uint8_t b[4];
   stream.ReadBuffer(b, 4);
-  const int64_t length = static_cast<int64_t>(b[0]) | (static_cast<int64_t>(b[1]) << 8) |
-                         (static_cast<int64_t>(b[2]) << 16) | (static_cast<int64_t>(b[3]) << 24);
+  const int64_t length = pg::GetLE32(b);
   const int64_t start = stream.Position();
   // Whatever the reader consumed, the stream continues after the counted bytes.
   try {
@@ -51,8 +51,8 @@ void TPixelGraphic::WriteData(TStream& stream) {
   SaveToStream(stream);
   const int64_t end = stream.Position();
   const uint32_t length = static_cast<uint32_t>(end - lengthPos - 4);
-  const uint8_t b[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                        static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+  uint8_t b[4];
+  pg::PutLE32(b, length);
   stream.SetPosition(lengthPos);
   stream.WriteBuffer(b, 4);
   stream.SetPosition(end);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/formats/settings.h"
 
@@ -16,8 +17,6 @@ constexpr uint8_t PCXPaletteMarker = 0x0C;
 
 [[noreturn]] void RaisePCX(const std::string& text) { throw EPGPCXFileFormatReader("PCX: " + text); }
 
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 struct TPCXHeader {
   uint8_t Version, BitsPerPixel, Reserved, Planes;
   int Width, Height;
@@ -29,13 +28,13 @@ struct TPCXHeader {
     stream.ReadBuffer(h, PCXHeaderSize);
     Version = h[1];
     BitsPerPixel = h[3];
-    Width = LE16(h + 8) - LE16(h + 4) + 1;
-    Height = LE16(h + 10) - LE16(h + 6) + 1;
+    Width = pg::GetLE16(h + 8) - pg::GetLE16(h + 4) + 1;
+    Height = pg::GetLE16(h + 10) - pg::GetLE16(h + 6) + 1;
     std::memcpy(ColorMap, h + 16, sizeof ColorMap);
     Reserved = h[64];
     Planes = h[65];
-    BytesPerLine = LE16(h + 66);
-    PaletteInfo = LE16(h + 68);
+    BytesPerLine = pg::GetLE16(h + 66);
+    PaletteInfo = pg::GetLE16(h + 68);
   }
   void CheckKnown() const {
     if (PaletteInfo != 1 || Reserved != 0) RaisePCX(GetMessage(msgUnknownSubformat));

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
 
 namespace {
@@ -15,12 +16,6 @@ constexpr uint8_t TGARightToLeftBit = 0x10;  // descriptor bit 4
 constexpr uint8_t TGATopToBottomBit = 0x20;  // descriptor bit 5
 
 [[noreturn]] void RaiseTGA(const std::string& text) { throw EPGTGAFileFormatReader("TGA: " + text); }
-
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void PutLE16(uint8_t* p, unsigned v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 struct TTGAHeader {
   uint8_t IDLength, ColorMapType, ImageType;
@@ -35,11 +30,11 @@ struct TTGAHeader {
     IDLength = h[0];
     ColorMapType = h[1];
     ImageType = h[2];
-    FirstEntry = LE16(h + 3);
-    ColorMapLength = LE16(h + 5);
+    FirstEntry = pg::GetLE16(h + 3);
+    ColorMapLength = pg::GetLE16(h + 5);
     ColorMapEntrySize = h[7];
-    Width = LE16(h + 12);
-    Height = LE16(h + 14);
+    Width = pg::GetLE16(h + 12);
+    Height = pg::GetLE16(h + 14);
     Depth = h[16];
     Descriptor = h[17];
   }
@@ -168,7 +163,7 @@ void StoreRow(const uint8_t* src, uint8_t* dst, size_t width, int depth, bool mi
       break;
     case 16:
       for (size_t x = 0; x < width; ++x) {
-        const unsigned w = src[2 * x] | (src[2 * x + 1] << 8);
+        const unsigned w = pg::GetLE16(src + 2 * x);
         uint8_t* p = dst + 3 * (mirror ? width - 1 - x : x);
         p[0] = static_cast<uint8_t>((w & 31) * 8);
         p[1] = static_cast<uint8_t>(((w >> 5) & 31) * 8);
@@ -221,7 +216,7 @@ std::vector<TColorRef> ReadColorMap(TStream& stream, const TTGAHeader& h) {
     const uint8_t* e = raw.data() + static_cast<size_t>(i) * static_cast<size_t>(entryBytes);
     TColorRef c;
     if (entryBytes == 2) {
-      const unsigned w = LE16(e);
+      const unsigned w = pg::GetLE16(e);
       c = RGBColor((w & 0x7C00u) >> 7, (w & 0x03E0u) >> 2, (w & 0x1Fu) * 8);
     } else {
       c = RGBColor(e[2], e[1], e[0]);
@@ -361,12 +356,12 @@ void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   } else {
     h[1] = 1;
     h[2] = 1;
-    PutLE16(h + 5, static_cast<unsigned>(graphic.PaletteSize()));
+    pg::PutLE16(h + 5, static_cast<unsigned>(graphic.PaletteSize()));
     h[7] = 24;
     h[16] = 8;
   }
-  PutLE16(h + 12, static_cast<unsigned>(graphic.Width()));
-  PutLE16(h + 14, static_cast<unsigned>(height));
+  pg::PutLE16(h + 12, static_cast<unsigned>(graphic.Width()));
+  pg::PutLE16(h + 14, static_cast<unsigned>(height));
   stream.WriteBuffer(h, TGAHeaderSize);
 
   if (!trueColor) {

@@ -57,11 +57,3 @@ public:
   TTIFFFileFormatWriter() : TTIFFileFormatWriter("tiff") { ListedInFilter = false; }
   const char* ClassName() const override { return "TTIFFFileFormatWriter"; }
 };
-
-// PackBits coding of one row, shared by the reader, the writer and the tests.
-// Encodes count bytes of src into dst, which must hold PGPackBitsMaxSize(count)
-// bytes; returns the number of bytes written. Runs of two equal bytes next to
-// literal bytes are sent as literal bytes.
-int64_t PGPackBitsEncode(const uint8_t* src, int64_t count, uint8_t* dst);
-// Every packet covers n >= 1 bytes with at most n + 1 <= 2n bytes.
-constexpr int64_t PGPackBitsMaxSize(int64_t count) { return 2 * count; }

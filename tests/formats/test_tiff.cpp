@@ -1,6 +1,7 @@
 #include "test_tiff_util.h"
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/formats/tiff_packbits.h"
 
 using namespace tifftest;
 
