@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/registry.h"
 #include "platform/stream.h"
 
@@ -26,7 +27,10 @@ void TPixelGraphic::SaveStreamAs(TStream& stream, const std::string& extension) 
   PGFormatRegistry().SaveStreamAs(*this, stream, extension);
 }
 
-void TPixelGraphic::SaveToStream(TStream& stream) { PGStandaloneBMPWriter().WriteGraphic(stream, *this); }
+void TPixelGraphic::SaveToStream(TStream& stream) {
+  TBMPFileFormatWriter writer;
+  writer.WriteGraphic(stream, *this);
+}
 
 void TPixelGraphic::ReadData(TStream& stream) {
   uint8_t b[4];
