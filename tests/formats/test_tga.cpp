@@ -620,6 +620,36 @@ TEST(TGARegistry, TenByteImageIDIsNotTakenForPaintbrush) {
   }
 }
 
+TEST(TGARegistry, NoWellFormedTargaHeaderIsClaimedByASignature) {
+  // Every image ID length with every consistent pair of colour map type (0 or
+  // 1, the second byte) and image type: the content pass finds nothing, so the
+  // extension decides. The signatures' second bytes ("BM", FF D8, the PNG
+  // signature, "P1".."P6", "II", "MM") are never 0 or 1, and a PCX version of
+  // 0 with encoding 1 would need a colour-mapped image without a colour map.
+  const struct {
+    uint8_t mapType, imageType, depth;
+  } kinds[] = {{1, 1, 8}, {1, 9, 8}, {0, 2, 24}, {0, 10, 32}, {0, 3, 8}, {0, 11, 8}, {1, 2, 24}, {1, 10, 16}};
+  for (int id = 0; id < 256; ++id)
+    for (const auto& k : kinds) {
+      TGASpec s;
+      s.IDLength = static_cast<uint8_t>(id);
+      s.ColorMapType = k.mapType;
+      s.ImageType = k.imageType;
+      s.Depth = k.depth;
+      s.Width = 640;
+      s.Height = 480;
+      if (k.mapType == 1) {
+        s.MapLength = 256;
+        s.MapEntrySize = 24;
+      }
+      const Bytes file = Header(s);
+      TReadOnlyMemoryStream stream(file.data(), static_cast<int64_t>(file.size()));
+      const TFileFormatReader* reader = FindFileFormatReader(stream, "tga");
+      ASSERT_NE(reader, nullptr);
+      EXPECT_EQ(reader->Extension, "tga") << "ID length " << id << ", image type " << int(k.imageType);
+    }
+}
+
 TEST(TGARegistry, GreyImageIsSavedColorMapped) {
   TPixelGraphic g;
   g.SetSize(4, 2, bc8Bit);
