@@ -111,8 +111,11 @@ void PrepareWork(TPixelGraphic& work, const TCommonArea& a) {
 
 // One result row of the anaglyphs from blue-green-red rows. Built for AVX2 as
 // well where the processor has it (the compiler vectorises the three-byte
-// groups there); both builds compute the same integers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+// groups there); both builds compute the same integers. Not under the
+// address and thread sanitizers: they instrument the generated resolver, which
+// runs while the program is loaded, before their run-time is ready.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
 #define ZW_ROW_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZW_ROW_CLONES

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "pgraphic/core/pixelgraphic.h"
@@ -33,8 +37,8 @@ public:
   std::string Description;  // shown in filters, messages and file information
 };
 
-// Readers keep no state between calls: one instance serves every load, also
-// from worker threads, so their operations are const.
+// Readers keep no state between calls, so their operations are const; the
+// registry still gives every load an object of its own.
 class TFileFormatReader : public TFileFormatReaderWriter {
 public:
   using TFileFormatReaderWriter::TFileFormatReaderWriter;
@@ -86,10 +90,69 @@ public:
   virtual void EndFile(TStream& stream) { (void)stream; }
 };
 
+// One registered format class: the listed object, which tells the registry the
+// class's extension, description, detection and writable resolutions, and the
+// way to make a fresh object of that class. Every load and save works on an
+// object of its own, so no call shares reader or writer state with another one
+// (the TIFF writer, for one, keeps positions between its operations).
+template <typename Base>
+class TPGFormatClass {
+public:
+  using TFactory = std::function<std::unique_ptr<Base>()>;
+  TPGFormatClass(std::unique_ptr<Base> listed, TFactory factory)
+      : FListed(std::move(listed)), FFactory(std::move(factory)) {}
+
+  const Base& operator*() const { return *FListed; }
+  const Base* operator->() const { return FListed.get(); }
+  // A new object for one call.
+  std::unique_ptr<Base> New() const { return FFactory(); }
+
+private:
+  std::unique_ptr<Base> FListed;
+  TFactory FFactory;
+};
+
+// The readers or the writers of a registry, in the order they were added.
+template <typename Base>
+class TPGFormatList {
+public:
+  using TEntry = TPGFormatClass<Base>;
+
+  // Adds a class by one object of it; each call gets a default-constructed
+  // object of the same class.
+  template <typename T>
+  void push_back(std::unique_ptr<T> listed) {
+    static_assert(std::is_base_of_v<Base, T> && std::is_default_constructible_v<T>,
+                  "a format class without a default constructor is added with its factory");
+    // The object must be a T itself: a derived object behind a T pointer
+    // would be listed as one class and created as another.
+    if (!listed || typeid(*listed) != typeid(T))
+      throw std::logic_error("format class added through a pointer to a base class");
+    FEntries.emplace_back(std::move(listed), [] { return std::unique_ptr<Base>(std::make_unique<T>()); });
+  }
+  // Adds a class with its own way of making the object of a call.
+  template <typename T, typename F>
+  void push_back(std::unique_ptr<T> listed, F&& factory) {
+    static_assert(std::is_base_of_v<Base, T>);
+    FEntries.emplace_back(std::move(listed), typename TEntry::TFactory(std::forward<F>(factory)));
+  }
+
+  size_t size() const { return FEntries.size(); }
+  bool empty() const { return FEntries.empty(); }
+  const TEntry& operator[](size_t i) const { return FEntries[i]; }
+  auto begin() const { return FEntries.cbegin(); }
+  auto end() const { return FEntries.cend(); }
+  auto begin() { return FEntries.begin(); }
+  auto end() { return FEntries.end(); }
+
+private:
+  std::vector<TEntry> FEntries;
+};
+
 // The registry's two lists, filled once by the Register*Formats functions.
 struct TPGFormatLists {
-  std::vector<std::unique_ptr<TFileFormatReader>> Readers;
-  std::vector<std::unique_ptr<TFileFormatWriter>> Writers;
+  TPGFormatList<TFileFormatReader> Readers;
+  TPGFormatList<TFileFormatWriter> Writers;
 };
 
 // Each format unit adds its classes (pgraphic/formats/<format>.cpp).

@@ -2,6 +2,7 @@
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/registry.h"
 #include "platform/stream.h"
 
@@ -27,7 +28,10 @@ void TPixelGraphic::SaveStreamAs(TStream& stream, const std::string& extension) 
   PGFormatRegistry().SaveStreamAs(*this, stream, extension);
 }
 
-void TPixelGraphic::SaveToStream(TStream& stream) { PGStandaloneBMPWriter().WriteGraphic(stream, *this); }
+void TPixelGraphic::SaveToStream(TStream& stream) {
+  TBMPFileFormatWriter writer;
+  writer.WriteGraphic(stream, *this);
+}
 
 void TPixelGraphic::ReadData(TStream& stream) {
   uint8_t b[4];

@@ -296,4 +296,11 @@ void TPCXFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info
     info.ColorsText = "2^" + std::to_string(bits);  // too large to spell out
 }
 
+bool TPCXFileFormatReader::IsFormat(const uint8_t* header) const {
+  const uint8_t version = header[1], encoding = header[2], bits = header[3];
+  const bool knownVersion = version == 0 || (version >= 2 && version <= 5);
+  const bool knownBits = bits == 1 || bits == 2 || bits == 4 || bits == 8;
+  return header[0] == 0x0A && knownVersion && encoding == 1 && knownBits;
+}
+
 void RegisterPCXFormats(TPGFormatLists& lists) { lists.Readers.push_back(std::make_unique<TPCXFileFormatReader>()); }

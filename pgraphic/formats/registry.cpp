@@ -31,8 +31,8 @@ std::string StripDot(const std::string& extension) {
 }
 
 template <typename T>
-void SortByExtension(std::vector<std::unique_ptr<T>>& list) {
-  std::stable_sort(list.begin(), list.end(), [](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) {
+void SortByExtension(TPGFormatList<T>& list) {
+  std::stable_sort(list.begin(), list.end(), [](const TPGFormatClass<T>& a, const TPGFormatClass<T>& b) {
     return LowerCase(a->Extension) < LowerCase(b->Extension);
   });
 }
@@ -133,6 +133,12 @@ TPGFormatRegistry::TPGFormatRegistry(TPGFormatLists lists) : FLists(std::move(li
 }
 
 const TFileFormatReader* TPGFormatRegistry::FindReader(TStream& stream, const std::string& extension) const noexcept {
+  const TPGFormatClass<TFileFormatReader>* found = FindReaderClass(stream, extension);
+  return found ? &**found : nullptr;
+}
+
+const TPGFormatClass<TFileFormatReader>* TPGFormatRegistry::FindReaderClass(TStream& stream,
+                                                                          const std::string& extension) const noexcept {
   try {
     const std::string ext = StripDot(extension);
     uint8_t header[TFileFormatReader::HeaderSize] = {};
@@ -141,19 +147,24 @@ const TFileFormatReader* TPGFormatRegistry::FindReader(TStream& stream, const st
       stream.Read(header, sizeof header);
     }
     for (const auto& reader : FLists.Readers)
-      if (reader->DetectsByContent && reader->IsFormat(header)) return reader.get();
+      if (reader->DetectsByContent && reader->IsFormat(header)) return &reader;
     if (!ext.empty())
       for (const auto& reader : FLists.Readers)
-        if (!reader->DetectsByContent && platform::SameText(reader->Extension, ext)) return reader.get();
+        if (!reader->DetectsByContent && platform::SameText(reader->Extension, ext)) return &reader;
   } catch (...) {
   }
   return nullptr;
 }
 
-TFileFormatWriter* TPGFormatRegistry::FindWriter(const std::string& extension) const {
+const TFileFormatWriter* TPGFormatRegistry::FindWriter(const std::string& extension) const {
+  const TPGFormatClass<TFileFormatWriter>* found = FindWriterClass(extension);
+  return found ? &**found : nullptr;
+}
+
+const TPGFormatClass<TFileFormatWriter>* TPGFormatRegistry::FindWriterClass(const std::string& extension) const {
   const std::string ext = StripDot(extension);
   for (const auto& writer : FLists.Writers)
-    if (platform::SameText(writer->Extension, ext)) return writer.get();
+    if (platform::SameText(writer->Extension, ext)) return &writer;
   return nullptr;
 }
 
@@ -168,11 +179,11 @@ bool TPGFormatRegistry::GetStreamInfo(TStream& stream, const std::string& extens
     info.Width = 0;
     info.KindText.clear();
     info.DetailsText.clear();
-    const TFileFormatReader* reader = FindReader(stream, extension);
-    if (!reader) return false;
-    description = reader->Description;
+    const TPGFormatClass<TFileFormatReader>* found = FindReaderClass(stream, extension);
+    if (!found) return false;
+    description = (*found)->Description;
     TPositionGuard guard(stream);
-    reader->GetInfo(stream, index, info);
+    found->New()->GetInfo(stream, index, info);
     return true;
   } catch (...) {
     return false;
@@ -222,9 +233,9 @@ void TPGFormatRegistry::LoadStreamAs(TPixelGraphic& graphic, TStream& stream, co
   try {
     graphic.SetSize(0, 0, bc24Bit);
     graphic.SetGamma(PGDefaultGamma);
-    const TFileFormatReader* reader = FindReader(stream, extension);
-    if (!reader) throw EPGUnknownFileFormat(GetMessage(msgUnknownFileFormat));
-    reader->ReadGraphic(stream, graphic, index);
+    const TPGFormatClass<TFileFormatReader>* found = FindReaderClass(stream, extension);
+    if (!found) throw EPGUnknownFileFormat(GetMessage(msgUnknownFileFormat));
+    found->New()->ReadGraphic(stream, graphic, index);
     PGApplyGammaCorrection(graphic);
     graphic.DetectPaletteIdent();
   } catch (...) {
@@ -243,8 +254,9 @@ template <typename WriteFn>
 void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extension, WriteFn&& write) const {
   const std::string ext = StripDot(extension);
   if (FLists.Writers.empty()) throw EPGFileFormatWritersEmpty(GetMessage1(msgIsEmpty, "FileFormatWriters"));
-  TFileFormatWriter* writer = FindWriter(ext);
-  if (!writer) throw EPGUnknownExtension(GetMessage1(msgUnknownFileExtension, LowerCase(ext)));
+  const TPGFormatClass<TFileFormatWriter>* found = FindWriterClass(ext);
+  if (!found) throw EPGUnknownExtension(GetMessage1(msgUnknownFileExtension, LowerCase(ext)));
+  const TFileFormatWriter* writer = &**found;
 
   graphic.DetectPaletteIdent();
   const int cur = PGColorResCode(graphic);
@@ -254,7 +266,7 @@ void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extensio
 
   if (tgt == cur) {
     graphic.DetectPaletteIdent();
-    write(*writer, graphic);
+    write(*found->New(), graphic);
     return;
   }
 
@@ -320,7 +332,7 @@ void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extensio
   }
   temp.CopyRect(0, 0, graphic, 0, 0, h, w);
   temp.DetectPaletteIdent();
-  write(*writer, temp);
+  write(*found->New(), temp);
 }
 
 void TPGFormatRegistry::SaveStreamAs(TPixelGraphic& graphic, TStream& stream, const std::string& extension) const {
@@ -356,8 +368,8 @@ const TPGFormatRegistry& PGFormatRegistry() {
   return registry;
 }
 
-TFileFormatWriter& PGStandaloneBMPWriter() {
-  static TBMPFileFormatWriter writer;
+const TFileFormatWriter& PGStandaloneBMPWriter() {
+  static const TBMPFileFormatWriter writer;
   return writer;
 }
 

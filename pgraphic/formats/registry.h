@@ -10,7 +10,9 @@
 // The registry is built once, on first use, from the Register*Formats
 // functions of the format units; both lists are sorted by extension
 // (case-insensitively) while it is built and never change afterwards, so any
-// number of threads may query it at the same time.
+// number of threads may query it at the same time. Every load, save and file
+// information call works on a reader or writer object of its own, created for
+// that call; the listed objects are only asked what they are.
 
 // ---------------------------------------------------------------- colour resolutions
 
@@ -47,15 +49,15 @@ public:
   TPGFormatRegistry& operator=(const TPGFormatRegistry&) = delete;
 
   // The lists in their effective (sorted) order.
-  const std::vector<std::unique_ptr<TFileFormatReader>>& Readers() const { return FLists.Readers; }
-  const std::vector<std::unique_ptr<TFileFormatWriter>>& Writers() const { return FLists.Writers; }
+  const TPGFormatList<TFileFormatReader>& Readers() const { return FLists.Readers; }
+  const TPGFormatList<TFileFormatWriter>& Writers() const { return FLists.Writers; }
 
   // Reader choice: content detection first (17-byte header), then, for readers
   // that do not detect by content, the extension. Never raises; null if none.
   const TFileFormatReader* FindReader(TStream& stream, const std::string& extension) const noexcept;
   // The first writer with this extension (case-insensitive, one leading dot
   // removed); null if none.
-  TFileFormatWriter* FindWriter(const std::string& extension) const;
+  const TFileFormatWriter* FindWriter(const std::string& extension) const;
 
   // Header summary of image index of a stream. False if no reader was found or
   // anything raised. The stream position is restored.
@@ -77,6 +79,8 @@ public:
   void SaveToFile(TPixelGraphic& graphic, const std::string& fileName) const;
 
 private:
+  const TPGFormatClass<TFileFormatReader>* FindReaderClass(TStream& stream, const std::string& extension) const noexcept;
+  const TPGFormatClass<TFileFormatWriter>* FindWriterClass(const std::string& extension) const;
   // Chooses the writer and the target resolution, asks the user where needed,
   // and calls write(image) with the image or a converted temporary copy.
   template <typename WriteFn>
@@ -87,8 +91,9 @@ private:
 
 // The library's registry, built on first use from all Register*Formats functions.
 const TPGFormatRegistry& PGFormatRegistry();
-// The standalone BMP writer of the image's stream form (SaveToStream, WriteData).
-TFileFormatWriter& PGStandaloneBMPWriter();
+// The class of the image's stream form (SaveToStream, WriteData): a BMP writer
+// outside the registry; each SaveToStream writes through an object of its own.
+const TFileFormatWriter& PGStandaloneBMPWriter();
 
 // Free functions over the library's registry.
 // The file's extension, lower case, leading dot removed; empty if none.

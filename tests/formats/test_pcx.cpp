@@ -350,9 +350,16 @@ TEST(PCXFormats, Registration) {
   EXPECT_TRUE(lists.Readers[0]->DetectsByContent);
   EXPECT_EQ(lists.Readers[0]->Extension, "pcx");
   EXPECT_EQ(lists.Readers[0]->Description, "Paintbrush");
-  const uint8_t yes[17] = {0x0A}, no[17] = {0x0B};
-  EXPECT_TRUE(lists.Readers[0]->IsFormat(yes));
-  EXPECT_FALSE(lists.Readers[0]->IsFormat(no));
+  // Manufacturer, version, encoding and bits per pixel must all fit.
+  const TFileFormatReader& pcx = *lists.Readers[0];
+  for (uint8_t version : {0, 2, 3, 4, 5})
+    for (uint8_t bits : {1, 2, 4, 8}) {
+      const uint8_t header[17] = {0x0A, version, 1, bits};
+      EXPECT_TRUE(pcx.IsFormat(header)) << int(version) << " " << int(bits);
+    }
+  const uint8_t other[][17] = {{0x0B, 5, 1, 8}, {0x0A, 1, 1, 8}, {0x0A, 6, 1, 8}, {0x0A, 5, 0, 8},
+                               {0x0A, 5, 2, 8}, {0x0A, 5, 1, 0}, {0x0A, 5, 1, 3}, {0x0A, 5, 1, 24}};
+  for (const auto& header : other) EXPECT_FALSE(pcx.IsFormat(header)) << int(header[1]) << " " << int(header[3]);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/registry.h"
 #include "platform/stream.h"
 #include "format_test_util.h"
 
@@ -35,6 +36,11 @@ const Variant Variants[] = {
 
 void CheckFile(const std::string& path, const Variant& v) {
   CheckReadOrRefused<TPCXFileFormatReader, EPGPCXFileFormatReader>(path, v, "PCX: Unknown subformat");
+  // Every one is recognised by its content, whatever its name.
+  TFileStream s(path, fmOpenRead);
+  const TFileFormatReader* reader = FindFileFormatReader(s, "dat");
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->Extension, "pcx");
 }
 
 TEST(PCXConformance, KeptFiles) { EXPECT_GE(CheckKeptFiles("pcx", Variants, CheckFile), 4); }

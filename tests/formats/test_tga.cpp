@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/tga.h"
 #include "platform/stream.h"
 #include "format_test_util.h"
@@ -570,6 +571,83 @@ TEST(TGARegistry, ChosenByExtensionOnly) {
   EXPECT_EQ(g.Pixels(1, 0), RGBColor(6, 5, 4));
   TReadOnlyMemoryStream b(file.data(), static_cast<int64_t>(file.size()));
   ExpectMessage<EPGUnknownFileFormat>([&] { g.LoadStreamAs(b, "dat", 0); }, "Unknown file format");
+}
+
+TEST(TGARegistry, TenByteImageIDIsNotTakenForPaintbrush) {
+  // An image ID of 10 bytes (often a file name) makes the first byte 0x0A, the
+  // Paintbrush signature; the file is still read as Targa by its extension.
+  const int w = 3, h = 2;
+  for (uint8_t type : {1, 2, 9, 10}) {
+    SCOPED_TRACE(static_cast<int>(type));
+    const bool mapped = (type & 7) == 1;
+    TGASpec s;
+    s.IDLength = 10;
+    s.ImageType = type;
+    s.Width = w;
+    s.Height = h;
+    Bytes pixels = RefPixels(w, h, 24, 0);
+    Bytes file;
+    if (mapped) {
+      s.ColorMapType = 1;
+      s.MapLength = w * h;
+      s.MapEntrySize = 24;
+      s.Depth = 8;
+      file = Header(s);
+      // Entry i is pixel i of the file, bottom row first.
+      Append(file, pixels);
+      pixels.clear();
+      for (int i = 0; i < w * h; ++i) pixels.push_back(static_cast<uint8_t>(i));
+    } else {
+      file = Header(s);
+    }
+    Append(file, (type & 8) ? EncodeRLE(pixels, mapped ? 1 : 3) : pixels);
+    ASSERT_EQ(file[0], 0x0A);
+
+    TPixelGraphic g;
+    TReadOnlyMemoryStream a(file.data(), static_cast<int64_t>(file.size()));
+    g.LoadStreamAs(a, "tga", 0);
+    ASSERT_EQ(g.Width(), w);
+    EXPECT_EQ(g.BitCount(), mapped ? bc8Bit : bc24Bit);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) EXPECT_EQ(g.PixelColors(x, y), RefColor(x, y)) << x << "," << y;
+    TReadOnlyMemoryStream b(file.data(), static_cast<int64_t>(file.size()));
+    std::string description;
+    TPGFileInfo info;
+    EXPECT_TRUE(GetStreamInfo(b, "TGA", 0, description, info));
+    EXPECT_EQ(description, "Truevision Targa");
+    TReadOnlyMemoryStream c(file.data(), static_cast<int64_t>(file.size()));
+    ExpectMessage<EPGUnknownFileFormat>([&] { g.LoadStreamAs(c, "dat", 0); }, "Unknown file format");
+  }
+}
+
+TEST(TGARegistry, NoWellFormedTargaHeaderIsClaimedByASignature) {
+  // Every image ID length with every consistent pair of colour map type (0 or
+  // 1, the second byte) and image type: the content pass finds nothing, so the
+  // extension decides. The signatures' second bytes ("BM", FF D8, the PNG
+  // signature, "P1".."P6", "II", "MM") are never 0 or 1, and a PCX version of
+  // 0 with encoding 1 would need a colour-mapped image without a colour map.
+  const struct {
+    uint8_t mapType, imageType, depth;
+  } kinds[] = {{1, 1, 8}, {1, 9, 8}, {0, 2, 24}, {0, 10, 32}, {0, 3, 8}, {0, 11, 8}, {1, 2, 24}, {1, 10, 16}};
+  for (int id = 0; id < 256; ++id)
+    for (const auto& k : kinds) {
+      TGASpec s;
+      s.IDLength = static_cast<uint8_t>(id);
+      s.ColorMapType = k.mapType;
+      s.ImageType = k.imageType;
+      s.Depth = k.depth;
+      s.Width = 640;
+      s.Height = 480;
+      if (k.mapType == 1) {
+        s.MapLength = 256;
+        s.MapEntrySize = 24;
+      }
+      const Bytes file = Header(s);
+      TReadOnlyMemoryStream stream(file.data(), static_cast<int64_t>(file.size()));
+      const TFileFormatReader* reader = FindFileFormatReader(stream, "tga");
+      ASSERT_NE(reader, nullptr);
+      EXPECT_EQ(reader->Extension, "tga") << "ID length " << id << ", image type " << int(k.imageType);
+    }
 }
 
 TEST(TGARegistry, GreyImageIsSavedColorMapped) {

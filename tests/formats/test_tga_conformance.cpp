@@ -1,6 +1,7 @@
 // Targa files written by other programs (netpbm's ppmtotga, ImageMagick's
 // convert). A handful are kept in tests/data/tga; when the tools are
-// installed, the test set-up also makes every variant afresh.
+// installed, the test set-up also makes every variant afresh. Each is loaded
+// through the registry by its name.
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,16 @@ const Variant Variants[] = {
     {"ppmtotga_cmaprle.tga", "ppmtotga -cmap src16.ppm > ppmtotga_cmaprle.tga", Ref16, false},
     {"ppmtotga_grey.tga", "ppmtotga -mono -norle srcgrey.pgm > ppmtotga_grey.tga", RefGrey, true},
     {"ppmtotga_greyrle.tga", "ppmtotga -mono srcgrey.pgm > ppmtotga_greyrle.tga", RefGrey, true},
+    // A 10-character image ID (the source name before its dot) makes the first
+    // byte 0x0A, as in Paintbrush files.
+    {"ppmtotga_id10_cmap.tga", "cp src16.ppm pal16_id10.ppm && ppmtotga -cmap -norle pal16_id10.ppm > ppmtotga_id10_cmap.tga",
+     Ref16, false},
+    {"ppmtotga_id10_cmaprle.tga", "cp src16.ppm pal16_id10.ppm && ppmtotga -cmap pal16_id10.ppm > ppmtotga_id10_cmaprle.tga",
+     Ref16, false},
+    {"ppmtotga_id10_raw24.tga", "cp src24.ppm rgb24_id10.ppm && ppmtotga -rgb -norle rgb24_id10.ppm > ppmtotga_id10_raw24.tga",
+     Ref24, false},
+    {"ppmtotga_id10_rle24.tga", "cp src24.ppm rgb24_id10.ppm && ppmtotga -rgb rgb24_id10.ppm > ppmtotga_id10_rle24.tga",
+     Ref24, false},
     {"im_raw_bottomleft.tga", "convert src24.ppm -orient BottomLeft -compress None im_raw_bottomleft.tga", Ref24, false, true, false},
     {"im_raw_bottomright.tga", "convert src24.ppm -orient BottomRight -compress None im_raw_bottomright.tga", Ref24,
      false, true, true},
@@ -53,9 +64,9 @@ const Variant Variants[] = {
 
 void CheckFile(const std::string& path, const Variant& v) {
   SCOPED_TRACE(path);
-  TFileStream s(path, fmOpenRead);
+  // Through the registry, as a program opens a .tga file.
   TPixelGraphic g;
-  TTGAFileFormatReader().ReadGraphic(s, g, 0);
+  g.LoadFromFile(path);
   ASSERT_EQ(g.Width(), W);
   ASSERT_EQ(g.Height(), H);
   if (v.grey) {
