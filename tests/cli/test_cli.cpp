@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/paramfile.h"
+#include "app/core/paramfile.h"
 #include "common/file_test_util.h"
-#include "app/stereo_core.h"
+#include "app/core/stereo_core.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
 
