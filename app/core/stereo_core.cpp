@@ -86,8 +86,11 @@ void PrepareWork(TPixelGraphic& work, const TCommonArea& a) {
 
 // One result row of the anaglyphs from blue-green-red rows. Built for AVX2 as
 // well where the processor has it (the compiler vectorises the three-byte
-// groups there); both builds compute the same integers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+// groups there); both builds compute the same integers. Not in sanitizer
+// builds: the clones' resolvers run during relocation, before the sanitizer
+// runtime is set up, and the instrumented resolver crashes there.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
 #define ZW_ROW_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZW_ROW_CLONES
