@@ -1,7 +1,7 @@
 // The whole compose pipeline on a 24-megapixel pair (quality 90 in, colour
 // anaglyph, quality 80 out), timed in the same run against the codec work of
 // Debian's libjpeg-turbo tools: djpeg of both photographs plus
-// "cjpeg -quality 80 -dct float" of a PPM of the result's size.
+// "cjpeg -quality 80 -dct float" of the result as a PPM.
 //   BM_ComposeFilesVsCodec        ComposeFiles: the pair loads on two threads
 //   BM_ComposeSequentialVsCodec   the same steps with the photographs loaded one after the other
 // The ratio counter is ours / the tools' sum (wall clock).
@@ -21,18 +21,26 @@ constexpr int kWidth = 6000, kHeight = 4000;
 
 struct TFiles : benchutil::TPhotoFolder {
   std::string left = dir + "/left.jpg", right = dir + "/right.jpg", out = dir + "/out.jpg";
+  std::string result = dir + "/result.ppm";
   TFiles() : TPhotoFolder("compose", kWidth, kHeight) {
     PGJPEGQuality = 90;
     photo.SaveToFile(left);
-    // The right photograph: the same scene, mirrored (different rows to decode).
-    photo.MirrorHorizontal();
-    photo.SaveToFile(right);
+    // The right photograph: the scene seen 40 pixels further left, as in a pair.
+    TPixelGraphic shifted;
+    shifted.SetSize(kWidth, kHeight, bc24Bit);
+    shifted.CopyRect(40, 0, photo, 0, 0, kHeight, kWidth - 40);
+    shifted.SaveToFile(right);
     PGJPEGQuality = 80;
     PGJPEGWriteDCTMethod = 2;
+    // The peer encodes exactly the pixels the pipeline saves.
+    TStereoPair pair = LoadStereoPair(left, right);
+    TPixelGraphic work;
+    ComposePictures(smColorAnaglyph, *pair.Left, *pair.Right, TPairAlignment(), work);
+    benchutil::WritePPM(work, result);
   }
   std::string Peer() const {
     return "djpeg -outfile /dev/null '" + left + "' && djpeg -outfile /dev/null '" + right +
-           "' && cjpeg -quality 80 -dct float -outfile '" + out + ".peer' '" + ppm + "'";
+           "' && cjpeg -quality 80 -dct float -outfile '" + out + ".peer' '" + result + "'";
   }
 };
 
