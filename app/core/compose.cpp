@@ -52,10 +52,12 @@ std::string FullName(const std::string& name) {
   return ec ? name : p.string();
 }
 
-} // namespace
-
-TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
-                              TPixelGraphic& work, const TComposeProgress& progress, const TStoreResult& store) {
+// The steps of ComposePictures. With ownedRight (which holds right), the
+// turned picture replaces the photograph at once, so the two never take
+// memory together past the turn.
+TStereoResult Compose(int mode, TPixelGraphic& left, TPixelGraphic& right, std::unique_ptr<TPixelGraphic>* ownedRight,
+                      const TPairAlignment& alignment, TPixelGraphic& work, const TComposeProgress& progress,
+                      const TStoreResult& store) {
   const TCommonArea area =
       CommonArea(left.Width(), left.Height(), right.Width(), right.Height(), alignment.Left.Point,
                  alignment.Right.Point);
@@ -64,13 +66,31 @@ TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& righ
     rows = [&progress](TObject*, int step, int max, bool&) { progress.Detail(csTilt, Percent(step, max)); };
   std::unique_ptr<TPixelGraphic> turned =
       InStep(csTilt, [&] { return TiltCompensated(right, alignment, progress.Report, rows); });
-  TStereoResult result = InStep(csCompose, [&] {
-    return ComposeStereo(mode, left, turned ? *turned : right, area, work, progress.Report);
-  });
+  TPixelGraphic* source = &right;
+  if (turned && ownedRight) {
+    *ownedRight = std::move(turned);
+    source = ownedRight->get();
+  } else if (turned) {
+    source = turned.get();
+  }
+  TStereoResult result =
+      InStep(csCompose, [&] { return ComposeStereo(mode, left, *source, area, work, progress.Report); });
   turned.reset();
   if (result.Image && store) InStep(csStore, [&] { store(*result.Image); });
   if (progress.Report) progress.Report(TextFinished, 100);
   return result;
+}
+
+} // namespace
+
+TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                              TPixelGraphic& work, const TComposeProgress& progress, const TStoreResult& store) {
+  return Compose(mode, left, right, nullptr, alignment, work, progress, store);
+}
+
+TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment& alignment, TPixelGraphic& work,
+                              const TComposeProgress& progress, const TStoreResult& store) {
+  return Compose(mode, *pair.Left, *pair.Right, &pair.Right, alignment, work, progress, store);
 }
 
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
@@ -158,7 +178,7 @@ TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProg
   TStereoPair pair = LoadStereoPair(job.LeftName, job.RightName, progress);
   TComposeFilesResult saved;
   TPixelGraphic work;
-  ComposePictures(job.Mode, *pair.Left, *pair.Right, alignment, work, progress, [&](TPixelGraphic& result) {
+  ComposePictures(job.Mode, pair, alignment, work, progress, [&](TPixelGraphic& result) {
     // The photographs are no longer needed: freed before saving.
     pair.Left.reset();
     pair.Right.reset();

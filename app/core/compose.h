@@ -55,6 +55,11 @@ struct TComposeProgress {
   std::function<void(TComposeStep step, int percent)> Detail;
 };
 
+// Two photographs loaded from files.
+struct TStereoPair {
+  std::unique_ptr<TPixelGraphic> Left, Right;
+};
+
 // Receives the result of a composition (see ComposePictures).
 using TStoreResult = std::function<void(TPixelGraphic& result)>;
 
@@ -70,11 +75,11 @@ using TStoreResult = std::function<void(TPixelGraphic& result)>;
 TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
                               TPixelGraphic& work, const TComposeProgress& progress = {},
                               const TStoreResult& store = {});
-
-// Two photographs loaded from files.
-struct TStereoPair {
-  std::unique_ptr<TPixelGraphic> Left, Right;
-};
+// The same on a pair the caller hands over: with a tilt, the turned picture
+// replaces pair.Right as soon as it exists (the right photograph is freed
+// then, so it is never held together with the result); store may free the pair.
+TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment& alignment, TPixelGraphic& work,
+                              const TComposeProgress& progress = {}, const TStoreResult& store = {});
 
 // Loads both photographs at the same time, the right one on a thread of its
 // own. Both loads have ended when it returns. On failure the error is the left

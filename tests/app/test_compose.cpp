@@ -167,6 +167,17 @@ TEST(ComposePipeline, PicturesStayUnchangedAndReportsFollowTheCommand) {
   ComposeStereo(smRedGreen, *L, *turned, CommonArea(1200, 900, 1200, 900, a.Left.Point, a.Right.Point), work2);
   EXPECT_TRUE(SameBytes(work, work2));
 
+  // A pair handed over: the turned picture takes the right photograph's place.
+  TStereoPair pair{std::move(L), std::move(R)};
+  const TPixelGraphic* photograph = pair.Right.get();
+  TPixelGraphic work3;
+  ComposePictures(smRedGreen, pair, a, work3);
+  EXPECT_NE(pair.Right.get(), photograph);
+  EXPECT_TRUE(SameBytes(*pair.Right, *turned));
+  EXPECT_TRUE(SameBytes(work3, work2));
+  L = std::move(pair.Left);
+  R = Load(kSamples + "szene_r.jpg");
+
   // Without a tilt, a pair mode: its own result, one worker report.
   reports.List.clear();
   r = ComposePictures(smMirror, *L, *R, TPairAlignment(), work, reports.Progress());
