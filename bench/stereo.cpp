@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/stereo_core.h"
+#include "app/core/stereo_core.h"
 #include "pgraphic/core/pixelgraphic.h"
 
 namespace {

@@ -111,38 +111,13 @@ std::unique_ptr<TPixelGraphic> RunConvertSteps(std::unique_ptr<TPixelGraphic> im
   }
   if (s.Bits != 0) {
     auto t = std::make_unique<TPixelGraphic>();
-    const int w = image->Width(), h = image->Height();
     TPaletteIdent pal = s.Palette;
     if (pal == pNone) pal = s.Bits == 1 ? pBlackWhite : pOptimized252Sys16;
-    switch (s.Bits) {
-      case 1:
-        t->SetSize(w, h, bc1Bit);
-        break;
-      case 4:
-        t->SetSize(w, h, bc4Bit);
-        break;
-      case 8:
-        t->SetSize(w, h, bc8Bit);
-        break;
-      default:
-        t->SetSize(w, h, bc24Bit);
-        break;
-    }
-    if (s.Bits != 24) {
-      if (pal == pOptimized252Sys16) {
-        // As the save-time fallback builds its optimised palettes.
-        if (s.Bits == 1) BuildOptimizedPalette(*t, *image, 2, false);
-        else if (s.Bits == 4) BuildOptimizedPalette(*t, *image, 16, false);
-        else BuildOptimizedPalette(*t, *image, 252, true);
-      } else {
-        t->SetPaletteIdent(pal);
-      }
-    }
+    const uint8_t bitCount = s.Bits == 1 ? bc1Bit : s.Bits == 4 ? bc4Bit : s.Bits == 8 ? bc8Bit : bc24Bit;
     t->SetDither(s.Dither);
     Attach(attach, *t, "Convert");
-    t->CopyRect(0, 0, *image, 0, 0, h, w);
+    ConvertColorResolution(*t, *image, bitCount, pal);
     Detach(*t);
-    t->DetectPaletteIdent();
     image = std::move(t);
   }
   return image;

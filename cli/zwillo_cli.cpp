@@ -9,17 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/paramfile.h"
-#include "app/settingsfile.h"
-#include "app/stereo_core.h"
+#include "app/core/compose.h"
+#include "app/core/settingsfile.h"
+#include "app/core/stereo_core.h"
 #include "cli/convert_steps.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelgraphic.h"
@@ -291,6 +291,9 @@ private:
 
 TProgressBar Progress;
 int WarningCount = 0;
+// Held by whatever writes to the console while other threads may run (the
+// message-box hook, the progress reports of compose's two loading threads).
+std::mutex ConsoleMutex;
 
 // Message boxes of the library become lines on standard error. They are
 // answered OK; with --strict they are refused where they can be (OK/Cancel
@@ -298,6 +301,7 @@ int WarningCount = 0;
 void InstallMessageHook(bool strict) {
   platform::SetMessageBoxHook([strict](const std::string& text, const std::string& caption,
                                        platform::TMsgButtons buttons, platform::TMsgIcon) -> int {
+    std::lock_guard<std::mutex> lock(ConsoleMutex);
     Progress.Break();
     std::string line = caption.empty() ? text : caption + ": " + text;
     for (char& c : line)
@@ -332,14 +336,6 @@ int ParseMode(const std::string& s) {
   throw EUsage("--mode needs 0..6 or red-green, mirror, colour, field-sequential, left-right, right-left, elsa");
 }
 
-// The name the parameter file is derived from: the photograph's full path, as
-// the open dialog of the desktop program gives it.
-std::string FullName(const std::string& name) {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::absolute(name, ec);
-  return ec ? name : p.string();
-}
-
 int Compose(int argc, char** argv) {
   const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict"},
                             {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
@@ -351,27 +347,28 @@ int Compose(int argc, char** argv) {
   SetLanguage(a);
   if (a.Positional.size() != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT");
   const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
-  TPairAlignment pair;
-  if (!a.Flag("no-params")) {
-    pair.Left = ReadParameters(FullName(a.Positional[0]));
-    pair.Right = ReadParameters(FullName(a.Positional[1]));
-  }
-  auto point = [&](const char* name, TStereoPoint& p) {
+  TComposeFilesJob job;
+  job.Mode = mode;
+  job.LeftName = a.Positional[0];
+  job.RightName = a.Positional[1];
+  job.OutputName = a.Positional[2];
+  job.UseParameterFiles = !a.Flag("no-params");
+  auto point = [&](const char* name, std::optional<TStereoPoint>& p) {
     if (!a.Value(name)) return;
     const std::vector<int> v = IntList(a, name, 2);
-    p = {v[0], v[1]};
+    p = TStereoPoint{v[0], v[1]};
   };
-  auto line = [&](const char* name, TStereoLine& l) {
+  auto line = [&](const char* name, std::optional<TStereoLine>& l) {
     if (!a.Value(name)) return;
     const std::vector<int> v = IntList(a, name, 4);
-    l = {v[0], v[1], v[2], v[3]};
+    l = TStereoLine{v[0], v[1], v[2], v[3]};
   };
-  point("left-point", pair.Left.Point);
-  point("right-point", pair.Right.Point);
-  point("left-turn", pair.Left.TurnPoint);
-  point("right-turn", pair.Right.TurnPoint);
-  line("left-line", pair.Left.Line);
-  line("right-line", pair.Right.Line);
+  point("left-point", job.Overrides.LeftPoint);
+  point("right-point", job.Overrides.RightPoint);
+  point("left-turn", job.Overrides.LeftTurnPoint);
+  point("right-turn", job.Overrides.RightTurnPoint);
+  line("left-line", job.Overrides.LeftLine);
+  line("right-line", job.Overrides.RightLine);
   long double zoom = 0;
   if (a.Value("zoom") && (!ParseReal(*a.Value("zoom"), zoom) || zoom <= 0 || zoom > 100))
     throw EUsage("--zoom needs a number above 0 (up to 100)");
@@ -381,55 +378,45 @@ int Compose(int argc, char** argv) {
   Progress.SetEnabled(a.Flag("progress"));
   InstallMessageHook(a.Flag("strict"));
 
-  const std::string& outName = a.Positional[2];
-  auto left = std::make_unique<TPixelGraphic>();
-  auto right = std::make_unique<TPixelGraphic>();
-  Progress.Attach(*left, German() ? "Linkes Bild laden" : "Loading left");
-  left->LoadFromFile(a.Positional[0]);
-  Progress.Attach(*right, German() ? "Rechtes Bild laden" : "Loading right");
-  right->LoadFromFile(a.Positional[1]);
-  TProgressBar::Detach(*left);
-  TProgressBar::Detach(*right);
+  job.Zoom = zoom;
 
-  const TCommonArea area =
-      CommonArea(left->Width(), left->Height(), right->Width(), right->Height(), pair.Left.Point, pair.Right.Point);
+  // Both photographs load at the same time: the load bar shows the mean of the
+  // two, and everything that writes to the console takes ConsoleMutex.
   std::string stage;
-  const TStereoProgress report = [&stage](const std::string& text, int percent) {
+  int loaded[2] = {0, 0};
+  TComposeProgress progress;
+  progress.Report = [&stage](const std::string& text, int percent) {
+    std::lock_guard<std::mutex> lock(ConsoleMutex);
     stage = text;
     Progress.Show(text, percent);
   };
-  const TPGProgressEvent rows = [&stage](TObject*, int step, int max, bool&) {
-    Progress.Show(stage, max > 0 ? static_cast<int>(100LL * step / max) : 100);
-  };
-  CompensateTilt(right, pair, report, Progress.Enabled() ? rows : TPGProgressEvent());
-  TPixelGraphic work;
-  TStereoResult result = ComposeStereo(mode, *left, *right, area, work, report);
-  // The photographs are no longer needed: free them before saving.
-  left.reset();
-  right.reset();
-  if (!result.Image) {
-    Progress.Break();
+  if (Progress.Enabled())
+    progress.Detail = [&stage, &loaded](TComposeStep step, int percent) {
+      std::lock_guard<std::mutex> lock(ConsoleMutex);
+      switch (step) {
+        case csLoadLeft:
+        case csLoadRight:
+          loaded[step == csLoadRight] = percent;
+          Progress.Show(German() ? "Bildpaar laden" : "Loading pair", (loaded[0] + loaded[1]) / 2);
+          break;
+        case csStore:
+          Progress.Show(German() ? "Speichern" : "Saving", percent);
+          break;
+        default:
+          Progress.Show(stage, percent);
+          break;
+      }
+    };
+  const TComposeFilesResult result = ComposeFiles(job, progress);
+  Progress.Break();
+  if (!result.Saved) {
     std::fprintf(stderr, "%s\n",
                  German() ? "Kein Stereobild: der gemeinsame Bereich ist leer."
                           : "No stereo image: the common area is empty.");
     return 1;
   }
-  TPixelGraphic* out = result.Image;
-  TPixelGraphic scaled;
-  if (zoom > 0) {
-    // As the main window saves with its zoom factor: both sides truncated.
-    const long double w = std::trunc(out->Width() * zoom), h = std::trunc(out->Height() * zoom);
-    if (w > INT32_MAX || h > INT32_MAX) throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
-    scaled.SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h), bc24Bit);
-    scaled.SetStretchMode(smPrecise);
-    scaled.StretchFrom(*out);
-    out = &scaled;
-  }
-  Progress.Attach(*out, German() ? "Speichern" : "Saving");
-  out->SaveToFile(outName);
-  TProgressBar::Detach(*out);
-  Progress.Break();
-  std::printf("%s: %d x %d -> %s\n", StereoModeCaption(mode).c_str(), out->Width(), out->Height(), outName.c_str());
+  std::printf("%s: %d x %d -> %s\n", StereoModeCaption(mode).c_str(), result.Width, result.Height,
+              job.OutputName.c_str());
   return 0;
 }
 

@@ -3,7 +3,7 @@
 // written back into the same file and must read back unchanged.
 #include <string>
 
-#include "app/paramfile.h"
+#include "app/core/paramfile.h"
 #include "fuzz/fuzz_common.h"
 #include "fuzz/fuzz_tempfile.h"
 

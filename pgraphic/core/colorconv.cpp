@@ -357,3 +357,19 @@ void TPixelGraphic::EndDither() {
   std::vector<int>().swap(FDitherRowCur);
   std::vector<int>().swap(FDitherRowNext);
 }
+
+void ConvertColorResolution(TPixelGraphic& target, TPixelGraphic& source, uint8_t bitCount, TPaletteIdent palette) {
+  const int w = source.Width(), h = source.Height();
+  target.SetSize(w, h, bitCount);
+  if (bitCount != bc24Bit) {
+    if (palette == pOptimized252Sys16) {
+      if (bitCount == bc1Bit) BuildOptimizedPalette(target, source, 2, false);
+      else if (bitCount == bc4Bit) BuildOptimizedPalette(target, source, 16, false);
+      else BuildOptimizedPalette(target, source, 252, true);
+    } else {
+      target.SetPaletteIdent(palette);
+    }
+  }
+  target.CopyRect(0, 0, source, 0, 0, h, w);
+  target.DetectPaletteIdent();
+}

@@ -296,42 +296,15 @@ void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extensio
   temp.OnProgressStart = graphic.OnProgressStart;
   temp.OnProgress = graphic.OnProgress;
   temp.OnProgressEnd = graphic.OnProgressEnd;
-  const int w = graphic.Width(), h = graphic.Height();
-  switch (tgt) {
-    case crBlackWhite:
-      temp.SetSize(w, h, bc1Bit);
-      temp.SetPaletteIdent(pBlackWhite);
-      break;
-    case cr2Colors:
-      temp.SetSize(w, h, bc1Bit);
-      BuildOptimizedPalette(temp, graphic, 2, false);
-      break;
-    case cr16Gray:
-      temp.SetSize(w, h, bc4Bit);
-      temp.SetPaletteIdent(pGray16);
-      break;
-    case cr16System:
-      temp.SetSize(w, h, bc4Bit);
-      temp.SetPaletteIdent(pSys16);
-      break;
-    case cr16Colors:
-      temp.SetSize(w, h, bc4Bit);
-      BuildOptimizedPalette(temp, graphic, 16, false);
-      break;
-    case cr256Gray:
-      temp.SetSize(w, h, bc8Bit);
-      temp.SetPaletteIdent(pGray256);
-      break;
-    case cr256Colors:
-      temp.SetSize(w, h, bc8Bit);
-      BuildOptimizedPalette(temp, graphic, 252, true);
-      break;
-    default:
-      temp.SetSize(w, h, bc24Bit);
-      break;
-  }
-  temp.CopyRect(0, 0, graphic, 0, 0, h, w);
-  temp.DetectPaletteIdent();
+  // Bit count and palette of each target code; an optimised palette is
+  // computed from the image.
+  static const struct {
+    uint8_t BitCount;
+    TPaletteIdent Palette;
+  } targets[8] = {{bc1Bit, pBlackWhite}, {bc1Bit, pOptimized252Sys16}, {bc4Bit, pGray16},
+                  {bc4Bit, pSys16},      {bc4Bit, pOptimized252Sys16}, {bc8Bit, pGray256},
+                  {bc8Bit, pOptimized252Sys16}, {bc24Bit, pNone}};
+  ConvertColorResolution(temp, graphic, targets[tgt].BitCount, targets[tgt].Palette);
   write(*found->New(), temp);
 }
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/paramfile.h"
-#include "app/settingsfile.h"
+#include "app/core/paramfile.h"
+#include "app/core/settingsfile.h"
 #include "common/file_test_util.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/inifile.h"

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "app/paramfile.h"
+#include "app/core/paramfile.h"
 #include "common/file_test_util.h"
 #include "platform/inifile.h"
 

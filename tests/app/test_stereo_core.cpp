@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/stereo_core.h"
+#include "app/core/stereo_core.h"
 #include "pgraphic/core/exceptions.h"
 #include "pgraphic/core/filters.h"
 

@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/paramfile.h"
+#include "app/core/paramfile.h"
 #include "common/file_test_util.h"
-#include "app/stereo_core.h"
+#include "app/core/stereo_core.h"
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/registry.h"
 
@@ -269,6 +269,37 @@ TEST_F(CliTest, ElsaWithoutResult) {
                       "--right-point", "1200,0", "--no-params"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_FALSE(fs::exists(Path("e.bmp")));
+}
+
+// The photographs load on two threads: each one's warning arrives whole, on a
+// line of its own, and a failure names the photograph that failed (the left
+// one when both do).
+TEST_F(CliTest, ComposeParallelLoadWarningsAndFailures) {
+  CopySamples();
+  const std::string truncated = std::string(ZWILLO_TEST_DATA) + "/jpeg/truncated.jpg";
+  fs::copy_file(truncated, Path("cut_l.jpg"));
+  fs::copy_file(truncated, Path("cut_r.jpg"));
+  TRun r = Run({"compose", "cut_l.jpg", "cut_r.jpg", "cut.bmp", "--no-params", "--progress"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  size_t lines = 0;
+  std::istringstream err(r.Err);
+  for (std::string line; std::getline(err, line);)
+    if (line.find("Premature end of JPEG file") != std::string::npos) {
+      ++lines;
+      EXPECT_EQ(line.find('['), std::string::npos) << line; // no progress bar inside the line
+    }
+  EXPECT_EQ(lines, 2u) << r.Err;
+  r = Run({"compose", "szene_l.jpg", "cut_r.jpg", "strict.bmp", "--no-params", "--strict"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_FALSE(fs::exists(Path("strict.bmp")));
+
+  r = Run({"compose", "szene_l.jpg", "missing_r.jpg", "o.bmp"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("missing_r.jpg"), std::string::npos) << r.Err;
+  r = Run({"compose", "missing_l.jpg", "missing_r.jpg", "o.bmp"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("missing_l.jpg"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find("missing_r.jpg"), std::string::npos) << r.Err;
 }
 
 // ------------------------------------------------------------------ convert

@@ -78,6 +78,11 @@ bool TiltDifference(const TPairAlignment& alignment, long double& delta);
 // no tilt is given.
 bool CompensateTilt(std::unique_ptr<TPixelGraphic>& right, const TPairAlignment& alignment,
                     const TStereoProgress& progress = {}, const TPGProgressEvent& rowProgress = {});
+// The same turn into a new picture, leaving right unchanged: the turned copy,
+// or null when no tilt is given.
+std::unique_ptr<TPixelGraphic> TiltCompensated(TPixelGraphic& right, const TPairAlignment& alignment,
+                                               const TStereoProgress& progress = {},
+                                               const TPGProgressEvent& rowProgress = {});
 
 // The ELSA frame F x G for a common area W x H; false when there is no result
 // (W = 0 with a frame larger than 640 x 480). Computed in 64 bits.

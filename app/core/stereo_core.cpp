@@ -1,4 +1,4 @@
-#include "app/stereo_core.h"
+#include "app/core/stereo_core.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/pixelrows.h"
 
 namespace {
 
@@ -43,47 +44,21 @@ inline uint8_t Grey(uint32_t r, uint32_t g, uint32_t b) {
 }
 
 // Rows of a rectangle of an image as blue-green-red bytes: 24-bit rows are
-// read in place, palette rows are decoded through a colour table built once.
-// Only for rectangles that lie inside the image.
+// read in place, palette rows are decoded into a buffer through the colour
+// table of the core's row reader. Only for rectangles that lie inside the image.
 class TRowSource {
 public:
   TRowSource(const TPixelGraphic& image, int32_t x0, int32_t y0, int32_t width)
-      : FImage(image), FX0(x0), FY0(y0), FWidth(width) {
-    if (image.BitCount() == bc24Bit) return;
-    const int entries = 1 << image.BitCountNum();
-    const int count = image.PaletteCount();
-    const TColorRef* pal = image.PaletteData();
-    for (int i = 0; i < entries; ++i) {
-      // An index beyond the palette shows entry 0, as PixelColors does.
-      const TColorRef c = i < count ? pal[i] : (count > 0 ? pal[0] : 0);
-      FTable[3 * i] = static_cast<uint8_t>(GetBValue(c));
-      FTable[3 * i + 1] = static_cast<uint8_t>(GetGValue(c));
-      FTable[3 * i + 2] = static_cast<uint8_t>(GetRValue(c));
-    }
-    FBuffer.resize(3 * static_cast<size_t>(std::max(width, 0)));
+      : FPixels(image), FX0(x0), FY0(y0), FX1(x0 + width - 1) {
+    if (!FPixels.Is24()) FBuffer.resize(3 * static_cast<size_t>(std::max(width, 0)));
   }
 
   // Blue-green-red bytes of the rectangle's row j (3 * width bytes).
-  const uint8_t* Row(int32_t j) {
-    const uint8_t* src = FImage.ScanLine(FY0 + j);
-    if (FImage.BitCount() == bc24Bit) return src + 3 * static_cast<size_t>(FX0);
-    uint8_t* out = FBuffer.data();
-    const int bits = FImage.BitCountNum();
-    for (int32_t i = 0; i < FWidth; ++i) {
-      const int64_t x = static_cast<int64_t>(FX0) + i;
-      unsigned idx;
-      if (bits == 8) idx = src[x];
-      else if (bits == 4) idx = (x & 1) ? (src[x >> 1] & 0x0F) : (src[x >> 1] >> 4);
-      else idx = (src[x >> 3] >> (7 - (x & 7))) & 1;
-      std::memcpy(out + 3 * static_cast<size_t>(i), FTable + 3 * idx, 3);
-    }
-    return out;
-  }
+  const uint8_t* Row(int32_t j) { return FPixels.RowBGR(FY0 + j, FX0, FX1, FBuffer.data()); }
 
 private:
-  const TPixelGraphic& FImage;
-  int32_t FX0, FY0, FWidth;
-  uint8_t FTable[3 * 256] = {};
+  pg::TSourcePixels FPixels;
+  int32_t FX0, FY0, FX1;
   std::vector<uint8_t> FBuffer;
 };
 
@@ -111,9 +86,9 @@ void PrepareWork(TPixelGraphic& work, const TCommonArea& a) {
 
 // One result row of the anaglyphs from blue-green-red rows. Built for AVX2 as
 // well where the processor has it (the compiler vectorises the three-byte
-// groups there); both builds compute the same integers. Not under the
-// address and thread sanitizers: they instrument the generated resolver, which
-// runs while the program is loaded, before their run-time is ready.
+// groups there); both builds compute the same integers. Not in sanitizer
+// builds: the clones' resolvers run during relocation, before the sanitizer
+// runtime is set up, and the instrumented resolver crashes there.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
     !defined(__SANITIZE_THREAD__)
 #define ZW_ROW_CLONES __attribute__((target_clones("avx2", "default")))
@@ -335,21 +310,29 @@ bool TiltDifference(const TPairAlignment& p, long double& delta) {
   return true;
 }
 
-bool CompensateTilt(std::unique_ptr<TPixelGraphic>& right, const TPairAlignment& alignment,
-                    const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
+std::unique_ptr<TPixelGraphic> TiltCompensated(TPixelGraphic& right, const TPairAlignment& alignment,
+                                               const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
   long double delta = 0;
-  if (!right || !TiltDifference(alignment, delta)) return false;
+  if (!TiltDifference(alignment, delta)) return nullptr;
   // D: a copy of the right picture (size, resolution, palette, settings),
   // cleared to its background colour, interpolating.
   auto d = std::make_unique<TPixelGraphic>();
-  d->Assign(right.get());
+  d->Assign(&right);
   d->Clear();
   d->SetInterpolate(true);
   Report(progress, TextTilt, 0);
   const int32_t cx = alignment.Right.Point.X, cy = alignment.Right.Point.Y;
   d->OnProgress = rowProgress;
-  d->Rotate(cx, cy, *right, right->Height(), right->Width(), 0, 0, cy, cx, delta);
+  d->Rotate(cx, cy, right, right.Height(), right.Width(), 0, 0, cy, cx, delta);
   d->OnProgress = nullptr;
+  return d;
+}
+
+bool CompensateTilt(std::unique_ptr<TPixelGraphic>& right, const TPairAlignment& alignment,
+                    const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
+  if (!right) return false;
+  std::unique_ptr<TPixelGraphic> d = TiltCompensated(*right, alignment, progress, rowProgress);
+  if (!d) return false;
   right = std::move(d);
   return true;
 }

@@ -1,4 +1,4 @@
-#include "app/paramfile.h"
+#include "app/core/paramfile.h"
 
 #include "platform/inifile.h"
 

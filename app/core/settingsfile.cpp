@@ -1,4 +1,4 @@
-#include "app/settingsfile.h"
+#include "app/core/settingsfile.h"
 
 #include "pgraphic/formats/settings.h"
 #include "platform/inifile.h"

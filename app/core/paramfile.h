@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/stereo_core.h"
+#include "app/core/stereo_core.h"
 
 // The alignment parameter file of one photograph: an INI file beside it with
 // the section "Parameter" and the keys x, y (identical point), xD, yD (second

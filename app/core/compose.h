@@ -1,0 +1,118 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "app/core/stereo_core.h"
+
+// The compose pipeline: every window-free step from two pictures to a stereo
+// image. The main window's stereo command runs ComposePictures on the pictures
+// its views hold; zwillo-cli runs ComposeFiles, which loads the pair (both
+// photographs at the same time), reads their parameter files, runs the same
+// steps and saves the result.
+
+// The steps of a composition, in the order they run.
+enum TComposeStep : int {
+  csLoadLeft,  // loading the left photograph
+  csLoadRight, // loading the right photograph
+  csTilt,      // turning the right picture by the tilt difference
+  csCompose,   // the mode's worker
+  csStore,     // handing the result on (saving it, or the caller's store callback)
+};
+
+// A failure of a composition: the step it ended in and the error that ended
+// it. what() is that error's message unchanged; Rethrow() throws the original
+// (an EPixelGraphic of the library, a file error, std::bad_alloc, ...). A
+// failure in csTilt leaves the stereo command's last mode as it was; a failure
+// in a later step happens after the command took the new mode.
+class EComposeFailed : public std::runtime_error {
+public:
+  EComposeFailed(TComposeStep step, std::exception_ptr error, const std::string& message)
+      : std::runtime_error(message), FStep(step), FError(std::move(error)) {}
+  TComposeStep Step() const { return FStep; }
+  const std::exception_ptr& Error() const { return FError; }
+  [[noreturn]] void Rethrow() const { std::rethrow_exception(FError); }
+
+private:
+  TComposeStep FStep;
+  std::exception_ptr FError;
+};
+
+// Progress of a composition.
+struct TComposeProgress {
+  // The reports of the stereo command, in its order: ("Verkantung ausgleichen",
+  // 0) when a tilt is given, the worker's "Stereobild berechnen" reports (30,
+  // 60, 80 for modes 0 and 2, else 0) and ("Fertig.", 100) at the end.
+  TStereoProgress Report;
+  // Optional finer progress within the long steps (loading, turning, saving):
+  // the step and 0..100 percent. While a pair loads it is called from both
+  // loading threads, never by both at once.
+  std::function<void(TComposeStep step, int percent)> Detail;
+};
+
+// Two photographs loaded from files.
+struct TStereoPair {
+  std::unique_ptr<TPixelGraphic> Left, Right;
+};
+
+// Receives the result of a composition (see ComposePictures).
+using TStoreResult = std::function<void(TPixelGraphic& result)>;
+
+// The stereo command's computation on two pictures the caller holds: the common
+// area from the pictures' sizes and the identical points, the tilt
+// compensation on a turned copy of right, the mode's worker (work is the
+// caller's work image, the result of modes 0, 2 and 3), then store, when set,
+// with the result, then ("Fertig.", 100). left and right are only read; the
+// turned copy is freed before store runs, and nothing touches left or right
+// after that (store may free them). The result is ComposeStereo's: Image is
+// null for a mode outside 0..6 and for mode 6 without common width (store is
+// not called then). Failures: EComposeFailed in csTilt, csCompose or csStore.
+TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                              TPixelGraphic& work, const TComposeProgress& progress = {},
+                              const TStoreResult& store = {});
+// The same on a pair the caller hands over: with a tilt, the turned picture
+// replaces pair.Right as soon as it exists (the right photograph is freed
+// then, so it is never held together with the result); store may free the pair.
+TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment& alignment, TPixelGraphic& work,
+                              const TComposeProgress& progress = {}, const TStoreResult& store = {});
+
+// Loads both photographs at the same time, the right one on a thread of its
+// own. Both loads have ended when it returns. On failure the error is the left
+// photograph's when that one fails (the right load is then stopped early), else
+// the right one's: EComposeFailed in csLoadLeft or csLoadRight.
+TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
+                           const TComposeProgress& progress = {});
+
+// Alignment values given explicitly; each replaces what a parameter file says.
+struct TAlignmentOverrides {
+  std::optional<TStereoPoint> LeftPoint, RightPoint, LeftTurnPoint, RightTurnPoint;
+  std::optional<TStereoLine> LeftLine, RightLine;
+  void ApplyTo(TPairAlignment& alignment) const;
+};
+
+// A composition from files to a file.
+struct TComposeFilesJob {
+  int Mode = smRedGreen;
+  std::string LeftName, RightName, OutputName;
+  bool UseParameterFiles = true; // read each photograph's parameter file (by its full path)
+  TAlignmentOverrides Overrides;
+  long double Zoom = 0; // > 0: saved scaled by Zoom (precise resampling, both sides truncated)
+};
+
+struct TComposeFilesResult {
+  bool Saved = false; // false: no result (mode 6 without common width); nothing was written
+  int32_t Width = 0, Height = 0; // size of the saved picture
+};
+
+// The pair's alignment for a job: the parameter files, then the overrides.
+TPairAlignment JobAlignment(const TComposeFilesJob& job);
+
+// Loads the pair (LoadStereoPair), composes it (ComposePictures, the work image
+// a temporary) and saves the result through the format registry, the
+// photographs freed before saving. Failures: EComposeFailed of the step.
+TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProgress& progress = {});
