@@ -299,3 +299,58 @@ TEST(ImageViewPainting, KeptOldCopyStaysUntilTheNewOneArrives) {
   RunUntil([&] { return view->PaintPixelGraphic() != old; });
   EXPECT_NE(view->PaintPixelGraphic(), old);
 }
+
+// With ReduceOnLoad the delivered copy replaces the image itself; a newer
+// worker reading that image is stopped before it is freed.
+TEST(ImageViewPainting, ReducedImageReplacesTheSourceOnlyAfterStoppingTheNewerWorker) {
+  auto view = MakeView(100, 100, Gradient(300, 300));
+  view->SetStretchMode(smPrecise);
+  view->SetStretch(sAlways);
+  view->SetReduceOnLoad(true);
+  view->viewport()->repaint();
+  view->PaintThread().WaitFor(); // the first copy is posted
+  TTickGate gate(1);
+  view->DisplayChanged();
+  view->viewport()->repaint(); // a second worker starts on the same image
+  ASSERT_TRUE(gate.WaitReached());
+  std::thread opener = gate.OpenLater(20);
+  QApplication::processEvents(); // the first copy arrives and becomes the image
+  opener.join();
+  ASSERT_FALSE(view->Empty());
+  EXPECT_EQ(view->PixelGraphicNoWait()->Width(), 100);
+  EXPECT_EQ(view->PaintPixelGraphic(), nullptr);
+  QApplication::processEvents();
+  EXPECT_EQ(view->PixelGraphic()->Width(), 100);
+}
+
+TEST(ImageViewPainting, HandlersDrawOverThePictureThroughTheirPainters) {
+  auto view = MakeView(100, 100, Gradient(50, 50));
+  view->SetCenter(true);
+  EXPECT_EQ(view->Canvas(), nullptr);
+  std::string order;
+  view->OnPainting = [&](TObject*) { order += "painting "; };
+  view->OnPaint = [&](TObject*) {
+    order += "paint ";
+    ASSERT_NE(view->Canvas(), nullptr);
+    view->Canvas()->fillRect(0, 0, 2, 2, QColor(255, 0, 255)); // view client coordinates
+  };
+  view->PicBoxOnPaint = [&](TObject* sender, QPainter& canvas) {
+    order += "picbox ";
+    EXPECT_EQ(sender, static_cast<TObject*>(view->PicBox()));
+    canvas.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    canvas.fillRect(5, 5, 1, 1, QColor(255, 255, 255)); // picture-box coordinates
+  };
+  const QImage img = Rendered(*view);
+  EXPECT_EQ(order, "painting paint picbox ");
+  EXPECT_EQ(img.pixel(1, 1), qRgb(255, 0, 255));
+  EXPECT_EQ(img.pixel(25 + 5, 25 + 5), qRgb(255 - 5, 255 - 5, 255 - 7));
+}
+
+// Handing the view its own image back is a copy made before the old image goes.
+TEST(ImageViewPainting, SettingTheViewsOwnImageKeepsIt) {
+  auto view = MakeView(100, 100, Gradient(30, 20));
+  view->SetPixelGraphic(view->PixelGraphic());
+  ASSERT_FALSE(view->Empty());
+  EXPECT_EQ(view->PixelGraphic()->PixelColors(29, 19), RGBColor(29, 19, 7));
+  EXPECT_EQ(view->PicBox()->size(), QSize(30, 20));
+}
