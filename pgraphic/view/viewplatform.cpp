@@ -1,5 +1,8 @@
 #include "pgraphic/view/viewplatform.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "pgraphic/device/drawing.h"
 
 namespace pgview {
@@ -8,7 +11,17 @@ void DrawGraphic(const TPixelGraphic& image, QPainter& painter, int left, int to
   DrawToDC(image, painter, Rect(left, top, right, bottom));
 }
 
-int ScreenBitsPerPixel() { return 24; }
+namespace {
+int gScreenBitsOverride = 0;
+} // namespace
+
+void SetScreenBitsPerPixelOverride(int bits) { gScreenBitsOverride = bits; }
+
+int ScreenBitsPerPixel() {
+  if (gScreenBitsOverride > 0) return gScreenBitsOverride;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? screen->depth() : 24;
+}
 
 QCursor LibraryCursor(TLibraryCursor which) {
   switch (which) {

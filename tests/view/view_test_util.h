@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include "pgraphic/view/imageview.h"
+#include "pgraphic/view/viewplatform.h"
 
 namespace viewtest {
 
@@ -33,5 +34,11 @@ inline std::unique_ptr<TPGImage> MakeView(int w, int h, std::unique_ptr<TPixelGr
 inline QImage Rendered(TPGImage& view) { return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 inline QRgb Rgb(TColorRef c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+// Emulates a screen depth for the lifetime of the object.
+struct TScreenDepth {
+  explicit TScreenDepth(int bits) { pgview::SetScreenBitsPerPixelOverride(bits); }
+  ~TScreenDepth() { pgview::SetScreenBitsPerPixelOverride(0); }
+};
 
 } // namespace viewtest
