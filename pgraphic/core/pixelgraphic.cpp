@@ -107,6 +107,7 @@ void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
     Clear();
     return;
   }
+  ReleaseCanvasDC();
   FWidth = width;
   FHeight = height;
   FBitCount = bitCount;
@@ -212,6 +213,7 @@ TColorRef TPixelGraphic::PaletteColors(int index) const {
 void TPixelGraphic::SetPaletteColor(int index, TColorRef color) {
   if (FPaletteIdent == pNone || FPaletteIdent == pTrueColor) throw EPGNoPalette(GetMessage(msgNoPalette));
   if (index < 0 || index >= PaletteCount()) throw EPGInvalidPaletteIndex(GetMessage(msgInvalidPaletteIndex));
+  ReleaseCanvasDC();
   FPalette[static_cast<size_t>(index)] = color & 0xFFFFFFu;
   WriteColorTable();
   FPaletteIdent = pUnknown;
@@ -221,6 +223,7 @@ void TPixelGraphic::SetPaletteColor(int index, TColorRef color) {
 void TPixelGraphic::SetPaletteCount(int count) {
   if (count < 0 || count > 256) throw EPGInvalidPaletteIndex(GetMessage(msgInvalidPaletteIndex));
   if (count != PaletteCount()) {
+    ReleaseCanvasDC();
     FPalette.resize(static_cast<size_t>(count), 0);
     FPaletteIdent = count > 0 ? pUnknown : pNone;
     if (FBitmapInfo.size() >= 40) WriteLE32(FBitmapInfo.data() + 32, static_cast<uint32_t>(count));

@@ -12,6 +12,20 @@
 class TStream;
 class TPGFilter;
 
+// Clipboard formats of the image's clipboard exchange (the Windows numbers).
+constexpr uint32_t CF_BITMAP = 2;
+constexpr uint32_t CF_DIB = 8;
+
+// The link from an image to the window-system canvas drawing into it (the
+// device library's TPGCanvas). The image owns it and asks it to release its
+// drawing surface before the pixel memory is reallocated or the palette
+// changes, and destroys it before the pixel memory.
+class TPGCanvasLink {
+public:
+  virtual ~TPGCanvasLink() = default;
+  virtual void ReleaseDC() = 0;
+};
+
 // Library-wide cap on the pixel memory of one image, in bytes. A size whose
 // pixel memory would exceed it fails like any other allocation failure
 // (EPixelGraphic "CreateDIBSection failed") before anything is allocated.
@@ -262,6 +276,24 @@ public:
   // Form streaming: a 4-byte little-endian length L, then L bytes of BMP.
   void ReadData(TStream& stream);
   void WriteData(TStream& stream);
+  // ------------------------------------------------------------ clipboard
+  // Reads a packed DIB (info header, colour table, pixels) from a clipboard
+  // block. format must be CF_DIB and data non-null, else
+  // EPGUnknownClipboardFormat; palette (a palette handle) is not used.
+  void LoadFromClipboardFormat(uint32_t format, const uint8_t* data, int64_t size, uint32_t palette = 0);
+  // Writes the image as a CF_DIB block: info header, colour table and pixels,
+  // in a block of PackedBitmapSize() bytes. palette is set to 0.
+  void SaveToClipboardFormat(uint32_t& format, std::vector<uint8_t>& data, uint32_t& palette);
+
+  // ------------------------------------------------------------ canvas
+  // The canvas attached by the device library, or null before its first use.
+  TPGCanvasLink* CanvasLink() const { return FCanvasLink.get(); }
+  void SetCanvasLink(std::unique_ptr<TPGCanvasLink> link) { FCanvasLink = std::move(link); }
+  // The canvas, if any, releases its drawing surface.
+  void ReleaseCanvasDC() {
+    if (FCanvasLink) FCanvasLink->ReleaseDC();
+  }
+
   // Packed bitmap (header, colour table, pixels), shared with the clipboard.
   void ReadPackedBitmap(TStream& stream, bool coreHeader);
   void WritePackedBitmap(TStream& stream);
@@ -336,5 +368,7 @@ private:
   bool FRaiseOnIndexError = false;
   TPGWarningAction FSaveColorResWarningAction = pgwaOKCancelBox;
   int32_t FWidth = 0;
+  // Last, so that it goes first: the canvas may still look at the pixels.
+  std::unique_ptr<TPGCanvasLink> FCanvasLink;
 };
 

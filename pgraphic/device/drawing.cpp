@@ -1,4 +1,5 @@
 #include "pgraphic/device/drawing.h"
+#include "pgraphic/device/sampling.h"
 
 #include <QImage>
 #include <QPaintEngine>
@@ -9,25 +10,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace pgdevice {
 
-// Destination pixel d of an extent of n pixels shows source pixel
-// ((2d + 1) * s) div (2n): the source pixel under the destination pixel's centre.
-inline int SourceIndex(int64_t d, int64_t n, int64_t s) { return static_cast<int>(((2 * d + 1) * s) / (2 * n)); }
-
-// The pixels a destination extent covers, as a half-open range [lo, hi).
-// A negative extent from start covers start + extent + 1 .. start.
-void Covered(int start, int end, int& lo, int& hi) {
-  if (end >= start) {
-    lo = start;
-    hi = end;
-  } else {
-    lo = end + 1;
-    hi = start + 1;
-  }
-}
-
-// The colour table as 0xFFRRGGBB values (256 entries; unused ones 0xFF000000).
 void ColorTable(const TPixelGraphic& image, uint32_t lut[256]) {
   const std::vector<uint8_t>& info = image.BitmapInfo();
   const int entries = info.size() > 40 ? static_cast<int>((info.size() - 40) / 4) : 0;
@@ -41,23 +25,6 @@ void ColorTable(const TPixelGraphic& image, uint32_t lut[256]) {
   }
 }
 
-QPainter::CompositionMode ModeFor(uint32_t rop) {
-  switch (rop) {
-    case SRCPAINT:
-      return QPainter::RasterOp_SourceOrDestination;
-    case SRCAND:
-      return QPainter::RasterOp_SourceAndDestination;
-    case SRCINVERT:
-      return QPainter::RasterOp_SourceXorDestination;
-    case NOTSRCCOPY:
-      return QPainter::RasterOp_NotSource;
-    default:
-      return QPainter::CompositionMode_Source;
-  }
-}
-
-// Fills out (top-down 0xFFRRGGBB, srcX.size() x srcY.size()) by sampling:
-// pixel (i, j) of out is image pixel (srcX[i], srcY[j]).
 void Sample(const TPixelGraphic& image, const std::vector<int>& srcX, const std::vector<int>& srcY, QImage& out) {
   const int w = static_cast<int>(srcX.size());
   const int h = static_cast<int>(srcY.size());
@@ -107,6 +74,44 @@ void Sample(const TPixelGraphic& image, const std::vector<int>& srcX, const std:
     }
     prevSy = sy;
     prevRow = o;
+  }
+}
+
+} // namespace pgdevice
+
+namespace {
+
+using pgdevice::ColorTable;
+using pgdevice::Sample;
+
+// Destination pixel d of an extent of n pixels shows source pixel
+// ((2d + 1) * s) div (2n): the source pixel under the destination pixel's centre.
+inline int SourceIndex(int64_t d, int64_t n, int64_t s) { return static_cast<int>(((2 * d + 1) * s) / (2 * n)); }
+
+// The pixels a destination extent covers, as a half-open range [lo, hi).
+// A negative extent from start covers start + extent + 1 .. start.
+void Covered(int start, int end, int& lo, int& hi) {
+  if (end >= start) {
+    lo = start;
+    hi = end;
+  } else {
+    lo = end + 1;
+    hi = start + 1;
+  }
+}
+
+QPainter::CompositionMode ModeFor(uint32_t rop) {
+  switch (rop) {
+    case SRCPAINT:
+      return QPainter::RasterOp_SourceOrDestination;
+    case SRCAND:
+      return QPainter::RasterOp_SourceAndDestination;
+    case SRCINVERT:
+      return QPainter::RasterOp_SourceXorDestination;
+    case NOTSRCCOPY:
+      return QPainter::RasterOp_NotSource;
+    default:
+      return QPainter::CompositionMode_Source;
   }
 }
 
