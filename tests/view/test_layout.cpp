@@ -202,10 +202,19 @@ TEST(ImageViewLoading, SaveThenLoadThroughFileName) {
   const std::string name = "/tmp/pgview_roundtrip.bmp";
   view->SaveToFile(name);
   EXPECT_EQ(view->FileName(), name);
-  int changes = 0;
+  int changes = 0, starts = 0, steps = 0;
   view->OnPixelGraphicChange = [&](TObject*) { ++changes; };
+  view->OnPixelGraphicProgressStart = [&](TObject*) {
+    ++starts;
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  };
+  view->OnPixelGraphicProgress = [&](TObject*, int, int, bool&) { ++steps; };
   view->SetFileName(name);
   EXPECT_EQ(changes, 1); // reading itself does not run image-change handling
+  EXPECT_GE(starts, 1);
+  EXPECT_GE(steps, 1);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   ASSERT_FALSE(view->Empty());
   EXPECT_EQ(view->PixelGraphic()->PixelColors(29, 19), RGBColor(29, 19, 7));
   EXPECT_EQ(view->PicBox()->size(), QSize(30, 20));
