@@ -210,7 +210,10 @@ QImage RowsImage(const TPixelGraphic& image) {
 // Any painter: the rows drawn with a transform that flips them upright and
 // maps them onto dest (mirrored along negative extents), without smoothing.
 void DrawTransformed(const TPixelGraphic& image, QPainter& painter, const TRect& dest, uint32_t rop) {
-  const QImage rows = RowsImage(image);
+  QImage rows = RowsImage(image);
+  // A recording keeps the QImage it is given, which must then not point
+  // into pixel memory that may change or go before the recording is played.
+  if (painter.paintEngine()->type() == QPaintEngine::Picture) rows = rows.copy();
   const double sx = static_cast<double>(dest.Width()) / image.Width();
   const double sy = static_cast<double>(dest.Height()) / image.Height();
   // A negative extent covers the pixels up to and including its start.

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QCursor>
+#include <QPoint>
+
+// The view's four cursors: 32 x 32 monochrome bitmaps (black lines on a white
+// outline, the rest transparent), made on first use on the window thread and
+// freed when the application object goes.
+enum TPGCursor : int {
+  pgcOpenHand,   // hot spot (16, 12): over a picture that can be dragged
+  pgcClosedHand, // hot spot (16, 12): while the picture is dragged
+  pgcCrossHair,  // hot spot (15, 15): thin dashed cross-hair with an open centre
+  pgcMoveArrows, // hot spot (16, 15): four-way arrows, moving the selection
+};
+
+QCursor PGCursor(TPGCursor which);
+QPoint PGCursorHotSpot(TPGCursor which);
