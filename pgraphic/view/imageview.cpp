@@ -13,6 +13,7 @@
 
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/view/companions.h"
 
 // ============================================================ construction
 
@@ -437,7 +438,12 @@ void TPGImage::Rearrange(bool force) {
   Invalidate();
 }
 
-void TPGImage::Invalidate() { viewport()->update(); }
+void TPGImage::Invalidate() {
+  viewport()->update();
+  // Transparent companion controls lying on the picture repaint with it.
+  for (QObject* child : viewport()->children())
+    if (auto* companion = dynamic_cast<TPGCompanion*>(child)) companion->Invalidate();
+}
 
 // ============================================================ coordinates
 

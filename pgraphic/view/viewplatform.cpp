@@ -1,9 +1,8 @@
 #include "pgraphic/view/viewplatform.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include "pgraphic/device/drawing.h"
+#include "pgraphic/device/screen.h"
+#include "pgraphic/view/cursors.h"
 
 namespace pgview {
 
@@ -11,28 +10,18 @@ void DrawGraphic(const TPixelGraphic& image, QPainter& painter, int left, int to
   DrawToDC(image, painter, Rect(left, top, right, bottom));
 }
 
-namespace {
-int gScreenBitsOverride = 0;
-} // namespace
-
-void SetScreenBitsPerPixelOverride(int bits) { gScreenBitsOverride = bits; }
-
-int ScreenBitsPerPixel() {
-  if (gScreenBitsOverride > 0) return gScreenBitsOverride;
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  return screen ? screen->depth() : 24;
-}
+int ScreenBitsPerPixel() { return ::ScreenBitsPerPixel(); }
 
 QCursor LibraryCursor(TLibraryCursor which) {
   switch (which) {
     case lcOpenHand:
-      return QCursor(Qt::OpenHandCursor);
+      return PGCursor(pgcOpenHand);
     case lcClosedHand:
-      return QCursor(Qt::ClosedHandCursor);
+      return PGCursor(pgcClosedHand);
     case lcCrossHair:
-      return QCursor(Qt::CrossCursor);
+      return PGCursor(pgcCrossHair);
     case lcMoveArrows:
-      return QCursor(Qt::SizeAllCursor);
+      return PGCursor(pgcMoveArrows);
   }
   return QCursor();
 }

@@ -16,8 +16,6 @@ void DrawGraphic(const TPixelGraphic& image, QPainter& painter, int left, int to
 
 // Bits per pixel of the screen (the library-wide override included).
 int ScreenBitsPerPixel();
-// Emulates a screen of that depth (0: the real screen).
-void SetScreenBitsPerPixelOverride(int bits);
 
 enum TLibraryCursor { lcOpenHand, lcClosedHand, lcCrossHair, lcMoveArrows };
 QCursor LibraryCursor(TLibraryCursor which);

@@ -2,6 +2,7 @@
 // the repainted strips and auto-scrolling, driven with the mouse.
 #include <QScrollBar>
 
+#include "pgraphic/view/cursors.h"
 #include "view_test_util.h"
 
 using viewtest::Gradient;
@@ -168,7 +169,8 @@ TEST(ImageViewSelection, DraggingThePictureScrollsAndNeverMakesASelection) {
   view->PicBoxOnSetCursor = [&](TObject*, QCursor& c) { seen = c; };
   Press(*view, {50, 50});
   EXPECT_EQ(view->DragState(), dsMoveImage);
-  EXPECT_EQ(seen.shape(), view->PicBox()->cursor().shape());
+  EXPECT_EQ(seen.hotSpot(), PGCursorHotSpot(pgcClosedHand));
+  EXPECT_EQ(view->PicBox()->cursor().hotSpot(), PGCursorHotSpot(pgcClosedHand));
   Move(*view, {30, 40});
   EXPECT_EQ(view->horizontalScrollBar()->value(), 20);
   EXPECT_EQ(view->verticalScrollBar()->value(), 10);
@@ -197,9 +199,9 @@ TEST(ImageViewSelection, CursorRules) {
   view->SetActionMode(amMoveResizeCreateSelection);
   view->SetSelectionRect(50, 50, 20, 20);
   view->SetSelection(true);
-  const Qt::CursorShape cross = at({10, 10});
-  EXPECT_NE(cross, Qt::PointingHandCursor);
-  EXPECT_NE(at({55, 55}), cross); // move arrows inside
+  auto hotSpotAt = [&](QPoint p) { return view->CursorAt(origin + p).hotSpot(); };
+  EXPECT_EQ(hotSpotAt({10, 10}), PGCursorHotSpot(pgcCrossHair));
+  EXPECT_EQ(hotSpotAt({55, 55}), PGCursorHotSpot(pgcMoveArrows)); // inside the selection
   EXPECT_EQ(at({44, 44}), Qt::SizeFDiagCursor);
   EXPECT_EQ(at({74, 44}), Qt::SizeBDiagCursor);
   EXPECT_EQ(at({60, 44}), Qt::SizeVerCursor);

@@ -6,7 +6,7 @@
 #include <QImage>
 
 #include "pgraphic/view/imageview.h"
-#include "pgraphic/view/viewplatform.h"
+#include "pgraphic/device/screen.h"
 
 namespace viewtest {
 
@@ -37,8 +37,8 @@ inline QRgb Rgb(TColorRef c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue
 
 // Emulates a screen depth for the lifetime of the object.
 struct TScreenDepth {
-  explicit TScreenDepth(int bits) { pgview::SetScreenBitsPerPixelOverride(bits); }
-  ~TScreenDepth() { pgview::SetScreenBitsPerPixelOverride(0); }
+  explicit TScreenDepth(int bits) { PGScreenBitsPerPixelOverride = bits; }
+  ~TScreenDepth() { PGScreenBitsPerPixelOverride = 0; }
 };
 
 } // namespace viewtest
