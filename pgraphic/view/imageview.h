@@ -321,7 +321,6 @@ public:
 protected:
   bool event(QEvent* event) override;
   bool viewportEvent(QEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   void mouseMoveEvent(QMouseEvent* event) override;

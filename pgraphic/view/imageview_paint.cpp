@@ -14,8 +14,7 @@ int CeilDiv(int a, int b) { return (a + b - 1) / b; } // a >= 0, b > 0
 
 } // namespace
 
-void TPGImage::paintEvent(QPaintEvent* event) { PaintWindow(event); }
-
+// The viewport is the view's client area: its paint is the view's paint.
 bool TPGImage::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::Paint) {
     PaintWindow(static_cast<QPaintEvent*>(event));
