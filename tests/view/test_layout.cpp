@@ -80,6 +80,10 @@ TEST(ImageViewLayout, ZoomFactorRoundsAndZoomChangeFiresOnce) {
   view->SetStretch(sAlways);
   view->SetStretch(sAlways);
   EXPECT_EQ(changes, 1);
+  // Resizing from outside (a layout, the window) lays the picture out again.
+  view->SetStretch(sAlwaysKAR);
+  view->resize(200, 300);
+  EXPECT_EQ(view->PicBox()->size(), QSize(200, 100));
   view->SetStretch(sZoomKAR);
   view->SetZoomFactor(1.5L);
   EXPECT_EQ(view->PicBox()->size(), QSize(300, 150));
