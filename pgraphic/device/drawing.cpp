@@ -115,12 +115,36 @@ QPainter::CompositionMode ModeFor(uint32_t rop) {
   }
 }
 
-// The sampling buffer, kept per thread and reused while the visible size
-// stays the same (a view repaints at one size), so a paint allocates nothing.
-QImage& SampleBuffer(int w, int h) {
-  thread_local QImage buffer;
-  if (buffer.width() != w || buffer.height() != h) buffer = QImage(w, h, QImage::Format_RGB32);
-  return buffer;
+// A 32-bit image over the sampling memory of the drawing thread, which is
+// kept and reused, so a paint allocates nothing once the largest part drawn
+// has been seen.
+QImage SampleBuffer(int w, int h) {
+  thread_local std::vector<uint32_t> memory;
+  const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+  if (memory.size() < n) memory.resize(n);
+  return QImage(reinterpret_cast<uchar*>(memory.data()), w, h, 4 * w, QImage::Format_RGB32);
+}
+
+// Samples the destination pixels of part (logical coordinates, inside the
+// destination) and copies them 1:1.
+void DrawPart(const TPixelGraphic& image, QPainter& painter, const TRect& dest, const QRect& part) {
+  const int dw = std::abs(dest.Width()), dh = std::abs(dest.Height());
+  const int sw = image.Width(), sh = image.Height();
+  std::vector<int> srcX(static_cast<size_t>(part.width()));
+  std::vector<int> srcY(static_cast<size_t>(part.height()));
+  for (int i = 0; i < part.width(); ++i) {
+    const int x = part.left() + i;
+    const int d = dest.Right >= dest.Left ? x - dest.Left : dest.Left - x;
+    srcX[static_cast<size_t>(i)] = SourceIndex(d, dw, sw);
+  }
+  for (int j = 0; j < part.height(); ++j) {
+    const int y = part.top() + j;
+    const int d = dest.Bottom >= dest.Top ? y - dest.Top : dest.Top - y;
+    srcY[static_cast<size_t>(j)] = SourceIndex(d, dh, sh);
+  }
+  QImage buffer = SampleBuffer(part.width(), part.height());
+  Sample(image, srcX, srcY, buffer);
+  painter.drawImage(part.topLeft(), buffer);
 }
 
 // Raster painters with at most an integer translation: sample only what can
@@ -140,35 +164,29 @@ bool DrawSampled(const TPixelGraphic& image, QPainter& painter, const TRect& des
   int x0, x1, y0, y1;
   Covered(dest.Left, dest.Right, x0, x1);
   Covered(dest.Top, dest.Bottom, y0, y1);
-  // The device, in logical coordinates.
+  // The destination, cut to the device (in logical coordinates) and the clip.
   QRect visible = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
   visible &= QRect(-static_cast<int>(dx), -static_cast<int>(dy), device->width(), device->height());
   if (painter.hasClipping()) visible &= painter.clipBoundingRect().toAlignedRect();
-  // The paint region (in the coordinates of the device underneath, which a
-  // widget's painter reaches through deviceTransform).
-  const QRegion system = engine->systemClip();
-  if (!system.isEmpty()) visible &= system.boundingRect().translated(-static_cast<int>(ddx), -static_cast<int>(ddy));
   if (visible.isEmpty()) return true;
 
-  const int dw = std::abs(dest.Width()), dh = std::abs(dest.Height());
-  const int sw = image.Width(), sh = image.Height();
-  std::vector<int> srcX(static_cast<size_t>(visible.width()));
-  std::vector<int> srcY(static_cast<size_t>(visible.height()));
-  for (int i = 0; i < visible.width(); ++i) {
-    const int x = visible.left() + i;
-    const int d = dest.Right >= dest.Left ? x - dest.Left : dest.Left - x;
-    srcX[static_cast<size_t>(i)] = SourceIndex(d, dw, sw);
-  }
-  for (int j = 0; j < visible.height(); ++j) {
-    const int y = visible.top() + j;
-    const int d = dest.Bottom >= dest.Top ? y - dest.Top : dest.Top - y;
-    srcY[static_cast<size_t>(j)] = SourceIndex(d, dh, sh);
-  }
-  QImage& buffer = SampleBuffer(visible.width(), visible.height());
-  Sample(image, srcX, srcY, buffer);
   const QPainter::CompositionMode mode = painter.compositionMode();
   painter.setCompositionMode(ModeFor(rop));
-  painter.drawImage(visible.topLeft(), buffer);
+  // The paint region is in the coordinates of the device underneath, which a
+  // widget's painter reaches through deviceTransform. Its rectangles (the
+  // strips a moving selection frame repaints, for instance) are drawn one by
+  // one; a region of many pieces is drawn as its bounding rectangle.
+  const QRegion system = engine->systemClip();
+  if (system.isEmpty()) {
+    DrawPart(image, painter, dest, visible);
+  } else {
+    const QRegion parts = system.translated(-static_cast<int>(ddx), -static_cast<int>(ddy)) & visible;
+    if (parts.rectCount() > 16) {
+      DrawPart(image, painter, dest, parts.boundingRect());
+    } else {
+      for (const QRect& part : parts) DrawPart(image, painter, dest, part);
+    }
+  }
   painter.setCompositionMode(mode);
   return true;
 }

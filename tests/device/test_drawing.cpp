@@ -135,9 +135,10 @@ TEST(DrawToDC, XorTwiceRestoresAndEmptyDrawsNothing) {
   EXPECT_EQ(t, Target(12, 12));
 }
 
-// A widget painted inside a parent (the paint region lies in the parent's
-// backing store): the whole picture appears, at the widget's place.
-TEST(DrawToDC, WidgetPaintInsideParent) {
+// A widget painted inside a parent, for a paint region of two strips (the
+// region lies in the parent's coordinates): inside the strips the picture
+// appears at the widget's place, outside them nothing is drawn.
+TEST(DrawToDC, WidgetPaintRegionInsideParent) {
   struct TPicture : QWidget {
     TPixelGraphic* Image = nullptr;
     using QWidget::QWidget;
@@ -147,14 +148,19 @@ TEST(DrawToDC, WidgetPaintInsideParent) {
     }
   };
   TPixelGraphic g;
-  devtest::FillPattern(g, 4, 3, bc24Bit);
+  devtest::FillPattern(g, 15, 10, bc24Bit);
   QWidget top;
   top.resize(60, 50);
   auto* pic = new TPicture(&top);
   pic->Image = &g;
-  pic->setGeometry(13, 17, 8, 6);
-  const QImage shot = top.grab().toImage().convertToFormat(QImage::Format_RGB32);
-  for (int y = 0; y < 6; ++y)
-    for (int x = 0; x < 8; ++x)
-      ASSERT_EQ(shot.pixel(13 + x, 17 + y), devtest::ToRgb(g.PixelColors(x / 2, y / 2))) << x << "," << y;
+  pic->setGeometry(13, 17, 30, 20);
+  QImage shot(60, 50, QImage::Format_RGB32);
+  shot.fill(kBack);
+  const QRegion strips = QRegion(10, 20, 40, 3) + QRegion(20, 30, 5, 10);
+  top.render(&shot, strips.boundingRect().topLeft(), strips, QWidget::DrawChildren);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) {
+      const QRgb want = strips.contains(QPoint(13 + x, 17 + y)) ? devtest::ToRgb(g.PixelColors(x / 2, y / 2)) : kBack;
+      ASSERT_EQ(shot.pixel(13 + x, 17 + y), want) << x << "," << y;
+    }
 }
