@@ -81,18 +81,9 @@ void TPGImage::Paint() {
     if (R.left() + R.width() < cw) canvas.fillRect(QRect(R.left() + R.width(), 0, cw - R.left() - R.width(), ch), FColor);
   }
   if (G) {
-    // The painted area is drawn piece by piece, so a few thin strips (the
-    // selection frame) do not sample the picture under their bounding box.
-    const int rects = clipRegion.rectCount();
-    if (rects > 1 && rects <= 16) {
-      for (const QRect& clip : clipRegion) {
-        canvas.setClipRect(clip);
-        DrawPicture(clip, *G);
-      }
-      canvas.setClipRegion(clipRegion);
-    } else {
-      DrawPicture(clipRegion.isEmpty() ? QRect(0, 0, cw, ch) : clipRegion.boundingRect(), *G);
-    }
+    // DrawToDC samples only the paint region's own rectangles, so thin strips
+    // (the selection frame) cost what they cover.
+    DrawPicture(clipRegion.isEmpty() ? QRect(0, 0, cw, ch) : clipRegion.boundingRect(), *G);
   } else {
     canvas.setPen(QPen(FPicBoxFrameColor, 0));
     canvas.setBrush(PicBoxColor());
