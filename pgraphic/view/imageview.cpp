@@ -35,6 +35,8 @@ TPGImage::TPGImage(QWidget* parent) : QAbstractScrollArea(parent) {
   FWorker = std::make_unique<TCreatePaintPGThread>();
   SetBorderStyle(bsSingle);
   SetBounds(x(), y(), 100, 100);
+  // Another primary screen may have another depth: make the display copy again.
+  if (qGuiApp) connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &TPGImage::DisplayChanged);
 }
 
 TPGImage::~TPGImage() {
