@@ -1,0 +1,300 @@
+// Painting the view: background, tiles and mirroring, the display copy and
+// its worker, the progress clocks.
+#include <cmath>
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "pgraphic/view/imageview.h"
+#include "pgraphic/view/viewplatform.h"
+
+namespace {
+
+int CeilDiv(int a, int b) { return (a + b - 1) / b; } // a >= 0, b > 0
+
+} // namespace
+
+// The viewport is the view's client area: its paint is the view's paint.
+bool TPGImage::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Paint) {
+    PaintWindow(static_cast<QPaintEvent*>(event));
+    return true;
+  }
+  return QAbstractScrollArea::viewportEvent(event);
+}
+
+bool TPGImage::event(QEvent* event) {
+  if (event->type() == TPGPaintResultEvent::EventType()) {
+    InstallPaintPixelGraphic(std::move(static_cast<TPGPaintResultEvent*>(event)->Target));
+    return true;
+  }
+  if (event->type() == TPGPaintProgressEvent::EventType()) {
+    const auto* e = static_cast<TPGPaintProgressEvent*>(event);
+    FClockStep = e->Step;
+    FClockPercent = e->Percent;
+    // Only the clocks change: repaint their squares at once.
+    QRegion region;
+    for (const QRect& r : ProgressClockRects()) region += r;
+    if (!region.isEmpty()) viewport()->repaint(region);
+    return true;
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+void TPGImage::PaintWindow(QPaintEvent* event) {
+  QPainter painter(viewport());
+  painter.setClipRegion(event->region());
+  FCanvas = &painter;
+  struct TDetach {
+    QPainter*& C;
+    ~TDetach() { C = nullptr; }
+  } detach{FCanvas};
+  Paint();
+}
+
+void TPGImage::Paint() {
+  if (FRearranging || !FCanvas) return;
+  QPainter& canvas = *FCanvas;
+  const QRect R = PicBoxRect();
+  const int cw = FClientW, ch = FClientH;
+  struct TFinally {
+    TPGImage* V;
+    ~TFinally() {
+      if (V->OnPaint) V->OnPaint(V);
+    }
+  };
+  TPixelGraphic* G = nullptr;
+  bool useCopy = false;
+  try {
+    useCopy = UpdatePaintPixelGraphic();
+  } catch (...) {
+  }
+  G = useCopy ? FPaintGraphic.get() : FImage.get();
+  if (G && G->Empty()) G = nullptr;
+  if (OnPainting) OnPainting(this);
+  TFinally finallyPaint{this};
+  const QRegion clipRegion = canvas.clipRegion();
+  if (FTiling == tNone || !G) {
+    if (R.top() > 0) canvas.fillRect(QRect(0, 0, cw, R.top()), FColor);
+    if (R.top() + R.height() < ch) canvas.fillRect(QRect(0, R.top() + R.height(), cw, ch - R.top() - R.height()), FColor);
+    if (R.left() > 0) canvas.fillRect(QRect(0, 0, R.left(), ch), FColor);
+    if (R.left() + R.width() < cw) canvas.fillRect(QRect(R.left() + R.width(), 0, cw - R.left() - R.width(), ch), FColor);
+  }
+  if (G) {
+    // DrawToDC samples only the paint region's own rectangles, so thin strips
+    // (the selection frame) cost what they cover.
+    DrawPicture(clipRegion.isEmpty() ? QRect(0, 0, cw, ch) : clipRegion.boundingRect(), *G);
+  } else {
+    canvas.setPen(QPen(FPicBoxFrameColor, 0));
+    canvas.setBrush(PicBoxColor());
+    if (R.width() > 0 && R.height() > 0) canvas.drawRect(R.adjusted(0, 0, -1, -1));
+    DrawProgressClocks();
+  }
+}
+
+// The tiles of the picture around and in the picture box that meet clip.
+void TPGImage::DrawPicture(const QRect& clip, TPixelGraphic& g) {
+  QPainter& canvas = *FCanvas;
+  const QRect R = PicBoxRect();
+  const int w = R.width(), h = R.height();
+  if (w <= 0 || h <= 0) return; // nothing to draw, and no tile ranges
+  const int cw = FClientW, ch = FClientH;
+  const int rTop = R.top(), rLeft = R.left(), rBottom = R.top() + h, rRight = R.left() + w;
+  int r0 = 0, r1 = 0, c0 = 0, c1 = 0;
+  if (FTiling != tNone) {
+    if (rTop > 0) r0 = -CeilDiv(rTop, h);
+    if (ch > rBottom) r1 = CeilDiv(ch - rBottom, h);
+    if (rLeft > 0) c0 = -CeilDiv(rLeft, w);
+    if (cw > rRight) c1 = CeilDiv(cw - rRight, w);
+  }
+  const int clipLeft = clip.left(), clipTop = clip.top(), clipRight = clip.left() + clip.width(),
+            clipBottom = clip.top() + clip.height();
+  const bool mirrorCols = FTiling == tMirrorHorizontal || FTiling == tMirror;
+  const bool mirrorRows = FTiling == tMirrorVertical || FTiling == tMirror;
+  bool first = true;
+  for (int r = r0; r <= r1; ++r) {
+    for (int c = c0; c <= c1; ++c) {
+      int tl = rLeft + c * w, tt = rTop + r * h, tr = tl + w, tb = tt + h;
+      if (!(tb >= clipTop && tr >= clipLeft && tt <= clipBottom && tl <= clipRight)) continue;
+      const bool fh = FFlipHorizontal != (mirrorCols && (c & 1) != 0);
+      const bool fv = FFlipVertical != (mirrorRows && (r & 1) != 0);
+      if (fh) {
+        std::swap(tl, tr);
+        --tl;
+        --tr;
+      }
+      if (fv) {
+        std::swap(tt, tb);
+        --tt;
+        --tb;
+      }
+      // Each palette is realised once per paint.
+      g.SetNoRealize(!first);
+      first = false;
+      pgview::DrawGraphic(g, canvas, tl, tt, tr, tb);
+    }
+  }
+  g.SetNoRealize(false);
+}
+
+bool TPGImage::UpdatePaintPixelGraphic() {
+  TPixelGraphic* S = FImage.get();
+  const int D = pgview::ScreenBitsPerPixel();
+  const int B = S ? S->BitCountNum() : 0;
+  const int pbW = FPicW, pbH = FPicH;
+  FStale = FStale || (FStretchMode != smFast && !FReduceOnLoad && (FPaintW != pbW || FPaintH != pbH));
+  bool need = false;
+  bool resample = false;
+  if (S) {
+    resample = FStretchMode != smFast && (pbW != S->Width() || pbH != S->Height());
+    need = (B > D && D <= 8) || resample;
+    if (B <= 8 && D <= 8) {
+      if (D == 4)
+        need = need || (S->PaletteIdent() != pSys16 && (!FReduceOnLoad || FStale));
+      else
+        need = need || (FPalette8BitSys8BitGraphic != pSource && FPalette8BitSys8BitGraphic != S->PaletteIdent() &&
+                        (!FReduceOnLoad || FStale));
+    }
+  }
+  if (FPaintGraphic && (!need || (FStale && !(FKeepOldPaintPixelGraphic && FUseThread)))) {
+    StopWorker();
+    FPaintGraphic.reset();
+  }
+  if (!need) return false;
+  if (!FStale && (FPaintGraphic || !FWorker->Terminated())) return true;
+  StopWorker();
+  if (!(FKeepOldPaintPixelGraphic && FUseThread)) FPaintGraphic.reset();
+  try {
+    FClockStep = 1;
+    FClockPercent = 0;
+    FWorker.reset();
+    FWorker = std::make_unique<TCreatePaintPGThread>();
+    TCreatePaintPGThread& worker = *FWorker;
+    worker.Inert = !FUseThread;
+    worker.PostMessages = FUseThread;
+    if (!FUseThread)
+      worker.ResultHandler = [this](std::unique_ptr<TPixelGraphic> target) { InstallPaintPixelGraphic(std::move(target)); };
+    worker.ViewWindow = this;
+    worker.Source = S;
+    auto progress = [&worker](TObject*, int step, int max, bool& abort) { worker.Progress(step, max, abort); };
+    TPixelGraphic* stretchSource = S;
+    if (FAllow24BitStretch && resample && D == 8 && FPalette8BitSys24BitGraphic == pOptimized252Sys16) {
+      auto inter = std::make_unique<TPixelGraphic>();
+      try {
+        inter->SetSize(pbW, pbH, bc24Bit);
+      } catch (const EPixelGraphic&) {
+        inter->SetSize(1, 1, bc24Bit);
+      }
+      inter->SetStretchMode(FStretchMode);
+      inter->OnProgress = progress;
+      worker.PreStretch = true;
+      stretchSource = inter.get();
+      worker.OwnedStretchSource = std::move(inter);
+    }
+    auto target = std::make_unique<TPixelGraphic>();
+    target->OnProgress = progress;
+    uint8_t bits;
+    if (D < 8) {
+      bits = bc4Bit;
+    } else if (D > 8) {
+      bits = bc24Bit;
+    } else {
+      bits = bc8Bit;
+    }
+    // The size first, then the palette: sizing discards the old one.
+    const int tw = FStretchMode != smFast ? pbW : FImageW;
+    const int th = FStretchMode != smFast ? pbH : FImageH;
+    try {
+      target->SetSize(tw, th, bits);
+    } catch (const EPixelGraphic&) {
+      target->SetSize(1, 1, bits);
+    }
+    FPaintW = tw;
+    FPaintH = th;
+    if (D < 8) {
+      target->SetPaletteIdent(pSys16);
+    } else if (D == 8) {
+      if (stretchSource->BitCount() == bc24Bit) {
+        if (FPalette8BitSys24BitGraphic == pOptimized252Sys16)
+          worker.Optimize = true;
+        else
+          target->SetPaletteIdent(FPalette8BitSys24BitGraphic);
+      } else {
+        if (FPalette8BitSys8BitGraphic < pOptimized252Sys16)
+          target->SetPaletteIdent(FPalette8BitSys8BitGraphic);
+        else if (FPalette8BitSys8BitGraphic == pOptimized252Sys16)
+          worker.Optimize = true;
+        else
+          target->CopyPalette(*stretchSource);
+      }
+    }
+    target->SetStretchMode(FStretchMode);
+    target->SetDither(FDither);
+    target->SetDitherErrorLimit(FDitherErrorLimit);
+    target->SetDitherErrorLimitAuto(FDitherErrorLimitAuto);
+    target->SetDitherErrorLimitSoft(FDitherErrorLimitSoft);
+    target->SetRGBWeighting(FRGBWeighting);
+    worker.Target = std::move(target);
+    FStale = false;
+    if (FUseThread)
+      worker.Resume();
+    else
+      worker.Body();
+  } catch (...) {
+  }
+  return true;
+}
+
+void TPGImage::InstallPaintPixelGraphic(std::unique_ptr<TPixelGraphic> target) {
+  if (!target) return;
+  if (FReduceOnLoad) {
+    StopWorker();
+    FImage.reset();
+    FPaintGraphic.reset();
+    target->OnProgress = nullptr;
+    HookImage(*target, true);
+    FImage = std::move(target);
+  } else {
+    target->OnProgress = nullptr;
+    FPaintGraphic = std::move(target);
+  }
+  RequestPaletteRealization();
+  Invalidate();
+}
+
+std::vector<QRect> TPGImage::ProgressClockRects() const {
+  std::vector<QRect> rects;
+  if (!FProgressClockVisible) return rects;
+  const QRect R = PicBoxRect();
+  const int w = R.width(), h = R.height();
+  const int right = R.left() + w, bottom = R.top() + h;
+  if (w > 20 && h > 20) rects.emplace_back(R.left() + w / 2 - 7, R.top() + h / 2 - 7, 15, 15);
+  if (FProgress5Clocks && w > 100 && h > 100) {
+    rects.emplace_back(R.left() + 5, R.top() + 5, 15, 15);
+    rects.emplace_back(right - 20, R.top() + 5, 15, 15);
+    rects.emplace_back(R.left() + 5, bottom - 20, 15, 15);
+    rects.emplace_back(right - 20, bottom - 20, 15, 15);
+  }
+  return rects;
+}
+
+void TPGImage::DrawProgressClocks() {
+  if (!FProgressClockVisible || !FCanvas) return;
+  QPainter& canvas = *FCanvas;
+  const long double pi = 3.14159265358979323846264338327950288L;
+  const long double a = FClockPercent * pi * 0.02L;
+  const long double b = ((FClockStep - 1) * 2 * pi + a) / 12;
+  const int hx = static_cast<int>(std::nearbyint(std::sin(b) * 6)), hy = static_cast<int>(std::nearbyint(std::cos(b) * 6));
+  const int mx = static_cast<int>(std::nearbyint(std::sin(a) * 7)), my = static_cast<int>(std::nearbyint(std::cos(a) * 7));
+  canvas.save();
+  canvas.setRenderHint(QPainter::Antialiasing, false);
+  canvas.setPen(QPen(FProgressClockLineColor, 0));
+  canvas.setBrush(FProgressClockBkColor);
+  for (const QRect& r : ProgressClockRects()) {
+    const int x = r.left(), y = r.top();
+    canvas.drawEllipse(QRect(x, y, 14, 14));
+    canvas.drawLine(x + 7, y + 7, x + 7 + hx, y + 7 - hy);
+    canvas.drawLine(x + 7, y + 7, x + 7 + mx, y + 7 - my);
+  }
+  canvas.restore();
+}

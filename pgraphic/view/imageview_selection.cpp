@@ -1,0 +1,391 @@
+// The selection layer and the mouse interaction of the view: the animated
+// frame with its handles, the drag states, cursors and auto-scrolling.
+#include <algorithm>
+#include <cstdlib>
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "pgraphic/view/imageview.h"
+#include "pgraphic/view/viewplatform.h"
+
+namespace {
+
+// A rectangle given by Windows-style edges (right and bottom exclusive).
+QRect WinRect(int l, int t, int r, int b) { return QRect(l, t, r - l, b - t); }
+
+// Half-open containment without normalising reversed rectangles.
+bool PtIn(const QRect& r, QPoint p) {
+  return p.x() >= r.left() && p.x() < r.left() + r.width() && p.y() >= r.top() && p.y() < r.top() + r.height();
+}
+
+struct THandle {
+  TPGDragState State;
+  Qt::CursorShape Cursor;
+};
+
+// In table order: top-left, top, top-right, left, right, bottom-left, bottom, bottom-right.
+constexpr THandle kHandles[8] = {
+    {dsResizeTopLeft, Qt::SizeFDiagCursor},    {dsResizeTop, Qt::SizeVerCursor},
+    {dsResizeTopRight, Qt::SizeBDiagCursor},   {dsResizeLeft, Qt::SizeHorCursor},
+    {dsResizeRight, Qt::SizeHorCursor},        {dsResizeBottomLeft, Qt::SizeBDiagCursor},
+    {dsResizeBottom, Qt::SizeVerCursor},       {dsResizeBottomRight, Qt::SizeFDiagCursor},
+};
+
+QRect HandleRect(int i, const QRect& v) {
+  const int l = v.left(), t = v.top(), r = v.left() + v.width(), b = v.top() + v.height();
+  const int mx = (l + r) / 2, my = (t + b) / 2;
+  switch (i) {
+    case 0: return WinRect(l - 8, t - 8, l - 3, t - 3);
+    case 1: return WinRect(mx - 2, t - 8, mx + 3, t - 3);
+    case 2: return WinRect(r + 3, t - 8, r + 8, t - 3);
+    case 3: return WinRect(l - 8, my - 2, l - 3, my + 3);
+    case 4: return WinRect(r + 3, my - 2, r + 8, my + 3);
+    case 5: return WinRect(l - 8, b + 3, l - 3, b + 8);
+    case 6: return WinRect(mx - 2, b + 3, mx + 3, b + 8);
+    default: return WinRect(r + 3, b + 3, r + 8, b + 8);
+  }
+}
+
+// FrameRect: a one-pixel border inside r painted with brush.
+void FrameRect(QPainter& painter, const QRect& r, const QBrush& brush) {
+  if (r.width() <= 0 || r.height() <= 0) return;
+  painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), brush);
+  painter.fillRect(QRect(r.left(), r.top() + r.height() - 1, r.width(), 1), brush);
+  painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), brush);
+  painter.fillRect(QRect(r.left() + r.width() - 1, r.top(), 1, r.height()), brush);
+}
+
+} // namespace
+
+// ============================================================ the picture box
+
+TPicBox::TPicBox(TPGImage* view) : QWidget(view->viewport()), FView(view) {
+  setObjectName(QStringLiteral("PicBox"));
+  setAutoFillBackground(false);
+  setMouseTracking(true);
+}
+
+void TPicBox::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  FCanvas = &painter;
+  struct TDetach {
+    QPainter*& C;
+    ~TDetach() { C = nullptr; }
+  } detach{FCanvas};
+  FView->DrawSelection(painter);
+  if (FView->PicBoxOnPaint) FView->PicBoxOnPaint(this, painter);
+}
+
+void TPicBox::mousePressEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  FClickCandidate = event->button() == Qt::LeftButton;
+  FView->PicBoxMouseDown(event->button(), p);
+  if (FView->PicBoxOnMouseDown) FView->PicBoxOnMouseDown(this, event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TPicBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && FView->PicBoxOnDblClick) FView->PicBoxOnDblClick(this);
+  mousePressEvent(event);
+}
+
+void TPicBox::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  if (FView->FDragState == dsNone) FView->UpdateCursorUnderMouse();
+  FView->PicBoxMouseMove(p);
+  if (FView->PicBoxOnMouseMove) FView->PicBoxOnMouseMove(this, event->buttons(), event->modifiers(), p.x(), p.y());
+}
+
+void TPicBox::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  if (FView->PicBoxOnMouseUp) FView->PicBoxOnMouseUp(this, event->button(), event->modifiers(), p.x(), p.y());
+  FView->PicBoxMouseUp(event->button());
+  if (FClickCandidate && event->button() == Qt::LeftButton && rect().contains(p) && FView->PicBoxOnClick)
+    FView->PicBoxOnClick(this);
+  FClickCandidate = false;
+  FView->UpdateCursorUnderMouse();
+}
+
+void TPicBox::enterEvent(QEnterEvent*) { FView->UpdateCursorUnderMouse(); }
+
+void TPicBox::contextMenuEvent(QContextMenuEvent* event) {
+  if (QMenu* menu = FView->PicBoxPopupMenu()) menu->popup(event->globalPos());
+}
+
+// ============================================================ selection rectangle
+
+QRect TPGImage::SelectionRect() const {
+  return QRect(FSelectionLeft, FSelectionTop, FSelectionWidth, FSelectionHeight);
+}
+
+QRect TPGImage::SelectionViewRect() const {
+  const int l = ImageToViewX(FSelectionLeft), t = ImageToViewY(FSelectionTop);
+  const int r = ImageToViewX(FSelectionLeft + FSelectionWidth), b = ImageToViewY(FSelectionTop + FSelectionHeight);
+  return WinRect(l, t, r, b);
+}
+
+// The four strips around the frame, in view client coordinates.
+void TPGImage::InvalidateSelectionFrame(QRegion& region) const {
+  const int m = FActionMode == amMoveResizeCreateSelection ? 8 : 1;
+  const QRect v = SelectionViewRect().translated(PicBoxRect().topLeft());
+  const int l = v.left(), t = v.top(), r = v.left() + v.width(), b = v.top() + v.height();
+  for (const QRect& s : {WinRect(l - m, t - m, l, b + m), WinRect(l - m, t - m, r + m, t), WinRect(r, t - m, r + m, b + m),
+                         WinRect(l - m, b, r + m, b + m)})
+    if (s.width() > 0 && s.height() > 0) region += s;
+}
+
+void TPGImage::SetSelectionRect(int left, int top, int width, int height) {
+  if (left == FSelectionLeft && top == FSelectionTop && width == FSelectionWidth && height == FSelectionHeight) return;
+  QRegion region;
+  if (FSelection) InvalidateSelectionFrame(region);
+  FSelectionLeft = left;
+  FSelectionTop = top;
+  FSelectionWidth = width;
+  FSelectionHeight = height;
+  if (FSelection) {
+    InvalidateSelectionFrame(region);
+    viewport()->update(region);
+  }
+  if (OnSelectionChange) OnSelectionChange(this);
+  if (FSelection && !region.isEmpty()) viewport()->repaint(region);
+}
+
+void TPGImage::SetSelection(bool v) {
+  if (v == FSelection) return;
+  FSelection = v;
+  if (v && !FAnimTimer) {
+    FAnimTimer = new QTimer(this);
+    FAnimTimer->setInterval(50);
+    connect(FAnimTimer, &QTimer::timeout, this, &TPGImage::AnimationStep);
+    FAnimTimer->start();
+  } else if (!v) {
+    delete FAnimTimer;
+    FAnimTimer = nullptr;
+  }
+  FPicBox->update();
+  if (OnSelectionChange) OnSelectionChange(this);
+}
+
+void TPGImage::FreePatternBrushes() {
+  FPatternBrushes = {};
+  FPatternsBuilt = false;
+}
+
+void TPGImage::SetSelectionColor1(const QColor& v) {
+  FSelectionColor1 = v;
+  FreePatternBrushes();
+}
+
+void TPGImage::SetSelectionColor2(const QColor& v) {
+  FSelectionColor2 = v;
+  FreePatternBrushes();
+}
+
+void TPGImage::DrawSelection(QPainter& painter) {
+  if (!FSelection) return;
+  const QRect v = SelectionViewRect();
+  if (!FPatternsBuilt) {
+    for (int i = 0; i < 8; ++i) {
+      QImage bits(8, 8, QImage::Format_RGB32);
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+          bits.setPixel(x, y, (((y + x - i + 8) % 8) > 3 ? FSelectionColor2 : FSelectionColor1).rgb());
+      FPatternBrushes[i] = QBrush(bits);
+    }
+    FPatternsBuilt = true;
+  }
+  const int p = ((FAnimCounter + v.left() + v.top()) % 8 + 8) % 8;
+  const QBrush& brush = FPatternBrushes[p];
+  painter.setBrushOrigin(0, 0);
+  FrameRect(painter, WinRect(v.left() - 1, v.top() - 1, v.left() + v.width() + 1, v.top() + v.height() + 1), brush);
+  if (FActionMode == amMoveResizeCreateSelection)
+    for (int i = 0; i < 8; ++i) FrameRect(painter, HandleRect(i, v), brush);
+}
+
+void TPGImage::AnimationStep() {
+  FAnimCounter = FAnimCounter >= 7 ? 0 : FAnimCounter + 1;
+  if (!FSelection) return;
+  // Controls lying on the picture are children painted above it, so the
+  // frame never shows over them.
+  QRegion region;
+  InvalidateSelectionFrame(region);
+  if (!region.isEmpty()) viewport()->repaint(region);
+}
+
+// ============================================================ mouse
+
+int TPGImage::HandleAt(QPoint p) const {
+  const QRect v = SelectionViewRect();
+  for (int i = 0; i < 8; ++i)
+    if (PtIn(HandleRect(i, v), p)) return i;
+  return -1;
+}
+
+void TPGImage::PicBoxMouseDown(Qt::MouseButton button, QPoint p) {
+  if (button != Qt::LeftButton) return;
+  const QRect v = SelectionViewRect();
+  const bool inside = FSelection && PtIn(v, p);
+  const TActionMode am = FActionMode;
+  bool selectionDrag = false;
+  int handle = -1;
+  if ((am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage) && inside) {
+    FDragState = dsMoveSelection;
+    FDragStart = p;
+    FGrab = QPoint(ViewToImageX(p.x()) - FSelectionLeft, ViewToImageY(p.y()) - FSelectionTop);
+    selectionDrag = true;
+  } else if ((am == amMoveImage || am == amMoveSelectionMoveImage) && Scrollable()) {
+    FDragState = dsMoveImage;
+    if (!QGuiApplication::overrideCursor()) {
+      QCursor cursor = pgview::LibraryCursor(pgview::lcClosedHand);
+      if (PicBoxOnSetCursor) PicBoxOnSetCursor(this, cursor);
+      FPicBox->setCursor(cursor);
+    }
+    FDragStart = p;
+  } else if (am == amMoveResizeCreateSelection && FSelection && (handle = HandleAt(p)) >= 0) {
+    FDragState = kHandles[handle].State;
+    FDragStart = p;
+    const bool leftSide = handle == 0 || handle == 3 || handle == 5;
+    const bool rightSide = handle == 2 || handle == 4 || handle == 7;
+    const bool topSide = handle <= 2, bottomSide = handle >= 5;
+    FGrab.setX(leftSide ? ViewToImageX(p.x()) - FSelectionLeft : rightSide ? ViewToImageX(p.x()) - FSelectionWidth : 0);
+    FGrab.setY(topSide ? ViewToImageY(p.y()) - FSelectionTop : bottomSide ? ViewToImageY(p.y()) - FSelectionHeight : 0);
+    selectionDrag = true;
+  } else if (am == amMoveResizeCreateSelection || am == amCreateSelection) {
+    FDragState = dsCreateSelection;
+    SetSelection(true);
+    FAnchor = ViewToImage(p);
+    const QPoint a = ViewToImage(p);
+    SetSelectionRect(std::min(a.x(), FAnchor.x()), std::min(a.y(), FAnchor.y()), std::abs(a.x() - FAnchor.x()) + 1,
+                     std::abs(a.y() - FAnchor.y()) + 1);
+    selectionDrag = true;
+  }
+  if (selectionDrag && !FAutoScrollTimer) {
+    FAutoScrollTimer = new QTimer(this);
+    FAutoScrollTimer->setInterval(50);
+    connect(FAutoScrollTimer, &QTimer::timeout, this, &TPGImage::AutoScrollStep);
+    FAutoScrollTimer->start();
+  }
+}
+
+void TPGImage::PicBoxMouseMove(QPoint p) {
+  const int ix = ViewToImageX(p.x()) - FGrab.x(), iy = ViewToImageY(p.y()) - FGrab.y();
+  const int sl = FSelectionLeft, st = FSelectionTop, sw = FSelectionWidth, sh = FSelectionHeight;
+  const int newLeft = std::min(ix, sl + sw - 1), newTop = std::min(iy, st + sh - 1);
+  const int newWidth = std::max(ix, 1), newHeight = std::max(iy, 1);
+  switch (FDragState) {
+    case dsNone:
+      break;
+    case dsCreateSelection: {
+      const QPoint a = ViewToImage(p);
+      SetSelectionRect(std::min(a.x(), FAnchor.x()), std::min(a.y(), FAnchor.y()), std::abs(a.x() - FAnchor.x()) + 1,
+                       std::abs(a.y() - FAnchor.y()) + 1);
+      break;
+    }
+    case dsResizeTopLeft:
+      SetSelectionRect(newLeft, newTop, sw + sl - newLeft, sh + st - newTop);
+      break;
+    case dsResizeTop:
+      SetSelectionRect(sl, newTop, sw, sh + st - newTop);
+      break;
+    case dsResizeTopRight:
+      SetSelectionRect(sl, newTop, newWidth, sh + st - newTop);
+      break;
+    case dsResizeLeft:
+      SetSelectionRect(newLeft, st, sw + sl - newLeft, sh);
+      break;
+    case dsResizeRight:
+      SetSelectionRect(sl, st, newWidth, sh);
+      break;
+    case dsResizeBottomLeft:
+      SetSelectionRect(newLeft, st, sw + sl - newLeft, newHeight);
+      break;
+    case dsResizeBottom:
+      SetSelectionRect(sl, st, sw, newHeight);
+      break;
+    case dsResizeBottomRight:
+      SetSelectionRect(sl, st, newWidth, newHeight);
+      break;
+    case dsMoveImage: {
+      const int h = HPos();
+      SetHPos(h + FDragStart.x() - p.x());
+      const int v = VPos();
+      SetVPos(v + FDragStart.y() - p.y());
+      FDragStart = QPoint(p.x() + HPos() - h, p.y() + VPos() - v);
+      viewport()->repaint();
+      break;
+    }
+    case dsMoveSelection:
+      SetSelectionRect(std::min(std::max(ix, 1 - sw), FImageW - 1), std::min(std::max(iy, 1 - sh), FImageH - 1), sw, sh);
+      break;
+  }
+}
+
+void TPGImage::PicBoxMouseUp(Qt::MouseButton button) {
+  if (button != Qt::LeftButton) return;
+  const TPGDragState state = FDragState;
+  if (state >= dsMoveSelection) {
+    SetSelection(true);
+    if (OnSelectionMade) OnSelectionMade(this);
+  }
+  delete FAutoScrollTimer;
+  FAutoScrollTimer = nullptr;
+  FDragState = dsNone;
+}
+
+void TPGImage::AutoScrollStep() {
+  const QPoint q = viewport()->mapFromGlobal(QCursor::pos());
+  if (q.x() < 0 && HPos() > 0) SetHPos(HPos() - 5);
+  if (q.y() < 0 && VPos() > 0) SetVPos(VPos() - 5);
+  if (q.x() >= FClientW && HPos() < FPicLeft + FPicW - FClientW) SetHPos(HPos() + 5);
+  if (q.y() >= FClientH && VPos() < FPicTop + FPicH - FClientH) SetVPos(VPos() + 5);
+}
+
+// ============================================================ cursors
+
+QCursor TPGImage::CursorAt(QPoint clientPos) {
+  if (const QCursor* forced = QGuiApplication::overrideCursor()) return *forced;
+  const QRect box = PicBoxRect();
+  const bool onPicBox = FPicBox->isEnabled() && PtIn(box, clientPos);
+  if (!onPicBox) {
+    QCursor cursor = FViewCursor;
+    if (OnSetCursor) OnSetCursor(this, cursor);
+    return cursor;
+  }
+  QCursor cursor = FPicBoxCursor;
+  const QPoint p = clientPos - box.topLeft();
+  const TActionMode am = FActionMode;
+  if ((am == amMoveImage || am == amMoveSelectionMoveImage) && Scrollable())
+    cursor = pgview::LibraryCursor(FDragState == dsMoveImage ? pgview::lcClosedHand : pgview::lcOpenHand);
+  if (am == amMoveResizeCreateSelection || am == amCreateSelection) cursor = pgview::LibraryCursor(pgview::lcCrossHair);
+  if ((am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage) && FSelection &&
+      PtIn(SelectionViewRect(), p))
+    cursor = pgview::LibraryCursor(pgview::lcMoveArrows);
+  if (am == amMoveResizeCreateSelection && FSelection) {
+    const int h = HandleAt(p);
+    if (h >= 0) cursor = QCursor(kHandles[h].Cursor);
+  }
+  if (PicBoxOnSetCursor) PicBoxOnSetCursor(this, cursor);
+  return cursor;
+}
+
+void TPGImage::UpdateCursorUnderMouse() {
+  if (QGuiApplication::overrideCursor()) return; // the application's cursor shows anyway
+  const QPoint q = viewport()->mapFromGlobal(QCursor::pos());
+  if (!viewport()->rect().contains(q)) return;
+  const QCursor cursor = CursorAt(q);
+  if (PtIn(PicBoxRect(), q))
+    FPicBox->setCursor(cursor);
+  else
+    viewport()->setCursor(cursor);
+}
+
+void TPGImage::mouseMoveEvent(QMouseEvent* event) {
+  UpdateCursorUnderMouse();
+  QAbstractScrollArea::mouseMoveEvent(event);
+}
