@@ -132,15 +132,19 @@ void DrawPart(const TPixelGraphic& image, QPainter& painter, const TRect& dest, 
   const int sw = image.Width(), sh = image.Height();
   std::vector<int> srcX(static_cast<size_t>(part.width()));
   std::vector<int> srcY(static_cast<size_t>(part.height()));
+  // A negative extent draws the mirrored picture: destination pixel d from
+  // the covered area's own left (top) edge shows what a mirrored copy of the
+  // picture would show there, source pixel W - 1 - SourceIndex(d). Drawing
+  // mirrored and drawing a mirrored copy therefore give the same pixels.
   for (int i = 0; i < part.width(); ++i) {
     const int x = part.left() + i;
-    const int d = dest.Right >= dest.Left ? x - dest.Left : dest.Left - x;
-    srcX[static_cast<size_t>(i)] = SourceIndex(d, dw, sw);
+    srcX[static_cast<size_t>(i)] =
+        dest.Right >= dest.Left ? SourceIndex(x - dest.Left, dw, sw) : sw - 1 - SourceIndex(x - (dest.Right + 1), dw, sw);
   }
   for (int j = 0; j < part.height(); ++j) {
     const int y = part.top() + j;
-    const int d = dest.Bottom >= dest.Top ? y - dest.Top : dest.Top - y;
-    srcY[static_cast<size_t>(j)] = SourceIndex(d, dh, sh);
+    srcY[static_cast<size_t>(j)] = dest.Bottom >= dest.Top ? SourceIndex(y - dest.Top, dh, sh)
+                                                           : sh - 1 - SourceIndex(y - (dest.Bottom + 1), dh, sh);
   }
   QImage buffer = SampleBuffer(part.width(), part.height());
   Sample(image, srcX, srcY, buffer);

@@ -16,9 +16,10 @@ constexpr QRgb kBack = 0xFF102030u;
 QPoint Expected(const TPixelGraphic& g, const TRect& r, int x, int y) {
   auto axis = [](int p, int a, int b, int s) {
     const int n = std::abs(b - a);
-    const int d = b >= a ? p - a : a - p;
+    const int d = b >= a ? p - a : p - (b + 1);
     if (d < 0 || d >= n) return -1;
-    return static_cast<int>((2 * int64_t(d) + 1) * s / (2 * int64_t(n)));
+    const int i = static_cast<int>((2 * int64_t(d) + 1) * s / (2 * int64_t(n)));
+    return b >= a ? i : s - 1 - i;
   };
   const int sx = axis(x, r.Left, r.Right, g.Width()), sy = axis(y, r.Top, r.Bottom, g.Height());
   return sx < 0 || sy < 0 ? QPoint(-1, -1) : QPoint(sx, sy);
@@ -70,6 +71,28 @@ TEST(DrawToDC, SamplesEveryDepthScaledMirroredAndCut) {
       p.end();
       ExpectDrawn(g, r, t);
     }
+  }
+}
+
+// Drawing along negative extents shows exactly what drawing a mirrored copy
+// shows, also where the sampling meets a pixel boundary (reduction by whole
+// factors): the view mirrors tiles that way instead of copying the picture.
+TEST(DrawToDC, MirroredDrawEqualsMirroredCopy) {
+  TPixelGraphic g;
+  devtest::FillPattern(g, 12, 8, bc24Bit);
+  TPixelGraphic flipped;
+  flipped.SetSize(12, 8, bc24Bit);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 12; ++x) flipped.SetPixels(x, y, g.Pixels(11 - x, 7 - y));
+  for (const TRect& r : {Rect(2, 1, 8, 5), Rect(0, 0, 24, 16), Rect(1, 2, 10, 9)}) {
+    QImage viaCopy = Target(26, 18), viaExtent = Target(26, 18);
+    QPainter a(&viaCopy);
+    DrawToDC(flipped, a, r, true, SRCCOPY);
+    a.end();
+    QPainter b(&viaExtent);
+    DrawToDC(g, b, Rect(r.Right - 1, r.Bottom - 1, r.Left - 1, r.Top - 1), true, SRCCOPY);
+    b.end();
+    EXPECT_EQ(viaCopy, viaExtent) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
   }
 }
 
