@@ -1,0 +1,225 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QCursor>
+#include <QMainWindow>
+
+#include "app/core/settingsfile.h"
+#include "app/core/stereo_core.h"
+#include "pgraphic/view/imageview.h"
+
+class QAction;
+class QPainter;
+class QActionGroup;
+class QButtonGroup;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class TForm2;
+class TForm3;
+class TForm2Ini;
+
+// How the main window is created. The program passes its splash window; a
+// window made without one (tests, benchmarks) starts at once.
+struct TMainOptions {
+  // The start-up splash: the window shows itself disabled behind it and waits
+  // until its countdown has run out, then destroys it.
+  TForm3* Splash = nullptr;
+  // Restore and store the window position (the program does).
+  bool UseWindowPosition = true;
+};
+
+// The main window: one stereo pair (left photograph, right photograph, stereo
+// image) in three views on three tabs, the pair's alignment data, the menus,
+// the tool bar, the popup menu of the views and the status bar. Every command
+// is handled here on the window thread; library errors that reach a handler
+// are shown in the program's error box.
+//
+// Widgets and actions carry their design names as object names ("MILaden",
+// "ToolButton1", "BtStereo", "TabSheet3", "ImLinks", "PopupMenu1", ...);
+// commands that share a handler carry their Tag as the dynamic property "Tag".
+class TMain : public QMainWindow {
+  Q_OBJECT
+
+public:
+  explicit TMain(const TMainOptions& options = {}, QWidget* parent = nullptr);
+  ~TMain() override;
+
+  // ------------------------------------------------------------ pair state
+  TPixelGraphic& WorkImage() { return *FWorkImage; }
+  TPixelGraphic& ScaledImage() { return *FScaledImage; }
+  TPairAlignment& Alignment() { return FAlignment; }
+  TSideAlignment& LeftSide() { return FAlignment.Left; }
+  TSideAlignment& RightSide() { return FAlignment.Right; }
+  int LastStereoMode() const { return FLastStereoMode; }
+  bool LineDragging() const { return FLineDragging; }
+  TPGImage* LineView() const { return FLineView; }
+  TPGImage* PopupView() const { return FPopupView; }
+  const QCursor& LineCursor() const { return FLineCursor; }
+  const QCursor& TargetCursor() const { return FTargetCursor; }
+
+  // The six user settings (read from "VEXO.INI" at program start). Setting
+  // them also hands the JPEG quality to the library.
+  const TSettings& Settings() const { return FSettings; }
+  void SetSettings(const TSettings& settings);
+  const std::string& ELSAViewer() const { return FSettings.ELSAViewer; }
+  bool ShowELSAViewer() const { return FSettings.ShowELSAViewer; }
+
+  // ------------------------------------------------------------ components
+  TPGImage* ImLinks() const { return FImLinks; }
+  TPGImage* ImRechts() const { return FImRechts; }
+  TPGImage* ImStereo() const { return FImStereo; }
+  QTabWidget* PageControl1() const { return FPageControl1; }
+  QWidget* TabSheet1() const { return FTabSheet1; }
+  QWidget* TabSheet2() const { return FTabSheet2; }
+  QWidget* TabSheet3() const { return FTabSheet3; }
+  QWidget* ActivePage() const;
+  QMenu* PopupMenu1() const { return FPopupMenu1; }
+  QToolBar* ToolBar1() const { return FToolBar1; }
+  QTimer* Timer1() const { return FTimer1; }
+  TForm2* Form2() const { return FForm2; }
+  QString StatusText() const;
+
+  // ------------------------------------------------------------ internal operations
+  // Chooses a photograph for view (ImLinks or ImRechts) and loads it; reads the
+  // parameter file of the active tab's photograph, also after a cancel.
+  void LoadImage(TPGImage* view, const std::string& title);
+  // Reads the parameter file of the active tab's photograph into its side and
+  // repaints that view.
+  void LoadParameters();
+  // Status bar text and progress window, both repainted at once.
+  void ShowProgress(const std::string& text, int percent);
+  void UpdateControls();
+  void ClearSelections();
+  // The view of the active tab.
+  TPGImage* ActiveView() const;
+
+  // ------------------------------------------------------------ handlers
+  // sender is the menu item or tool button; its "Tag" property selects the command.
+  void ToolButton1Click();
+  void PageControl1Change();
+  void RotateClick(QObject* sender);
+  void BtZoomClick(QObject* sender);
+  void BtPanClick();
+  void BtLockClick();
+  void BtLineClick();
+  void BtCutClick();
+  void BtSaveParmsClick();
+  void MIberechnenClick(QObject* sender);
+  void BtSaveStereoClick(QObject* sender);
+  void BtPrintClick();
+  void Einstellungen1Click();
+  void Beenden1Click();
+  void Hilfe2Click();
+  void MIAboutClick();
+  void PopupMenu1Popup(TPGImage* view);
+  void MIZoom100Click();
+  void MIBestFitClick();
+  void MIUserZoomClick();
+  void PI1Click(QObject* sender);
+  void MiELSAStereoClick();
+  void Timer1Timer();
+
+  // Alignment input on the left and right views (mouse, markers, tilt lines)
+  // and the crop of any view; bound by BindAlignmentEvents.
+  void ImPicBoxOnMouseDown(TPGImage* view, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void ImPicBoxOnMouseMove(TPGImage* view, Qt::KeyboardModifiers shift, int x, int y);
+  void ImPicBoxOnMouseUp(TPGImage* view, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void ImPicBoxOnPaint(TPGImage* view, QPainter& canvas);
+  void ImLinksPicBoxOnSetCursor(TPGImage* view, QCursor& cursor);
+  void ImPixelGraphicProgressStart();
+  void ImPixelGraphicProgressEnd();
+  void ImSelectionMade(TPGImage* view);
+
+  // ------------------------------------------------------------ replaceable parts
+  // Writes the hand-off file and starts the external stereo viewer.
+  using TLaunchViewer = std::function<void(TMain& main)>;
+  // Opens a document (the help) in the desktop's viewer.
+  using TOpenDocument = std::function<bool(const std::string& fileName)>;
+  TLaunchViewer LaunchELSAViewer;
+  TOpenDocument OpenDocument;
+
+  // Runs f and shows a library error that leaves it in the program's error box.
+  void Guarded(const std::function<void()>& f);
+  // The program's standard error box: caption "Zwillo", the error's text.
+  static void ShowException(const std::exception& e);
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void CreateComponents();
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateViews();
+  void CreatePopupMenu();
+  void BindAlignmentEvents();
+  TPGImage* CreateView(QWidget* page, const char* name);
+  QAction* NewAction(const char* name, const QString& caption, int tag = 0);
+  QToolButton* NewButton(const char* name, const QString& hint, int image, int tag = 0);
+  void SetActivePage(QWidget* page);
+  void SetWorkMode(TActionMode mode, QAction* item, QToolButton* button, bool clearSelections);
+  void ZoomStatus(TPGImage* view);
+  void ShowProgressWindow();
+  // The open dialog for a photograph: title is its caption, fileName the
+  // current name on entry and the chosen one when it returns true.
+  bool RunOpenDialog(const std::string& title, std::string& fileName);
+  // The filter dialog of tag (1 brightness/contrast/gamma, 2 red/green/blue,
+  // 3 cyan/magenta/yellow) with image as preview source; on confirmation the
+  // filter is applied to image in place and the result is true.
+  bool RunFilterDialog(int tag, TPixelGraphic& image);
+
+  // Pair state.
+  std::unique_ptr<TPixelGraphic> FWorkImage;
+  std::unique_ptr<TPixelGraphic> FScaledImage;
+  TPairAlignment FAlignment;
+  bool FLineDragging = false;
+  TPGImage* FLineView = nullptr;
+  TPGImage* FPopupView = nullptr;
+  QCursor FLineCursor, FTargetCursor;
+  uint8_t FAnimationPhase = 128;
+  int FLastStereoMode = -1;
+  TSettings FSettings;
+  bool FSettingPage = false;
+
+  // Components.
+  QToolBar* FToolBar1 = nullptr;
+  QTabWidget* FPageControl1 = nullptr;
+  QWidget *FTabSheet1 = nullptr, *FTabSheet2 = nullptr, *FTabSheet3 = nullptr;
+  TPGImage *FImLinks = nullptr, *FImRechts = nullptr, *FImStereo = nullptr;
+  QStatusBar* FStatusBar1 = nullptr;
+  QLabel* FStatusText = nullptr;
+  QMenu* FPopupMenu1 = nullptr;
+  QTimer* FTimer1 = nullptr;
+  TForm2* FForm2 = nullptr;
+  TForm2Ini* FForm2Ini1 = nullptr;
+
+public:
+  // Menu items and tool buttons (object names as the member names).
+  QAction *MILaden = nullptr, *MIlinks = nullptr, *MIRechts = nullptr, *MIIn = nullptr, *MIout = nullptr;
+  QAction *MI1 = nullptr, *MI2 = nullptr, *Mi3 = nullptr, *MI4 = nullptr;
+  QAction* MIberechnen = nullptr; // the submenu's entry
+  QAction *RotgrnAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild2 = nullptr,
+          *FieldSequentialLCD1 = nullptr, *StereoBildlinksrechts1 = nullptr, *StereoBildrechtslinks1 = nullptr,
+          *StereobildfrELSA3DREVELATOR1 = nullptr;
+  QAction *MISpeichern = nullptr, *MIdrucken = nullptr, *Einstellungen1 = nullptr, *Beenden1 = nullptr;
+  QAction *Hilfe2 = nullptr, *MIAbout = nullptr;
+  QAction *MIZoom100 = nullptr, *MIUserZoom = nullptr, *MIBestFit = nullptr, *PI1 = nullptr, *PI2 = nullptr,
+          *PI3 = nullptr, *MiELSAStereo = nullptr;
+  QToolButton *ToolButton1 = nullptr, *RotateLeft = nullptr, *RotateRight = nullptr, *BtZoomIn = nullptr,
+              *BtZoomOut = nullptr, *BtPan = nullptr, *BtLock = nullptr, *BtLine = nullptr, *BtCut = nullptr,
+              *BtSaveParms = nullptr, *BtStereo = nullptr, *BtStereoColor = nullptr, *BtElsa = nullptr,
+              *BtMirror = nullptr, *BtLiRe = nullptr, *BtReLi = nullptr, *BtLCD = nullptr, *BtSaveStereo = nullptr,
+              *BtSaveStereoZoom = nullptr, *BtPrint = nullptr;
+};
+
+// The Tag of a menu item or tool button (0 when it has none).
+int TagOf(const QObject* sender);

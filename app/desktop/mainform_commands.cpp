@@ -1,0 +1,293 @@
+// The main window's commands: loading, the enabled state of the commands,
+// work modes, rotation, zoom, the popup menu, help, quit and About.
+#include <cmath>
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/core/paramfile.h"
+#include "app/desktop/mainform.h"
+#include "app/desktop/progressform.h"
+#include "app/desktop/resources.h"
+#include "app/desktop/splashform.h"
+#include "pgraphic/core/intmath.h"
+#include "platform/messagebox.h"
+
+namespace {
+
+// The hourglass for the lifetime of the object, however the command ends.
+struct THourGlass {
+  THourGlass() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~THourGlass() { QGuiApplication::restoreOverrideCursor(); }
+  THourGlass(const THourGlass&) = delete;
+  THourGlass& operator=(const THourGlass&) = delete;
+};
+
+// A zoom factor as the status bar shows it: percent rounded half to even, then "%".
+std::string ZoomPercentText(long double zoom) { return std::to_string(pg::RoundHalfEven(zoom * 100)) + "%"; }
+
+} // namespace
+
+// ============================================================ errors
+
+void TMain::Guarded(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    ShowException(e);
+  }
+}
+
+void TMain::ShowException(const std::exception& e) {
+  platform::MessageBox(e.what(), "Zwillo", platform::TMsgButtons::OK, platform::TMsgIcon::Error);
+}
+
+// ============================================================ loading
+
+bool TMain::RunOpenDialog(const std::string& title, std::string& fileName) {
+  QFileDialog dialog(this, QString::fromStdString(title));
+  dialog.setObjectName(QStringLiteral("PGOpenDialog1"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters({QStringLiteral("Image files (*.bmp *.dib *.jif *.jpeg *.jpg *.pbm *.pcx *.pgm *.png *.ppm "
+                                        "*.rle *.tga *.tif *.tiff)"),
+                         QStringLiteral("All files (*)")});
+  if (!fileName.empty()) dialog.selectFile(QString::fromStdString(fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  fileName = dialog.selectedFiles().first().toStdString();
+  return true;
+}
+
+void TMain::LoadImage(TPGImage* view, const std::string& title) {
+  std::string name = view->FileName();
+  if (RunOpenDialog(title, name)) {
+    repaint();
+    view->SetKeepOldPaintPixelGraphic(false);
+    view->SetFileName(name);
+    view->SetKeepOldPaintPixelGraphic(true);
+    (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
+  }
+  LoadParameters();
+  UpdateControls();
+}
+
+void TMain::LoadParameters() {
+  const bool left = ActivePage() == FTabSheet1;
+  TPGImage* view = left ? FImLinks : FImRechts;
+  (left ? FAlignment.Left : FAlignment.Right) = ReadParameters(view->FileName());
+  view->Invalidate();
+}
+
+void TMain::BtSaveParmsClick() {
+  const bool left = ActivePage() == FTabSheet1;
+  TPGImage* view = left ? FImLinks : FImRechts;
+  WriteParameters(view->FileName(), left ? FAlignment.Left : FAlignment.Right);
+}
+
+void TMain::ToolButton1Click() {
+  if (ActivePage() == FTabSheet1)
+    LoadImage(FImLinks, "Linkes Bild");
+  else if (ActivePage() == FTabSheet2)
+    LoadImage(FImRechts, "Rechtes Bild");
+}
+
+void TMain::PageControl1Change() {
+  UpdateControls();
+  if (ActivePage() == FTabSheet1 && FImLinks->Empty())
+    LoadImage(FImLinks, "Linkes Bild");
+  else if (ActivePage() == FTabSheet2 && FImRechts->Empty())
+    LoadImage(FImRechts, "Rechtes Bild");
+  ShowProgress("", 0);
+}
+
+// ============================================================ enabled state
+
+void TMain::UpdateControls() {
+  const QColor buttonFace = palette().color(QPalette::Button);
+  // 1.
+  ToolButton1->setEnabled(true);
+  MILaden->setEnabled(true);
+  BtPrint->setEnabled(false);
+  BtSaveStereo->setEnabled(false);
+  // 2.
+  BtStereo->setEnabled(!FImLinks->Empty() && !FImRechts->Empty());
+  for (QToolButton* b : {BtMirror, BtStereoColor, BtLCD, BtLiRe, BtReLi, BtElsa}) b->setEnabled(BtStereo->isEnabled());
+  // 3.
+  bool active = false;
+  if (ActivePage() == FTabSheet1) {
+    active = !FImLinks->Empty();
+    if (active) FImLinks->SetColor(buttonFace);
+  }
+  if (ActivePage() == FTabSheet2) {
+    active = !FImRechts->Empty();
+    if (active) FImRechts->SetColor(buttonFace);
+  }
+  // 4.
+  for (QToolButton* b : {BtPan, BtLock, BtLine, BtSaveParms, BtCut}) b->setEnabled(active);
+  for (QAction* a : {MI1, MI2, Mi3, MI4}) a->setEnabled(active);
+  // 5.
+  if (ActivePage() == FTabSheet3) {
+    active = !FImStereo->Empty();
+    if (active) FImStereo->SetColor(buttonFace);
+    for (QToolButton* b : {BtPrint, BtSaveStereo, BtPan, BtCut}) b->setEnabled(active);
+    MI1->setEnabled(active);
+    MI4->setEnabled(active);
+    ToolButton1->setEnabled(false);
+    MILaden->setEnabled(false);
+    BtLock->setEnabled(false);
+    MI2->setEnabled(false);
+    BtLine->setEnabled(false);
+    Mi3->setEnabled(false);
+    BtSaveParms->setEnabled(false);
+  }
+  // 6.
+  for (QToolButton* b : {RotateLeft, RotateRight, BtZoomIn, BtZoomOut}) b->setEnabled(active);
+  MIlinks->setEnabled(RotateLeft->isEnabled());
+  MIRechts->setEnabled(RotateRight->isEnabled());
+  MIIn->setEnabled(BtZoomIn->isEnabled());
+  MIout->setEnabled(BtZoomOut->isEnabled());
+  // 7.
+  MIberechnen->setEnabled(BtStereo->isEnabled());
+  MISpeichern->setEnabled(BtSaveStereo->isEnabled());
+  BtSaveStereoZoom->setEnabled(BtSaveStereo->isEnabled());
+  MIdrucken->setEnabled(BtPrint->isEnabled());
+  // 8.
+  FToolBar1->update();
+}
+
+void TMain::ClearSelections() {
+  for (TPGImage* view : {FImLinks, FImRechts, FImStereo}) view->SetSelection(false);
+}
+
+// ============================================================ work modes
+
+void TMain::SetWorkMode(TActionMode mode, QAction* item, QToolButton* button, bool clearSelections) {
+  for (TPGImage* view : {FImLinks, FImRechts, FImStereo}) view->SetActionMode(mode);
+  if (clearSelections) ClearSelections();
+  item->setChecked(true);
+  for (QToolButton* b : {BtPan, BtLock, BtLine, BtCut}) b->setChecked(b == button);
+}
+
+void TMain::BtPanClick() { SetWorkMode(amMoveImage, MI1, BtPan, true); }
+void TMain::BtLockClick() { SetWorkMode(amNone, MI2, BtLock, true); }
+void TMain::BtLineClick() { SetWorkMode(amNone, Mi3, BtLine, true); }
+void TMain::BtCutClick() { SetWorkMode(amMoveResizeCreateSelection, MI4, BtCut, false); }
+
+// ============================================================ rotation and zoom
+
+void TMain::RotateClick(QObject* sender) {
+  TPGImage* view = ActiveView();
+  THourGlass hourGlass;
+  std::unique_ptr<TPixelGraphic> copy = view->CopyPixelGraphic();
+  TPixelGraphic* image = view->PixelGraphic();
+  if (!image) return;
+  image->RotateFrom(true, *copy, TagOf(sender));
+}
+
+void TMain::BtZoomClick(QObject* sender) {
+  TPGImage* view = ActiveView();
+  long double z = view->CurrentZoomFactor();
+  if (TagOf(sender) < 0) {
+    z = z - 0.2L;
+    if (z <= 0.1L) return;
+  } else {
+    z = z + 0.2L;
+    if (z > 5.0L) return;
+  }
+  view->SetStretch(std::fabs(z - 1) < 0.00001L ? sNeverKAR : sZoomKAR);
+  view->SetStretchMode(z > 1 ? smFast : smMedium);
+  view->SetZoomFactor(z);
+  ShowProgress(ZoomPercentText(z), 0);
+}
+
+// ============================================================ popup menu
+
+void TMain::PopupMenu1Popup(TPGImage* view) {
+  FPopupView = view;
+  const bool has = view && !view->Empty();
+  for (QAction* a : {PI1, PI2, PI3, MIZoom100, MIBestFit, MIUserZoom}) a->setEnabled(has);
+  MiELSAStereo->setEnabled(FLastStereoMode == 6 && ActivePage() == FTabSheet3);
+}
+
+void TMain::ZoomStatus(TPGImage* view) { ShowProgress(ZoomPercentText(view->ZoomFactor()), 0); }
+
+void TMain::MIZoom100Click() {
+  if (!FPopupView) return;
+  FPopupView->SetStretch(sZoomKAR);
+  FPopupView->SetZoomFactor(1.0L);
+  ZoomStatus(FPopupView);
+}
+
+void TMain::MIBestFitClick() {
+  if (!FPopupView || FPopupView->Empty()) return;
+  TPGImage* view = FPopupView;
+  view->SetStretch(sZoomKAR);
+  const TPixelGraphic* image = view->PixelGraphic();
+  long double w = image->Width(), h = image->Height();
+  long double cw = view->width() - 4, ch = view->height() - 4;
+  if (w == 0) w = 1;
+  if (h == 0) h = 1;
+  if (cw == 0) cw = 1;
+  if (ch == 0) ch = 1;
+  view->SetZoomFactor(w / h > cw / ch ? cw / w : ch / h);
+  ZoomStatus(view);
+}
+
+void TMain::MIUserZoomClick() {
+  if (!FPopupView || FPopupView->Empty()) return;
+  TPGImage* view = FPopupView;
+  view->SetStretch(sZoomKAR);
+  if (FSettings.ZoomType == 0) {
+    view->SetZoomFactor(FSettings.ZoomPercent * 0.01L);
+  } else {
+    const int32_t w = view->PixelGraphic()->Width();
+    view->SetZoomFactor(static_cast<long double>(FSettings.ZoomPixel) / (w == 0 ? 1 : w));
+  }
+  ZoomStatus(view);
+}
+
+bool TMain::RunFilterDialog(int, TPixelGraphic&) { return false; }
+
+void TMain::PI1Click(QObject* sender) {
+  if (!FPopupView || FPopupView->Empty()) return;
+  RunFilterDialog(TagOf(sender), *FPopupView->PixelGraphic());
+}
+
+void TMain::MiELSAStereoClick() {
+  if (FLastStereoMode == 6 && LaunchELSAViewer) LaunchELSAViewer(*this);
+}
+
+// ============================================================ output, settings (next to come)
+
+void TMain::BtSaveStereoClick(QObject*) {}
+void TMain::BtPrintClick() {}
+void TMain::Einstellungen1Click() {}
+
+// ============================================================ help, quit, About
+
+void TMain::Hilfe2Click() {
+  const QString help = HelpFilePath();
+  const bool opened = !help.isEmpty() && (OpenDocument ? OpenDocument(help.toStdString())
+                                                        : QDesktopServices::openUrl(QUrl::fromLocalFile(help)));
+  if (!opened)
+    platform::MessageBox("Die Hilfe kann nicht angezeigt werden.", "Zwillo", platform::TMsgButtons::OK,
+                         platform::TMsgIcon::Error);
+}
+
+void TMain::Beenden1Click() {
+  close();
+  QCoreApplication::quit();
+}
+
+void TMain::MIAboutClick() { TForm3::ShowAbout(this); }

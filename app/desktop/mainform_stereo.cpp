@@ -1,0 +1,86 @@
+// The stereo command: the pair's pictures through the compose pipeline into
+// the stereo view, with the progress window and the status bar.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWindow>
+#include <QLabel>
+#include <QTabWidget>
+
+#include "app/core/compose.h"
+#include "app/desktop/mainform.h"
+#include "app/desktop/progressform.h"
+
+void TMain::ShowProgress(const std::string& text, int percent) {
+  const QString t = QString::fromStdString(text);
+  FStatusText->setText(t);
+  // The window thread is busy: both are repainted now, not by the event loop.
+  if (FStatusText->isVisible()) FStatusText->repaint();
+  if (FForm2) FForm2->ShowProgress(t, percent);
+}
+
+void TMain::ShowProgressWindow() {
+  FForm2->show();
+  // A window the window system has not exposed yet cannot be painted, and
+  // ShowProgress paints while the event loop waits. Exposing it takes a round
+  // trip to the window system: wait for it (without taking user input), but
+  // not for long.
+  QElapsedTimer waited;
+  waited.start();
+  do
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+  while (FForm2->windowHandle() && !FForm2->windowHandle()->isExposed() && waited.elapsed() < 250);
+}
+
+void TMain::MIberechnenClick(QObject* sender) {
+  const int tag = TagOf(sender);
+  // 1.
+  ShowProgressWindow();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+  // The mode is the command's from the first report after the tilt
+  // compensation on (a failed compensation leaves the last mode as it was).
+  bool tookMode = false;
+  auto takeMode = [&] {
+    if (tookMode) return;
+    tookMode = true;
+    FLastStereoMode = tag;
+    const std::string caption = StereoModeCaption(tag);
+    if (!caption.empty()) FPageControl1->setTabText(FPageControl1->indexOf(FTabSheet3), QString::fromStdString(caption));
+  };
+  TComposeProgress progress;
+  progress.Report = [&](const std::string& text, int percent) {
+    if (text != "Verkantung ausgleichen") takeMode();
+    ShowProgress(text, percent);
+  };
+  // Modes 0, 2 and 3 leave their result in the work image, which keeps it:
+  // the view stores a copy. The pair modes' new image goes to the view itself.
+  auto store = [&](TPixelGraphic& result) {
+    if (&result == FWorkImage.get()) FImStereo->SetPixelGraphic(&result);
+  };
+
+  std::exception_ptr failure;
+  try {
+    // 2.-7. The pictures are only read; the turned copy is the pipeline's.
+    TPixelGraphic empty;
+    TPixelGraphic* left = FImLinks->PixelGraphic();
+    TPixelGraphic* right = FImRechts->PixelGraphic();
+    TStereoResult result = ComposePictures(tag, left ? *left : empty, right ? *right : empty, FAlignment,
+                                           *FWorkImage, progress, store);
+    takeMode();
+    if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));
+    // 8.
+    FForm2->hide();
+    SetActivePage(FTabSheet3);
+    UpdateControls();
+  } catch (const EComposeFailed& e) {
+    if (e.Step() != csTilt) takeMode();
+    failure = e.Error();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // 9. In every case.
+  FForm2->hide();
+  QGuiApplication::restoreOverrideCursor();
+  if (FLastStereoMode == 6 && ShowELSAViewer() && LaunchELSAViewer) LaunchELSAViewer(*this);
+  if (failure) std::rethrow_exception(failure);
+}
