@@ -280,15 +280,32 @@ static std::string FactorText(int position) {
 std::string TBCGFilterDialog::SliderText2() { return FactorText(FSliders[1].Position); }
 std::string TBCGFilterDialog::SliderText3() { return FactorText(FSliders[2].Position); }
 
-void TBCGFilterDialog::SetBrightness(int v) { FSliders[0].Position = std::clamp(v, -100, 100); }
+// The setters reconfigure the filter at once, like those of the RGB and CMY
+// dialogs: a caller that sets values and gets OK without a control change
+// applies exactly those values.
+void TBCGFilterDialog::SetBrightness(int v) {
+  FSliders[0].Position = std::clamp(v, -100, 100);
+  ConfigureFilter(*FFilter);
+}
+
 long double TBCGFilterDialog::Contrast() const { return PGSliderToRoundedFactor(FSliders[1].Position); }
-void TBCGFilterDialog::SetContrast(long double v) { FSliders[1].Position = PGFactorToSlider(v); }
+
+void TBCGFilterDialog::SetContrast(long double v) {
+  FSliders[1].Position = PGFactorToSlider(v);
+  ConfigureFilter(*FFilter);
+}
+
 long double TBCGFilterDialog::Gamma() const { return PGSliderToRoundedFactor(FSliders[2].Position); }
-void TBCGFilterDialog::SetGamma(long double v) { FSliders[2].Position = PGFactorToSlider(v); }
+
+void TBCGFilterDialog::SetGamma(long double v) {
+  FSliders[2].Position = PGFactorToSlider(v);
+  ConfigureFilter(*FFilter);
+}
 
 void TBCGFilterDialog::SetUseY(bool v) {
   Radio2State = v;
   Radio1State = !v;
+  ConfigureFilter(*FFilter);
 }
 
 void TBCGFilterDialog::SaveValues() {

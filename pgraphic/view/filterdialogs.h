@@ -189,8 +189,7 @@ public:
   std::string SliderText2() override;
   std::string SliderText3() override;
 
-  // The setters only store; the filter follows at the next control change
-  // or at a cancel.
+  // The setters reconfigure the filter at once.
   int Brightness() const { return FSliders[0].Position; }
   void SetBrightness(int v);
   // Round(5^(s/100) * 100) * 0.01 of the slider position s; writing clamps

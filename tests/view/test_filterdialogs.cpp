@@ -112,10 +112,9 @@ TEST(FilterDialogs, BCGPropertyConversionsAndFactorTexts) {
   EXPECT_TRUE(dlg.UseY());
   EXPECT_FALSE(dlg.Radio1State);
 
-  // The setters only store; the filter follows at the next configuration.
+  // The setters reconfigure the filter at once: OK without a control
+  // change applies the values set.
   auto& f = static_cast<TBCGFilter&>(dlg.Filter());
-  EXPECT_EQ(f.Brightness(), 0);
-  dlg.ConfigureFilter(f);
   EXPECT_EQ(f.Brightness(), -100);
   EXPECT_NEAR(static_cast<double>(f.Contrast()), 1.998, 0.001); // unrounded 5^0.43
   EXPECT_NE(f.Contrast(), 2.0L);
@@ -260,6 +259,17 @@ TEST(FilterDialogs, PreviewShowsTheFilterAppliedToTheReducedSource) {
     EXPECT_EQ(f.Dialog()->Filter().Source(), nullptr);
     QTest::keyClick(&f, Qt::Key_Escape);
   });
+
+  // Without a picture: no preview machinery, the dialog still works.
+  EXPECT_TRUE([&] {
+    QTimer::singleShot(0, [&] {
+      EXPECT_EQ(dlg.DialogWindow()->DebounceTimer(), nullptr);
+      QTest::keyClick(dlg.DialogWindow()->TrackBar(1), Qt::Key_Right);
+      QTest::keyClick(dlg.DialogWindow(), Qt::Key_Return);
+    });
+    return dlg.Execute();
+  }());
+  EXPECT_EQ(dlg.Cyan(), 1);
 
   // An empty picture: a 0x0 source and nothing to show.
   TPixelGraphic empty;
