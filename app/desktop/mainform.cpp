@@ -22,6 +22,7 @@
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/view/filterdialogs.h"
 
 namespace {
 
@@ -128,6 +129,15 @@ void TMain::CreateComponents() {
   CreateToolBar();
   CreateViews();
   CreatePopupMenu();
+
+  FBCGFilterDialog1 = new TBCGFilterDialog(this);
+  FBCGFilterDialog1->setObjectName(QStringLiteral("BCGFilterDialog1"));
+  FBCGFilterDialog1->SetContrast(1.0L);
+  FBCGFilterDialog1->SetGamma(1.0L);
+  FRGBFilterDialog1 = new TRGBFilterDialog(this);
+  FRGBFilterDialog1->setObjectName(QStringLiteral("RGBFilterDialog1"));
+  FCMYFilterDialog1 = new TCMYFilterDialog(this);
+  FCMYFilterDialog1->setObjectName(QStringLiteral("CMYFilterDialog1"));
 
   FStatusBar1 = new QStatusBar(this);
   FStatusBar1->setObjectName(QStringLiteral("StatusBar1"));

@@ -25,6 +25,9 @@ class QToolButton;
 class TForm2;
 class TForm3;
 class TForm2Ini;
+class TBCGFilterDialog;
+class TRGBFilterDialog;
+class TCMYFilterDialog;
 
 // How the main window is created. The program passes its splash window; a
 // window made without one (tests, benchmarks) starts at once.
@@ -201,6 +204,9 @@ private:
   QTimer* FTimer1 = nullptr;
   TForm2* FForm2 = nullptr;
   TForm2Ini* FForm2Ini1 = nullptr;
+  TBCGFilterDialog* FBCGFilterDialog1 = nullptr;
+  TRGBFilterDialog* FRGBFilterDialog1 = nullptr;
+  TCMYFilterDialog* FCMYFilterDialog1 = nullptr;
 
 public:
   // Menu items and tool buttons (object names as the member names).

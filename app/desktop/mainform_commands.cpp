@@ -21,6 +21,7 @@
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/core/intmath.h"
+#include "pgraphic/view/filterdialogs.h"
 #include "platform/messagebox.h"
 
 namespace {
@@ -257,7 +258,18 @@ void TMain::MIUserZoomClick() {
   ZoomStatus(view);
 }
 
-bool TMain::RunFilterDialog(int, TPixelGraphic&) { return false; }
+bool TMain::RunFilterDialog(int tag, TPixelGraphic& image) {
+  TPreviewFilterDialog* dialog = nullptr;
+  if (tag == 1)
+    dialog = FBCGFilterDialog1;
+  else if (tag == 2)
+    dialog = FRGBFilterDialog1;
+  else if (tag == 3)
+    dialog = FCMYFilterDialog1;
+  if (!dialog || !dialog->Execute(image)) return false;
+  image.ApplyFilter(dialog->Filter(), image);
+  return true;
+}
 
 void TMain::PI1Click(QObject* sender) {
   if (!FPopupView || FPopupView->Empty()) return;

@@ -97,26 +97,34 @@ protected:
     QTest::mouseClick(b, Qt::LeftButton);
   }
 
-  // Answers the next open dialog: file chosen (accepted) or empty (cancelled).
-  // The dialog's caption is kept in DialogTitle; DialogsSeen counts them.
-  void AnswerOpenDialog(const std::string& file) {
+  // Runs act on the next modal dialog once it is open.
+  static void OnModal(std::function<void(QDialog*)> act) {
     auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [this, file, attempt] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (!dialog) {
+    *attempt = [act, attempt] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!dialog || !dialog->isVisible()) {
         QTimer::singleShot(10, *attempt);
         return;
       }
-      ++DialogsSeen;
-      DialogTitle = dialog->windowTitle().toStdString();
-      if (file.empty()) {
-        dialog->reject();
-      } else {
-        dialog->selectFile(QString::fromStdString(file));
-        static_cast<QDialog*>(dialog)->accept();
-      }
+      act(dialog);
     };
     QTimer::singleShot(0, *attempt);
+  }
+
+  // Answers the next open dialog: file chosen (accepted) or empty (cancelled).
+  // The dialog's caption is kept in DialogTitle; DialogsSeen counts them.
+  void AnswerOpenDialog(const std::string& file) {
+    OnModal([this, file](QDialog* dialog) {
+      ++DialogsSeen;
+      DialogTitle = dialog->windowTitle().toStdString();
+      auto* files = qobject_cast<QFileDialog*>(dialog);
+      if (file.empty() || !files) {
+        dialog->reject();
+      } else {
+        files->selectFile(QString::fromStdString(file));
+        dialog->accept();
+      }
+    });
   }
 
   // Switches tabs by clicking the tab bar (0 left, 1 right, 2 stereo).

@@ -409,3 +409,21 @@ TEST(MainFormStart, GermanStandardButtons) {
   EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Nein");
   EXPECT_EQ(QCoreApplication::applicationName(), "Zwillo");
 }
+
+// A popup filter changes the picture under the popup in place and is shown at
+// once; the side's alignment stays.
+TEST_F(MainForm, PopupFilterAppliesInPlace) {
+  LoadSide(0, WritePicture("f.bmp", *Gradient(40, 30)));
+  Main->LeftSide().Point = {7, 8};
+  OnModal([](QDialog* dialog) {
+    dialog->findChild<QSlider*>("TrackBar1")->setValue(50); // red +50 %
+    QTest::mouseClick(dialog->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+  });
+  ClickItem(OpenPopup(Main->ImLinks()), "PI2");
+  EXPECT_EQ(Main->ImLinks()->PixelGraphic()->PixelColors(0, 0), RGBColor(127, 0, 40));
+  EXPECT_EQ(Main->LeftSide().Point.X, 7);
+  QApplication::processEvents();
+  const QImage shown = Main->ImLinks()->viewport()->grab().toImage();
+  const QPoint corner = Main->ImLinks()->PicBoxRect().topLeft();
+  EXPECT_EQ(QColor(shown.pixel(corner)).red(), 127);
+}
