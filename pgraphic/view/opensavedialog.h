@@ -90,10 +90,15 @@ public:
   // Decode JPEG files at the smallest scale that still covers the maximum
   // size (a preview-only shortcut; off loads at full size as everywhere else).
   bool ReducedJPEGDecode = true;
+  // Tells this worker's results apart from those of an earlier one still
+  // queued when the selection changed.
+  uint64_t Generation = 0;
 
   void Resume(); // starts the body on a thread of its own; once only
   void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
   bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+  // True once Execute has ended (posted, terminated or failed).
+  bool Finished() const { return FFinished.load(std::memory_order_acquire); }
   void WaitFor();
   void Execute();
   // The load, reduction and colour adaptation; returns the thumbnail, or null
@@ -108,6 +113,7 @@ public:
 
 private:
   std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
   std::thread FThread;
 };
 
@@ -213,11 +219,15 @@ protected:
   // The type change of the running dialog (the save dialog's extension rule).
   virtual void TypeChanged() {}
   void SetFileNameField(const std::string& text);
+  // The file-name field's first name in the current folder; empty when the field is.
+  std::string EditPath() const;
 
   bool FSaveFlag = false;
 
 private:
   friend class TPGDialogPanel;
+  friend class TPGThumbnailArea;
+  friend class TPGInfoArea;
   void BuildPanel();
   void ApplyFilter();
   void SelectionChanged();
@@ -225,6 +235,9 @@ private:
   void StopWorker();
   void TakeThumbnail(std::unique_ptr<TPixelGraphic> thumbnail);
   void Progress(int step, int percent);
+  void PaintThumbnailArea(QWidget& area);
+  void PaintInfoArea(QWidget& area);
+  void UpdateDefaultSuffix();
 
   std::string FFileName;
   std::vector<std::string> FFiles;
@@ -259,6 +272,7 @@ private:
   int FClockStep = 1;
   int FClockPercent = 0;
   bool FRunning = false;
+  uint64_t FGeneration = 0;
 };
 
 class TPGSaveDialog : public TPGOpenDialog {
