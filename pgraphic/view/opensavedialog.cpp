@@ -209,13 +209,13 @@ protected:
   bool event(QEvent* e) override {
     if (e->type() == TPGThumbnailEvent::EventType()) {
       auto* te = static_cast<TPGThumbnailEvent*>(e);
-      if (FDialog->FWorker && te->Generation == FDialog->FWorker->Generation && FDialog->FRunning)
+      if (FDialog->FWorker && te->Generation == FDialog->FWorker->Generation && FDialog->isVisible())
         FDialog->TakeThumbnail(std::move(te->Image));
       return true;
     }
     if (e->type() == TPGThumbnailProgressEvent::EventType()) {
       auto* pe = static_cast<TPGThumbnailProgressEvent*>(e);
-      if (FDialog->FWorker && pe->Generation == FDialog->FWorker->Generation && FDialog->FRunning)
+      if (FDialog->FWorker && pe->Generation == FDialog->FWorker->Generation && FDialog->isVisible())
         FDialog->Progress(pe->StepX16, pe->Percent);
       return true;
     }
@@ -275,6 +275,7 @@ TPGOpenDialog::TPGOpenDialog(QWidget* parent) : QFileDialog(parent) {
   FFilter = BuildFilter();
   FWorker = std::make_unique<TCreateOpenSaveDialogPaintPGThread>();
   FSelectionTimer = new QTimer(this);
+  FSelectionTimer->setObjectName("SelectionTimer");
   FSelectionTimer->setSingleShot(true);
   FSelectionTimer->setInterval(150);
   connect(FSelectionTimer, &QTimer::timeout, this, [this] { StartThumbnail(); });
