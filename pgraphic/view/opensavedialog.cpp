@@ -414,10 +414,11 @@ void TPGOpenDialog::showEvent(QShowEvent* e) {
   QFileDialog::showEvent(e);
   // Horizontally centred on the screen, top at a third of the free height.
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-  if (!s) return;
-  const QRect sg = s->geometry();
+  const QRect sg = s ? s->geometry() : QRect();
   const QSize size = frameGeometry().size();
-  move(sg.x() + (sg.width() - size.width()) / 2, sg.y() + (sg.height() - size.height()) / 3);
+  if (s) move(sg.x() + (sg.width() - size.width()) / 2, sg.y() + (sg.height() - size.height()) / 3);
+  // A preset name is previewed like a chosen one.
+  SelectionChanged();
 }
 
 void TPGOpenDialog::done(int result) {

@@ -103,6 +103,7 @@ TEST(OpenSaveDialog, TypedNameShowsThumbnailAndInformationAndOKReturnsIt) {
   Save(Gradient(1000, 1), dir.Path("line.bmp"));
   TPGOpenDialog dlg;
   dlg.SetInitialDir(dir.Dir());
+  dlg.SetFileName("wide.bmp"); // a preset name is previewed too
   EXPECT_EQ(dlg.FilterFormatCount(), 14);
   EXPECT_EQ(dlg.FilterExtension(2), "bmp"); // entry 1 lists all formats
   EXPECT_EQ(dlg.FilterExtension(5), "jpeg");
@@ -110,7 +111,6 @@ TEST(OpenSaveDialog, TypedNameShowsThumbnailAndInformationAndOKReturnsIt) {
   const bool ok = RunDialogWith(dlg, [&] {
     EXPECT_EQ(dlg.nameFilters().size(), 16);
     EXPECT_EQ(dlg.nameFilters().front().left(12), "Image files ");
-    TypeName(dlg, "wide.bmp");
     ASSERT_TRUE(WaitThumbnail(dlg));
     int w = 0, h = 0;
     TCreateOpenSaveDialogPaintPGThread::ReducedSize(500, 300, dlg.ThumbnailMaxWidth(), dlg.ThumbnailMaxHeight(), w, h);
