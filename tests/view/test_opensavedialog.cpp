@@ -223,10 +223,20 @@ TEST(OpenSaveDialog, NewSelectionTerminatesTheRunningLoad) {
   Save(Gradient(20, 10), dir.Path("small.bmp"));
   TPGOpenDialog dlg;
   dlg.SetReducedJPEGPreview(false); // a full-size decode: long enough to interrupt
+  dlg.SetProgressClockLineColor(Qt::red);
   dlg.SetInitialDir(dir.Dir());
   RunDialogWith(dlg, [&] {
     TypeName(dlg, "big.jpg");
     ASSERT_TRUE(WaitUntil([&] { return dlg.Loading(); }));
+    // The loading clock in the middle of the area.
+    QWidget* area = dlg.PreviewArea();
+    EXPECT_TRUE(WaitUntil([&] {
+      const QImage shot = area->grab().toImage();
+      for (int y = -8; y < 8; ++y)
+        for (int x = -8; x < 8; ++x)
+          if (shot.pixel(area->width() / 2 + x, area->height() / 2 + y) == qRgb(255, 0, 0)) return true;
+      return !dlg.Loading();
+    }) && dlg.Loading());
     TypeName(dlg, "small.bmp");
     EXPECT_FALSE(dlg.Loading()); // stopped and joined at once
     ASSERT_TRUE(WaitThumbnail(dlg));
