@@ -430,8 +430,6 @@ void TPGOpenDialog::done(int result) {
   QFileDialog::done(result);
 }
 
-bool TPGOpenDialog::event(QEvent* e) { return QFileDialog::event(e); }
-
 std::string TPGOpenDialog::EditPath() const {
   const auto* edit = findChild<QLineEdit*>("fileNameEdit");
   QString text = edit ? edit->text() : QString();

@@ -215,7 +215,6 @@ protected:
   bool RunDialog();
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
-  bool event(QEvent* event) override;
   // The type change of the running dialog (the save dialog's extension rule).
   virtual void TypeChanged() {}
   void SetFileNameField(const std::string& text);
