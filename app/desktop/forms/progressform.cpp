@@ -1,0 +1,62 @@
+#include "app/desktop/progressform.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <algorithm>
+
+namespace {
+
+void CentreOnScreen(QWidget* w) {
+  QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect s = screen->geometry();
+  w->move(s.x() + (s.width() - w->width()) / 2, s.y() + (s.height() - w->height()) / 2);
+}
+
+} // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
+  setObjectName("Form2");
+  setWindowTitle("Berechnen Stereobild");
+  setModal(false);
+  setFixedSize(ClientWidth, ClientHeight);
+
+  Panel2 = new QLabel(this);
+  Panel2->setObjectName("Panel2");
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel2->setAlignment(Qt::AlignCenter);
+  Panel2->setGeometry(0, 0, ClientWidth, 41);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setGeometry(0, 41, ClientWidth, 24);
+
+  ProgressBar1 = new QProgressBar(Panel1);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  const int b = Panel1->frameWidth();
+  ProgressBar1->setGeometry(b, b, ClientWidth - 2 * b, 24 - 2 * b);
+}
+
+void TForm2::ShowProgress(const QString& text, int percent) {
+  Panel2->setText(text);
+  ProgressBar1->setValue(std::clamp(percent, 0, 100));
+  // The caller's thread is busy with the computation: paint now.
+  if (isVisible()) {
+    Panel2->repaint();
+    ProgressBar1->repaint();
+  }
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) CentreOnScreen(this);
+  QDialog::showEvent(event);
+}
