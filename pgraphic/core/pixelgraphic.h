@@ -213,6 +213,16 @@ public:
   void SetColorCacheEnabled(bool v);
   bool FastLoad() const { return FFastLoad; }
   void SetFastLoad(bool v) { FFastLoad = v; }
+  // Preview loads only: a reader that can decode at a reduced scale (JPEG)
+  // may deliver the picture reduced, as long as it still covers the thumbnail
+  // the picture gets in maxWidth x maxHeight. 0 x 0 (the default) loads at
+  // full size. Assign does not copy it, so it never leaks into other loads.
+  int32_t LoadReduceMaxWidth() const { return FLoadReduceMaxWidth; }
+  int32_t LoadReduceMaxHeight() const { return FLoadReduceMaxHeight; }
+  void SetLoadReduce(int32_t maxWidth, int32_t maxHeight) {
+    FLoadReduceMaxWidth = maxWidth;
+    FLoadReduceMaxHeight = maxHeight;
+  }
   bool NoRealize() const { return FNoRealize; }
   void SetNoRealize(bool v) { FNoRealize = v; }
   long double Gamma() const { return FGamma; }
@@ -368,6 +378,8 @@ private:
   bool FRaiseOnIndexError = false;
   TPGWarningAction FSaveColorResWarningAction = pgwaOKCancelBox;
   int32_t FWidth = 0;
+  int32_t FLoadReduceMaxWidth = 0;
+  int32_t FLoadReduceMaxHeight = 0;
   // Last, so that it goes first: the canvas may still look at the pixels.
   std::unique_ptr<TPGCanvasLink> FCanvasLink;
 };

@@ -284,6 +284,29 @@ void SetDecompressParameters(jpeg_decompress_struct& cinfo, bool fast) {
   if (cinfo.out_color_space == JCS_RGB) cinfo.out_color_space = JCS_EXT_BGR;
 }
 
+// Preview loads: the smallest DCT scale 1/8, 1/4 or 1/2 whose output still
+// covers the size the picture gets when reduced into maxW x maxH (keeping its
+// aspect ratio); full size when none does or no reduction was asked for.
+// Leaves the output dimensions calculated.
+void ChooseReducedScale(jpeg_decompress_struct& cinfo, TErrorMgr& err, int64_t maxW, int64_t maxH) {
+  const int64_t w = cinfo.image_width, h = cinfo.image_height;
+  if (maxW > 0 && maxH > 0 && w > 0 && h > 0 && (w > maxW || h > maxH)) {
+    // The fitted size, rounded up so that the decoded picture is never smaller.
+    const bool byHeight = maxW * h >= w * maxH;
+    const int64_t fitW = byHeight ? (w * maxH + h - 1) / h : maxW;
+    const int64_t fitH = byHeight ? maxH : (h * maxW + w - 1) / w;
+    for (unsigned denom : {8u, 4u, 2u}) {
+      cinfo.scale_num = 1;
+      cinfo.scale_denom = denom;
+      Checked(err, [&cinfo] { jpeg_calc_output_dimensions(&cinfo); });
+      if (cinfo.output_width >= fitW && cinfo.output_height >= fitH) return;
+    }
+  }
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = 1;
+  Checked(err, [&cinfo] { jpeg_calc_output_dimensions(&cinfo); });
+}
+
 void CheckLibraryVersion() {
   if (!PGJPEGLibraryMatches()) Raise("Invalid library version");
 }
@@ -349,7 +372,7 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   TErrorMgr& err = d->err;
   Checked(err, [cinfo] { jpeg_read_header(cinfo, TRUE); });
   SetDecompressParameters(*cinfo, graphic.FastLoad());
-  Checked(err, [cinfo] { jpeg_calc_output_dimensions(cinfo); });
+  ChooseReducedScale(*cinfo, err, graphic.LoadReduceMaxWidth(), graphic.LoadReduceMaxHeight());
 
   // Refused before decompression starts: a progressive file would otherwise
   // be read whole into the library's coefficient buffers first.

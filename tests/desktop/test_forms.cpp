@@ -277,8 +277,22 @@ TEST(Artwork, EveryToolImageHasANormalAndADisabledVariantAndTheyDiffer) {
   EXPECT_TRUE(ToolIcon(ToolIconCount).isNull());
   EXPECT_FALSE(WindowIcon().isNull());
   EXPECT_EQ(SplashPicture().size(), QSize(403, 332));
+}
+
+TEST(Artwork, TheHelpDocumentIsFoundAndEveryPictureItShowsExists) {
   const QString help = HelpFilePath();
-  EXPECT_TRUE(QFileInfo(help).isFile()) << help.toStdString();
+  ASSERT_TRUE(QFileInfo(help).isFile()) << help.toStdString();
+  QFile file(help);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString html = QString::fromUtf8(file.readAll());
+  static const QRegularExpression img(R"re(<img src="([^"]+)")re");
+  int pictures = 0;
+  for (auto it = img.globalMatch(html); it.hasNext(); ++pictures) {
+    const QString src = it.next().captured(1);
+    const QImage picture(QFileInfo(help).absolutePath() + "/" + src);
+    EXPECT_FALSE(picture.isNull()) << src.toStdString();
+  }
+  EXPECT_GE(pictures, 7);  // at least one per stereo mode
 }
 
 } // namespace

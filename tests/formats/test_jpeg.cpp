@@ -536,3 +536,34 @@ TEST_F(JpegTest, RegistryDetectsAndConvertsForJpeg) {
 }
 
 } // namespace
+
+// Preview loads: the smallest DCT scale whose picture still covers the
+// thumbnail; every other load keeps the full size.
+TEST_F(JpegTest, PreviewLoadDecodesAtTheSmallestScaleThatCoversTheThumbnail) {
+  TPixelGraphic src;
+  FillPattern(src, 800, 600);
+  const std::vector<uint8_t> data = WriteJpeg(src);
+  struct TCase {
+    int maxW, maxH, w, h;
+  } cases[] = {
+      {100, 100, 100, 75},  // fit 100 x 75: 1/8 is exactly enough
+      {101, 100, 200, 150}, // fit 101 x 76: 1/8 is one pixel short, 1/4 covers it
+      {136, 116, 200, 150}, // fit 136 x 102
+      {500, 500, 800, 600}, // fit 500 x 375: 1/2 gives 400, so full size
+      {900, 700, 800, 600}, // fits as it is
+      {0, 0, 800, 600},     // not a preview load
+  };
+  for (const TCase& c : cases) {
+    TPixelGraphic g;
+    g.SetLoadReduce(c.maxW, c.maxH);
+    ReadJpeg(data, g);
+    EXPECT_EQ(g.Width(), c.w) << c.maxW << "x" << c.maxH;
+    EXPECT_EQ(g.Height(), c.h) << c.maxW << "x" << c.maxH;
+  }
+  TPixelGraphic reduced;
+  reduced.SetLoadReduce(100, 100);
+  ReadJpeg(data, reduced);
+  TPixelGraphic copy;
+  copy.Assign(&reduced);
+  EXPECT_EQ(copy.LoadReduceMaxWidth(), 0); // never carried into other images
+}

@@ -1,0 +1,296 @@
+#pragma once
+
+// The previewing open and save dialogs: Qt's widget-based file dialog with a
+// panel on the right that shows a thumbnail of the selected image file and,
+// below it, what the file holds. The thumbnail is loaded on a worker thread
+// 150 ms after the selection settles; the file-type list comes from the
+// format registry.
+//
+// Use (the window thread only):
+//   TPGOpenDialog dlg(this);
+//   dlg.SetInitialDir(dir);
+//   if (dlg.Execute()) Load(dlg.FileName());
+//
+// Between runs the object keeps its properties; a run shows the dialog modally
+// and returns true when the user pressed OK. FileName, Files and FilterIndex
+// change only then.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QColor>
+#include <QFileDialog>
+#include <QWidget>
+
+#include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/formats/fileformat.h"
+
+class QTimer;
+class TPGOpenDialog;
+
+// The open options of the dialogs, one bit each (bit n = option n); the names
+// are those of the platform's open-dialog options.
+enum TOpenOption : uint8_t {
+  ofReadOnly,
+  ofOverwritePrompt,
+  ofHideReadOnly,
+  ofNoChangeDir,
+  ofShowHelp,
+  ofNoValidate,
+  ofAllowMultiSelect,
+  ofExtensionDifferent,
+  ofPathMustExist,
+  ofFileMustExist,
+  ofCreatePrompt,
+  ofShareAware,
+  ofNoReadOnlyReturn,
+  ofNoTestFileCreate,
+  ofNoNetworkButton,
+  ofNoLongNames,
+  ofOldStyleDialog,
+  ofNoDereferenceLinks,
+};
+using TOpenOptions = uint32_t;
+constexpr TOpenOptions OpenOptionBit(TOpenOption o) { return TOpenOptions{1} << o; }
+constexpr bool HasOpenOption(TOpenOptions set, TOpenOption o) { return (set & OpenOptionBit(o)) != 0; }
+
+// The thumbnail loader of a dialog run. The dialog owns the object and frees
+// it; the object never frees itself. Results go to the panel (the "child
+// dialog window") as posted events: TPGThumbnailEvent carries the finished
+// thumbnail with its ownership, TPGThumbnailProgressEvent the clock's step
+// and percent.
+class TCreateOpenSaveDialogPaintPGThread {
+public:
+  // An inert worker: Execute does nothing, WaitFor returns at once.
+  TCreateOpenSaveDialogPaintPGThread() = default;
+  ~TCreateOpenSaveDialogPaintPGThread(); // requests termination and waits
+  TCreateOpenSaveDialogPaintPGThread(const TCreateOpenSaveDialogPaintPGThread&) = delete;
+  TCreateOpenSaveDialogPaintPGThread& operator=(const TCreateOpenSaveDialogPaintPGThread&) = delete;
+
+  // Fields, in the order of the design.
+  bool Inert = true;
+  QObject* CommonDialogWindow = nullptr;
+  QObject* ChildDialogWindow = nullptr; // results go here
+  std::string FileName;
+  int Step = 1;
+  int SubStep = 0;
+  int LastPercent = 0;
+  int LastPercentDiv16 = 0;
+  uint32_t LastTick = 0;
+  int MaxWidth = 0;
+  int MaxHeight = 0;
+  TStretchMode StretchMode = smPrecise;
+  TPaletteIdent Palette8BitSys24BitGraphic = pOptimized252Sys16;
+  TPaletteIdent Palette8BitSys8BitGraphic = pOptimized252Sys16;
+  int ScreenBitsPerPixel = 24;
+  // Decode JPEG files at the smallest scale that still covers the maximum
+  // size (a preview-only shortcut; off loads at full size as everywhere else).
+  bool ReducedJPEGDecode = true;
+  // Tells this worker's results apart from those of an earlier one still
+  // queued when the selection changed.
+  uint64_t Generation = 0;
+
+  void Resume(); // starts the body on a thread of its own; once only
+  void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
+  bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+  // True once Execute has ended (posted, terminated or failed).
+  bool Finished() const { return FFinished.load(std::memory_order_acquire); }
+  void WaitFor();
+  void Execute();
+  // The load, reduction and colour adaptation; returns the thumbnail, or null
+  // when terminated or when the file cannot be read. Exposed for tests.
+  std::unique_ptr<TPixelGraphic> Body();
+  // OnProgress of every image the worker makes.
+  void Progress(int step, int max, bool& abort);
+
+  // The thumbnail size of an image reduced into maxW x maxH (keeping the
+  // aspect ratio, at least 1 pixel, never more than the image).
+  static void ReducedSize(int width, int height, int maxW, int maxH, int& outW, int& outH);
+
+private:
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
+  std::thread FThread;
+};
+
+// The file information of the selected file, as GetFileInfo reports it.
+struct TPGDialogFileInfo {
+  std::string Description;
+  TPGFileInfo Info;
+};
+
+class TPGOpenDialog : public QFileDialog {
+  Q_OBJECT
+public:
+  explicit TPGOpenDialog(QWidget* parent = nullptr);
+  ~TPGOpenDialog() override;
+
+  // ------------------------------------------------------------ the run
+  // Shows the dialog modally; true when the user pressed OK.
+  virtual bool Execute();
+
+  // ------------------------------------------------------------ properties of the platform dialog
+  // The chosen file (the first one with several selected); before Execute the
+  // preset name (a bare name, or a path whose folder the dialog opens in).
+  const std::string& FileName() const { return FFileName; }
+  void SetFileName(const std::string& v) { FFileName = v; }
+  // Every chosen file (ofAllowMultiSelect), full paths.
+  const std::vector<std::string>& Files() const { return FFiles; }
+  // "Description|patterns|Description|patterns..." as the registry builds it.
+  const std::string& Filter() const { return FFilter; }
+  void SetFilter(const std::string& v) { FFilter = v; }
+  // 1-based index of the selected file type.
+  int FilterIndex() const { return FFilterIndex; }
+  void SetFilterIndex(int v) { FFilterIndex = v; }
+  const std::string& InitialDir() const { return FInitialDir; }
+  void SetInitialDir(const std::string& v) { FInitialDir = v; }
+  const std::string& Title() const { return FTitle; }
+  void SetTitle(const std::string& v) { FTitle = v; }
+  // Appended (without dot) to a typed name that has no extension.
+  const std::string& DefaultExt() const { return FDefaultExt; }
+  void SetDefaultExt(const std::string& v) { FDefaultExt = v; }
+  TOpenOptions Options() const { return FOptions; }
+  // Without ofShareAware a message says so and the option is added.
+  void SetOptions(TOpenOptions v);
+
+  // ------------------------------------------------------------ own properties
+  TStretchMode StretchMode() const { return FStretchMode; }
+  void SetStretchMode(TStretchMode v) { FStretchMode = v; }
+  bool UseDefaultFilter() const { return FUseDefaultFilter; }
+  void SetUseDefaultFilter(bool v) { FUseDefaultFilter = v; }
+  QColor ProgressClockBkColor() const { return FProgressClockBkColor; }
+  void SetProgressClockBkColor(const QColor& v) { FProgressClockBkColor = v; }
+  QColor ProgressClockLineColor() const { return FProgressClockLineColor; }
+  void SetProgressClockLineColor(const QColor& v) { FProgressClockLineColor = v; }
+  bool ProgressClockVisible() const { return FProgressClockVisible; }
+  void SetProgressClockVisible(bool v) { FProgressClockVisible = v; }
+  TPaletteIdent Palette8BitSys24BitGraphic() const { return FPalette8BitSys24BitGraphic; }
+  void SetPalette8BitSys24BitGraphic(TPaletteIdent v) { FPalette8BitSys24BitGraphic = v; }
+  TPaletteIdent Palette8BitSys8BitGraphic() const { return FPalette8BitSys8BitGraphic; }
+  void SetPalette8BitSys8BitGraphic(TPaletteIdent v) { FPalette8BitSys8BitGraphic = v; }
+  bool ShowInfo() const { return FShowInfo; }
+  void SetShowInfo(bool v);
+  // Preview loads of JPEG files decode at a reduced DCT scale (default on).
+  bool ReducedJPEGPreview() const { return FReducedJPEGPreview; }
+  void SetReducedJPEGPreview(bool v) { FReducedJPEGPreview = v; }
+
+  // ------------------------------------------------------------ the file types
+  // The extension (lower case) of the index-th format entry of the filter;
+  // empty outside the range or without UseDefaultFilter.
+  virtual std::string FilterExtension(int index) const;
+  // The number of format entries; 0 without UseDefaultFilter.
+  virtual int FilterFormatCount() const;
+  // The filter string of the registry (open: readers, save: writers).
+  virtual std::string BuildFilter() const;
+
+  // ------------------------------------------------------------ the preview, as a user sees it
+  QWidget* PreviewArea() const { return FPreviewArea; }  // object name "PreviewArea"
+  QWidget* InfoArea() const { return FInfoArea; }        // object name "InfoArea"
+  const TPixelGraphic* Thumbnail() const { return FThumbnail.get(); }
+  bool InfoValid() const { return FInfoValid; }
+  const TPGDialogFileInfo& FileInfo() const { return FFileInfoData; }
+  // The lines the information area shows (empty unless ShowInfo and info valid).
+  std::vector<std::string> InfoLines() const;
+  // The path the preview reads: the file-name field's first name in the
+  // current folder, else the last current file of the file view.
+  std::string SelectedFilePath() const;
+  // The 1-based index of the file type selected in the running dialog.
+  int CurrentFilterIndex() const;
+  // The thumbnail's reduction limit: the area's client size less 4.
+  int ThumbnailMaxWidth() const;
+  int ThumbnailMaxHeight() const;
+  // Whether a thumbnail load is running (for tests and the clock).
+  bool Loading() const;
+
+  // Dialog units to pixels with the dialog font (MapDialogRect).
+  QRect MapDialogRect(const QRect& dialogUnits) const;
+
+protected:
+  // Fills the running dialog from the properties and runs it; reads the
+  // results back when accepted.
+  bool RunDialog();
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+  // The type change of the running dialog (the save dialog's extension rule).
+  virtual void TypeChanged() {}
+  void SetFileNameField(const std::string& text);
+  // The file-name field's first name in the current folder; empty when the field is.
+  std::string EditPath() const;
+
+  bool FSaveFlag = false;
+
+private:
+  friend class TPGDialogPanel;
+  friend class TPGThumbnailArea;
+  friend class TPGInfoArea;
+  void BuildPanel();
+  void ApplyFilter();
+  void SelectionChanged();
+  void StartThumbnail();
+  void StopWorker();
+  void TakeThumbnail(std::unique_ptr<TPixelGraphic> thumbnail);
+  void Progress(int step, int percent);
+  void PaintThumbnailArea(QWidget& area);
+  void PaintInfoArea(QWidget& area);
+  void UpdateDefaultSuffix();
+
+  std::string FFileName;
+  std::vector<std::string> FFiles;
+  std::string FFilter;
+  int FFilterIndex = 1;
+  std::string FInitialDir;
+  std::string FTitle;
+  std::string FDefaultExt;
+  TOpenOptions FOptions = OpenOptionBit(ofHideReadOnly) | OpenOptionBit(ofShareAware);
+
+  // Fields of the design.
+  QWidget* FPreviewArea = nullptr;
+  QWidget* FInfoArea = nullptr;
+  QWidget* FChildDialogWindow = nullptr; // the panel holding the two areas
+  std::unique_ptr<TPixelGraphic> FThumbnail;
+  std::unique_ptr<TCreateOpenSaveDialogPaintPGThread> FWorker;
+  TStretchMode FStretchMode = smPrecise;
+  bool FUseDefaultFilter = true;
+  QColor FProgressClockBkColor;
+  QColor FProgressClockLineColor;
+  bool FProgressClockVisible = true;
+  TPaletteIdent FPalette8BitSys24BitGraphic = pOptimized252Sys16;
+  TPaletteIdent FPalette8BitSys8BitGraphic = pOptimized252Sys16;
+  QTimer* FSelectionTimer = nullptr;
+  bool FInfoValid = false;
+  TPGDialogFileInfo FFileInfoData;
+  bool FShowInfo = true;
+  bool FReducedJPEGPreview = true;
+
+  std::string FLastCurrentPath;
+  bool FClockActive = false;
+  int FClockStep = 1;
+  int FClockPercent = 0;
+  bool FRunning = false;
+  uint64_t FGeneration = 0;
+};
+
+class TPGSaveDialog : public TPGOpenDialog {
+  Q_OBJECT
+public:
+  explicit TPGSaveDialog(QWidget* parent = nullptr);
+
+  // Preselects the type of the FileName's extension, runs the dialog and
+  // supplies a missing extension from the chosen type.
+  bool Execute() override;
+
+  std::string FilterExtension(int index) const override;
+  int FilterFormatCount() const override;
+  std::string BuildFilter() const override;
+
+protected:
+  void TypeChanged() override;
+};
+
+// Qt name filters of a filter string: "Description|*.a; *.b|..." becomes
+// "Description (*.a *.b)", in the same order; a trailing empty entry is dropped.
+QStringList PGFilterToNameFilters(const std::string& filter);
