@@ -26,6 +26,8 @@ class TForm2;
 class TForm3;
 class TForm2Ini;
 class TBCGFilterDialog;
+class TPGOpenDialog;
+class TPGSaveDialog;
 class TRGBFilterDialog;
 class TCMYFilterDialog;
 
@@ -88,6 +90,9 @@ public:
   QToolBar* ToolBar1() const { return FToolBar1; }
   QTimer* Timer1() const { return FTimer1; }
   TForm2* Form2() const { return FForm2; }
+  // The open and save dialogs, made on first use.
+  TPGOpenDialog* PGOpenDialog1();
+  TPGSaveDialog* PGSaveDialog1();
   QString StatusText() const;
 
   // ------------------------------------------------------------ internal operations
@@ -204,6 +209,8 @@ private:
   QTimer* FTimer1 = nullptr;
   TForm2* FForm2 = nullptr;
   TForm2Ini* FForm2Ini1 = nullptr;
+  TPGOpenDialog* FPGOpenDialog1 = nullptr;
+  TPGSaveDialog* FPGSaveDialog1 = nullptr;
   TBCGFilterDialog* FBCGFilterDialog1 = nullptr;
   TRGBFilterDialog* FRGBFilterDialog1 = nullptr;
   TCMYFilterDialog* FCMYFilterDialog1 = nullptr;

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -22,6 +21,7 @@
 #include "app/desktop/splashform.h"
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/view/filterdialogs.h"
+#include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"
 
 namespace {
@@ -55,18 +55,40 @@ void TMain::ShowException(const std::exception& e) {
 
 // ============================================================ loading
 
+TPGOpenDialog* TMain::PGOpenDialog1() {
+  if (!FPGOpenDialog1) {
+    FPGOpenDialog1 = new TPGOpenDialog(this);
+    FPGOpenDialog1->setObjectName(QStringLiteral("PGOpenDialog1"));
+    FPGOpenDialog1->SetStretchMode(smFast);
+    FPGOpenDialog1->SetFilter(
+        "Image files|*.bmp; *.dib; *.jif; *.jpeg; *.jpg; *.pbm; *.pcx; *.pgm; *.png; *.ppm; *.rle; *.tga; *.tif; "
+        "*.tiff|BMP - Bitmap|*.bmp|DIB - Bitmap|*.dib|JIF - JPEG (JFIF compliant)|*.jif|JPEG - JPEG (JFIF "
+        "compliant)|*.jpeg|JPG - JPEG (JFIF compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|PCX - "
+        "Paintbrush|*.pcx|PGM - Portable Graymap|*.pgm|PNG - Portable Network Graphics|*.png|PPM - Portable "
+        "Pixelmap|*.ppm|RLE - Bitmap|*.rle|TGA - Truevision Targa|*.tga|TIF - Tagged Image File "
+        "Format|*.tif|TIFF - Tagged Image File Format|*.tiff|All files|*.*");
+  }
+  return FPGOpenDialog1;
+}
+
+TPGSaveDialog* TMain::PGSaveDialog1() {
+  if (!FPGSaveDialog1) {
+    FPGSaveDialog1 = new TPGSaveDialog(this);
+    FPGSaveDialog1->setObjectName(QStringLiteral("PGSaveDialog1"));
+    FPGSaveDialog1->SetFilter("BMP - Bitmap|*.bmp|JPG - JPEG (JFIF compliant)|*.jpg|PBM - Portable "
+                              "Bitmap|*.pbm|PGM - Portable Graymap|*.pgm|PNG - Portable Network "
+                              "Graphics|*.png|PPM - Portable Pixelmap|*.ppm|TGA - Truevision Targa|*.tga|TIF - "
+                              "Tagged Image File Format|*.tif|");
+  }
+  return FPGSaveDialog1;
+}
+
 bool TMain::RunOpenDialog(const std::string& title, std::string& fileName) {
-  QFileDialog dialog(this, QString::fromStdString(title));
-  dialog.setObjectName(QStringLiteral("PGOpenDialog1"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setNameFilters({QStringLiteral("Image files (*.bmp *.dib *.jif *.jpeg *.jpg *.pbm *.pcx *.pgm *.png *.ppm "
-                                        "*.rle *.tga *.tif *.tiff)"),
-                         QStringLiteral("All files (*)")});
-  if (!fileName.empty()) dialog.selectFile(QString::fromStdString(fileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  fileName = dialog.selectedFiles().first().toStdString();
+  TPGOpenDialog* dialog = PGOpenDialog1();
+  dialog->SetFileName(fileName);
+  dialog->SetTitle(title);
+  if (!dialog->Execute()) return false;
+  fileName = dialog->FileName();
   return true;
 }
 

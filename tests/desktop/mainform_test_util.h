@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
 #include <QTabWidget>
@@ -121,7 +122,12 @@ protected:
       if (file.empty() || !files) {
         dialog->reject();
       } else {
-        files->selectFile(QString::fromStdString(file));
+        // Typed into the name field, as a user does (a file made after the
+        // folder was listed may not be selectable yet).
+        if (auto* edit = files->findChild<QLineEdit*>("fileNameEdit"))
+          edit->setText(QString::fromStdString(file));
+        else
+          files->selectFile(QString::fromStdString(file));
         dialog->accept();
       }
     });
