@@ -225,7 +225,7 @@ BENCHMARK(BM_StereoCommandAgainstCore)
     ->Args({4, 0})
     ->Args({4, 1})
     ->Args({6, 0})
-    ->Iterations(3)
+    ->Iterations(7)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZoomToNextFrame)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TabSwitchToNextFrame)->Iterations(20)->Unit(benchmark::kMillisecond);

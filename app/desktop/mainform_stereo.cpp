@@ -1,5 +1,7 @@
 // The stereo command: the pair's pictures through the compose pipeline into
 // the stereo view, with the progress window and the status bar.
+#include <utility>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWindow>
@@ -52,10 +54,16 @@ void TMain::MIberechnenClick(QObject* sender) {
     if (text != "Verkantung ausgleichen") takeMode();
     ShowProgress(text, percent);
   };
-  // Modes 0, 2 and 3 leave their result in the work image, which keeps it:
-  // the view stores a copy. The pair modes' new image goes to the view itself.
+  // Modes 0, 2 and 3 leave their result in the work image. The work image
+  // itself goes to the stereo view, and the view's previous picture becomes
+  // the next work image: nothing reads a result back from the work image, a
+  // 24-megapixel copy would cost more than the composition itself, and the
+  // next result of the same size reuses the memory. The pair modes' new image
+  // goes to the view after the pipeline has returned it.
   auto store = [&](TPixelGraphic& result) {
-    if (&result == FWorkImage.get()) FImStereo->SetPixelGraphic(&result);
+    if (&result != FWorkImage.get()) return;
+    std::unique_ptr<TPixelGraphic> previous = FImStereo->ExchangePixelGraphic(std::move(FWorkImage));
+    FWorkImage = previous ? std::move(previous) : std::make_unique<TPixelGraphic>();
   };
 
   std::exception_ptr failure;

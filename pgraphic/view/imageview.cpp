@@ -104,15 +104,22 @@ void TPGImage::DropPaintGraphicForNewImage() {
     FPaintGraphic.reset();
 }
 
-void TPGImage::ReplaceImage(std::unique_ptr<TPixelGraphic> image) {
+std::unique_ptr<TPixelGraphic> TPGImage::ReplaceImage(std::unique_ptr<TPixelGraphic> image) {
   StopWorker();
-  FImage.reset();
+  std::unique_ptr<TPixelGraphic> old = std::move(FImage);
+  if (old) {
+    old->OnProgressStart = nullptr;
+    old->OnProgress = nullptr;
+    old->OnProgressEnd = nullptr;
+    old->OnChange = nullptr;
+  }
   DropPaintGraphicForNewImage();
   if (image) {
     HookImage(*image, true);
     FImage = std::move(image);
   }
   PixelGraphicChanged();
+  return old;
 }
 
 TPixelGraphic* TPGImage::PixelGraphic() {
@@ -130,6 +137,10 @@ void TPGImage::SetPixelGraphic(const TPixelGraphic* graphic) {
 }
 
 void TPGImage::AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic) { ReplaceImage(std::move(graphic)); }
+
+std::unique_ptr<TPixelGraphic> TPGImage::ExchangePixelGraphic(std::unique_ptr<TPixelGraphic> graphic) {
+  return ReplaceImage(std::move(graphic));
+}
 
 std::unique_ptr<TPixelGraphic> TPGImage::CopyPixelGraphic() {
   StopWorker();

@@ -124,6 +124,10 @@ public:
   void SetPixelGraphic(const TPixelGraphic* graphic);
   // The view takes graphic itself.
   void AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic);
+  // The view takes graphic itself and hands its previous image back (no
+  // longer connected to the view; null when it had none), so a caller can
+  // reuse its pixel memory.
+  std::unique_ptr<TPixelGraphic> ExchangePixelGraphic(std::unique_ptr<TPixelGraphic> graphic);
   // Stops the worker; the caller owns the copy (null without image).
   std::unique_ptr<TPixelGraphic> CopyPixelGraphic();
   TPixelGraphic* PixelGraphicNoWait() { return FImage.get(); }
@@ -335,7 +339,7 @@ private:
   void SetPicBoxBounds(int left, int top, int width, int height);
   void UpdateScrollBars();
   void HookImage(TPixelGraphic& image, bool withChange);
-  void ReplaceImage(std::unique_ptr<TPixelGraphic> image);
+  std::unique_ptr<TPixelGraphic> ReplaceImage(std::unique_ptr<TPixelGraphic> image);
   void DropPaintGraphicForNewImage();
   void RequestPaletteRealization() {}
   int HPos() const;
