@@ -209,7 +209,6 @@ void TMain::CreateActions() {
   bind(Beenden1, [this](QObject*) { Beenden1Click(); });
   Hilfe2 = NewAction("Hilfe2", QStringLiteral("&Hilfe"));
   Hilfe2->setShortcut(QKeySequence(Qt::Key_F1));
-  Hilfe2->setShortcutContext(Qt::ApplicationShortcut);
   bind(Hilfe2, [this](QObject*) { Hilfe2Click(); });
   MIAbout = NewAction("MIAbout", QStringLiteral("Ü&ber Zwillo"));
   bind(MIAbout, [this](QObject*) { MIAboutClick(); });

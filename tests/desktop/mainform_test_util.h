@@ -100,16 +100,16 @@ protected:
 
   // Runs act on the next modal dialog once it is open.
   static void OnModal(std::function<void(QDialog*)> act) {
-    auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [act, attempt] {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
       auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-      if (!dialog || !dialog->isVisible()) {
-        QTimer::singleShot(10, *attempt);
-        return;
-      }
+      if (!dialog || !dialog->isVisible()) return;
+      timer->stop();
+      timer->deleteLater();
       act(dialog);
-    };
-    QTimer::singleShot(0, *attempt);
+    });
+    timer->start();
   }
 
   // Answers the next open dialog: file chosen (accepted) or empty (cancelled).
