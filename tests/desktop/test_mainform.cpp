@@ -378,6 +378,19 @@ TEST_F(MainForm, HelpAndAccessKeys) {
   QApplication::processEvents();
   EXPECT_EQ(Main->LastStereoMode(), 2);
   EXPECT_EQ(Main->PageControl1()->tabText(2), "Farb-Anaglyphenbild");
+
+  // About shows the splash window with its OK button, modally; OK closes it.
+  bool okShown = false;
+  OnModal([&](QDialog* about) {
+    auto* ok = about->findChild<QPushButton*>();
+    okShown = ok && ok->isVisible();
+    if (ok) QTest::mouseClick(ok, Qt::LeftButton);
+  });
+  Action("MIAbout")->trigger();
+  EXPECT_TRUE(okShown);
+  // Beenden closes the window.
+  Action("Beenden1")->trigger();
+  EXPECT_FALSE(Main->isVisible());
 }
 
 // Start-up: the window waits disabled behind the splash until a click on
