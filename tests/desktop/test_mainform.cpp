@@ -13,6 +13,7 @@
 #include "app/desktop/program.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/device/messagebox.h"
+#include "pgraphic/formats/settings.h"
 #include "platform/inifile.h"
 
 using namespace desktoptest;
@@ -440,4 +441,18 @@ TEST_F(MainForm, PopupFilterAppliesInPlace) {
   const QImage shown = Main->ImLinks()->viewport()->grab().toImage();
   const QPoint corner = Main->ImLinks()->PicBoxRect().topLeft();
   EXPECT_EQ(QColor(shown.pixel(corner)).red(), 127);
+}
+
+// The settings file read at start holds from the first command on.
+TEST_F(MainForm, StartReadsTheSettingsFile) {
+  const uint8_t oldQuality = PGJPEGQuality;
+  platform::WriteProfileString(SettingsFileName, "Settings", "JPEG", "33");
+  platform::WriteProfileString(SettingsFileName, "Settings", "ZoomPercent", "50");
+  LoadProgramSettings(*Main);
+  EXPECT_EQ(PGJPEGQuality, 33);
+  LoadSide(0, WritePicture("s.bmp", *Gradient(100, 80)));
+  ClickItem(OpenPopup(Main->ImLinks()), "MIUserZoom");
+  EXPECT_EQ(Main->ImLinks()->ZoomFactor(), 0.5L);
+  EXPECT_EQ(Main->StatusText(), "50%");
+  PGJPEGQuality = oldQuality;
 }
