@@ -152,11 +152,24 @@ bool TStereo3DViewer::LoadFromFolder(const QString& folder) {
   FAnaglyph.reset();
   FError.clear();
   FMessage->hide();
-  if (FMode == vmAnaglyph) FAnaglyph = ColorAnaglyph(*FLeft, *FRight);
+  if (FMode == vmAnaglyph) EnsureAnaglyph();
   FShowRight = false;
   UpdateTimer();
   update();
   return true;
+}
+
+void TStereo3DViewer::EnsureAnaglyph() {
+  if (FAnaglyph || !FLeft) return;
+  // Called from key handlers: no exception may leave it into the event loop.
+  try {
+    FAnaglyph = ColorAnaglyph(*FLeft, *FRight);
+  } catch (const std::exception& e) {
+    FAnaglyph.reset();
+    FMessage->setText(QString::fromUtf8("Das Anaglyphenbild kann nicht berechnet werden:\n%1")
+                          .arg(QString::fromUtf8(e.what())));
+    FMessage->show();
+  }
 }
 
 bool TStereo3DViewer::LoadFromWorkingDirectory() { return LoadFromFolder(QDir::currentPath()); }
@@ -164,8 +177,8 @@ bool TStereo3DViewer::LoadFromWorkingDirectory() { return LoadFromFolder(QDir::c
 void TStereo3DViewer::SetMode(TStereo3DMode mode) {
   if (mode < vmParallel || mode > vmAlternate) return;
   FMode = mode;
-  // The anaglyph is made once, when it is first needed, not per paint.
-  if (mode == vmAnaglyph && !FAnaglyph && FLeft) FAnaglyph = ColorAnaglyph(*FLeft, *FRight);
+  if (FLeft) FMessage->hide();  // an earlier anaglyph failure concerns that mode only
+  if (mode == vmAnaglyph) EnsureAnaglyph();
   FShowRight = false;
   UpdateTimer();
   update();

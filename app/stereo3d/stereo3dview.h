@@ -80,6 +80,8 @@ protected:
 private:
   void UpdateTimer();
   void ShowError(const QString& message);
+  // Makes the anaglyph once, when it is first needed (never per paint).
+  void EnsureAnaglyph();
 
   std::unique_ptr<TPixelGraphic> FLeft, FRight, FAnaglyph;
   TStereo3DMode FMode = vmParallel;
