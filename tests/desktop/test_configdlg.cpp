@@ -205,7 +205,7 @@ TEST_F(ConfigDlgTest, UnwritableFileIsReportedAndTheValuesStayTakenOver) {
   EXPECT_EQ(PGJPEGQuality, 55);
 }
 
-TEST_F(ConfigDlgTest, ReplacementViewerInTheProgramFolder) {
+TEST_F(ConfigDlgTest, ReplacementViewerInTheProgramFolderAndBrowsing) {
   QTemporaryDir program;
   EXPECT_EQ(TConfigDlg::ReplacementViewer(program.path()), "");
   QFile viewer(program.filePath("zwillo-stereo3d"));
@@ -214,6 +214,40 @@ TEST_F(ConfigDlgTest, ReplacementViewerInTheProgramFolder) {
   EXPECT_EQ(TConfigDlg::ReplacementViewer(program.path()), "");  // not executable
   viewer.setPermissions(viewer.permissions() | QFileDevice::ExeOwner);
   EXPECT_EQ(TConfigDlg::ReplacementViewer(program.path()), viewer.fileName());
+
+  TConfigDlg dlg;
+  EXPECT_TRUE(Run(dlg, [&] {
+    dlg.PageControl1->setCurrentIndex(1);
+    // Answers the file dialog once it is up: types the path and clicks "Open".
+    std::function<void()> answer = [&] {
+      auto* open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!open) {
+        QTimer::singleShot(10, &dlg, answer);
+        return;
+      }
+      EXPECT_TRUE(open->testOption(QFileDialog::DontUseNativeDialog));
+      auto* name = open->findChild<QLineEdit*>("fileNameEdit");
+      auto* buttons = open->findChild<QDialogButtonBox*>("buttonBox");
+      if (!name || !buttons) {
+        ADD_FAILURE() << "file dialog without name field or buttons";
+        open->reject();
+        return;
+      }
+      open->setDirectory(program.path());  // as if the user went there
+      QTest::keyClicks(name, "zwillo-stereo3d");
+      QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+      if (open->isVisible()) {
+        ADD_FAILURE() << "the file dialog did not take the name";
+        open->reject();
+      }
+    };
+    QTimer::singleShot(0, &dlg, answer);
+    QTest::mouseClick(dlg.SpeedButton1, Qt::LeftButton);  // returns when the file dialog closed
+    EXPECT_EQ(dlg.EdStereo3D->text(), viewer.fileName());
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+  }));
+  EXPECT_EQ(dlg.ELSAViewer(), viewer.fileName());
 }
+
 
 } // namespace
