@@ -120,6 +120,10 @@ TEST_F(ConfigDlgTest, FieldRulesAndOkWritesTheFileAtOnce) {
     Retype(dlg.EdPercent, "");
     EXPECT_EQ(dlg.EdPercent->text(), "0");  // the emptied field shows 0
     EXPECT_EQ(dlg.PendingPercent, 0);
+    QTest::keyClicks(dlg.EdPercent, "5");  // the caret went to the start, before the 0
+    EXPECT_EQ(dlg.EdPercent->text(), "50");
+    EXPECT_EQ(dlg.PendingPercent, 50);
+    Retype(dlg.EdPercent, "");
     Retype(dlg.EdPixel, "800");
     Retype(dlg.EdPixel, "abc");
     EXPECT_EQ(dlg.EdPixel->text(), "800");  // the last accepted value
