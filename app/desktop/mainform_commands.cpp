@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "app/core/paramfile.h"
+#include "app/desktop/configdlg.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/progressform.h"
 #include "app/desktop/resources.h"
@@ -306,7 +307,10 @@ void TMain::MiELSAStereoClick() {
 
 void TMain::BtSaveStereoClick(QObject*) {}
 void TMain::BtPrintClick() {}
-void TMain::Einstellungen1Click() {}
+void TMain::Einstellungen1Click() {
+  TConfigDlg dialog(this);
+  if (dialog.Execute()) SetSettings(dialog.Settings());
+}
 
 // ============================================================ help, quit, About
 

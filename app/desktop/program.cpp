@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "app/core/settingsfile.h"
+#include "app/desktop/configdlg.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
@@ -23,7 +23,13 @@ void PrepareApplication(QApplication& app) {
   InstallQtMessageBoxHook();
 }
 
-void LoadProgramSettings(TMain& main) { main.SetSettings(ReadSettings()); }
+// The settings dialog is created once at start, as the program's settings
+// are read: it reads "VEXO.INI", sets the JPEG quality and fills in the
+// replacement viewer beside the program when none is stored.
+void LoadProgramSettings(TMain& main) {
+  TConfigDlg dialog(&main);
+  main.SetSettings(dialog.Settings());
+}
 
 int RunZwillo(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -456,3 +456,30 @@ TEST_F(MainForm, StartReadsTheSettingsFile) {
   EXPECT_EQ(Main->StatusText(), "50%");
   PGJPEGQuality = oldQuality;
 }
+
+// "Einstellungen..." opens the settings dialog; its OK takes the values over
+// at once (the JPEG quality of the next save) and Cancel keeps them.
+TEST_F(MainForm, SettingsCommandTakesOverOKAndKeepsOnCancel) {
+  const uint8_t oldQuality = PGJPEGQuality;
+  OnModal([](QDialog* dialog) {
+    auto* quality = dialog->findChild<QLineEdit*>("EdQuality");
+    quality->selectAll();
+    QTest::keyClicks(quality, "61");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+  });
+  Main->findChild<QAction*>("Einstellungen1")->trigger();
+  EXPECT_EQ(PGJPEGQuality, 61);
+  EXPECT_EQ(Main->Settings().JPEGQuality, 61);
+  EXPECT_EQ(platform::GetProfileString(SettingsFileName, "Settings", "JPEG", ""), "61");
+
+  OnModal([](QDialog* dialog) {
+    auto* quality = dialog->findChild<QLineEdit*>("EdQuality");
+    quality->selectAll();
+    QTest::keyClicks(quality, "20");
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  Main->findChild<QAction*>("Einstellungen1")->trigger();
+  EXPECT_EQ(PGJPEGQuality, 61);
+  EXPECT_EQ(Main->Settings().JPEGQuality, 61);
+  PGJPEGQuality = oldQuality;
+}
