@@ -145,6 +145,9 @@ public:
   void ImPixelGraphicProgressStart();
   void ImPixelGraphicProgressEnd();
   void ImSelectionMade(TPGImage* view);
+  // One step of the tilt-line animation (Timer1 calls it after advancing the phase).
+  void DrawMarchingLines();
+  uint8_t AnimationPhase() const { return FAnimationPhase; }
 
   // ------------------------------------------------------------ replaceable parts
   // Writes the hand-off file and starts the external stereo viewer.
@@ -170,6 +173,8 @@ private:
   void CreateViews();
   void CreatePopupMenu();
   void BindAlignmentEvents();
+  // Repaints the pixels of a tilt line (image coordinates) on view at once.
+  void RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also = nullptr);
   TPGImage* CreateView(QWidget* page, const char* name);
   QAction* NewAction(const char* name, const QString& caption, int tag = 0);
   QToolButton* NewButton(const char* name, const QString& hint, int image, int tag = 0);
@@ -194,6 +199,10 @@ private:
   TPGImage* FPopupView = nullptr;
   QCursor FLineCursor, FTargetCursor;
   uint8_t FAnimationPhase = 128;
+  // The pattern the marching line starts with; shown once a step has run.
+  uint8_t FAnimationPattern = 0;
+  bool FMarchShown = false;
+  bool FProgressRunning = false;
   int FLastStereoMode = -1;
   TSettings FSettings;
   bool FSettingPage = false;

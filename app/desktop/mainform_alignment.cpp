@@ -2,10 +2,137 @@
 // window binds, the tilt-line animation timer and the crop. The mouse input
 // of identical points, second points and tilt lines, the markers and the
 // marching tilt lines are drawn here.
+//
+// Everything drawn over a picture is drawn by the picture box's paint hook
+// from the state kept here (points, lines, drag state, animation pattern):
+// a handler changes the state and repaints the pixels concerned at once.
+// The picture box's coordinates are the picture's view coordinates
+// (ImageToViewX/Y), so scrolling needs no correction here.
+#include <cstdlib>
+#include <vector>
+
+#include <QApplication>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegion>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/desktop/mainform.h"
+#include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/device/canvas.h"
+#include "platform/messagebox.h"
+
+namespace {
+
+bool Defined(const TStereoPoint& p) { return p.X > 0 && p.Y > 0; }
+
+// A line is present when its four coordinates add up to more than 0 (64-bit:
+// coordinates from a parameter file may be anything).
+bool Present(const TStereoLine& l) {
+  return static_cast<int64_t>(l.X1) + l.Y1 + l.X2 + l.Y2 > 0;
+}
+
+// The points of a line from (x1, y1) to (x2, y2), the end point excluded, in
+// the order a digital differential analyser reports them: one point per step
+// along the longer axis, the shorter coordinate rounded.
+template <class F>
+void LineDDA(int x1, int y1, int x2, int y2, F&& point) {
+  const int64_t dx = static_cast<int64_t>(x2) - x1, dy = static_cast<int64_t>(y2) - y1;
+  const int64_t n = std::max(std::llabs(dx), std::llabs(dy));
+  if (n == 0) return;
+  const int64_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+  const int64_t ax = std::llabs(dx), ay = std::llabs(dy);
+  if (ax >= ay) {
+    int64_t err = ax / 2;
+    int64_t y = y1;
+    for (int64_t i = 0; i < n; ++i) {
+      point(static_cast<int>(x1 + sx * i), static_cast<int>(y));
+      err -= ay;
+      if (err < 0) {
+        y += sy;
+        err += ax;
+      }
+    }
+  } else {
+    int64_t err = ay / 2;
+    int64_t x = x1;
+    for (int64_t i = 0; i < n; ++i) {
+      point(static_cast<int>(x), static_cast<int>(y1 + sy * i));
+      err -= ax;
+      if (err < 0) {
+        x += sx;
+        err += ay;
+      }
+    }
+  }
+}
+
+// The line's end points in the view's picture-box coordinates.
+struct TViewLine {
+  int X1, Y1, X2, Y2;
+};
+TViewLine ToView(const TPGImage& view, const TStereoLine& l) {
+  return {view.ImageToViewX(l.X1), view.ImageToViewY(l.Y1), view.ImageToViewX(l.X2), view.ImageToViewY(l.Y2)};
+}
+
+// The pixels of a line covered by small rectangles, so that repainting a
+// diagonal line does not repaint the whole rectangle it spans.
+void AddLineRegion(QRegion& region, const TViewLine& l) {
+  constexpr int kChunk = 24;
+  const int64_t dx = static_cast<int64_t>(l.X2) - l.X1, dy = static_cast<int64_t>(l.Y2) - l.Y1;
+  const int64_t n = std::max<int64_t>(1, (std::max(std::llabs(dx), std::llabs(dy)) + kChunk - 1) / kChunk);
+  for (int64_t i = 0; i < n; ++i) {
+    const int ax = static_cast<int>(l.X1 + dx * i / n), ay = static_cast<int>(l.Y1 + dy * i / n);
+    const int bx = static_cast<int>(l.X1 + dx * (i + 1) / n), by = static_cast<int>(l.Y1 + dy * (i + 1) / n);
+    region += QRect(QPoint(std::min(ax, bx) - 2, std::min(ay, by) - 2), QPoint(std::max(ax, bx) + 2, std::max(ay, by) + 2));
+  }
+}
+
+// A horizontal or vertical stroke from a to b, b excluded (MoveTo/LineTo).
+void Stroke(QPainter& c, const QColor& color, int x1, int y1, int x2, int y2) {
+  if (y1 == y2) {
+    if (x2 > x1) c.fillRect(x1, y1, x2 - x1, 1, color);
+    if (x2 < x1) c.fillRect(x2 + 1, y1, x1 - x2, 1, color);
+  } else {
+    if (y2 > y1) c.fillRect(x1, y1, 1, y2 - y1, color);
+    if (y2 < y1) c.fillRect(x1, y2 + 1, 1, y1 - y2, color);
+  }
+}
+
+// A circle outline inside the bounding box (l, t, r, b), right and bottom
+// exclusive, 1 pixel wide, not filled.
+void Circle(QPainter& c, const QColor& color, int l, int t, int r, int b) {
+  c.setBrush(Qt::NoBrush);
+  c.setPen(QPen(color, 0));
+  c.drawEllipse(QRect(l, t, r - l - 1, b - t - 1));
+}
+
+// The marker of an identical point (kind 1, red ring) or a second point
+// (kind 2, green ring) centred at (x, y).
+void DrawMarker(QPainter& c, int x, int y, int kind) {
+  c.save();
+  c.setRenderHint(QPainter::Antialiasing, false);
+  c.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  const QColor black(0, 0, 0), white(255, 255, 255);
+  Stroke(c, black, x - 5, y, x + 6, y);
+  Stroke(c, black, x, y - 5, x, y + 6);
+  Stroke(c, white, x - 5, y - 1, x - 1, y - 1);
+  Stroke(c, white, x - 1, y - 1, x - 1, y - 6);
+  Stroke(c, white, x + 1, y - 5, x + 1, y - 1);
+  Stroke(c, white, x + 1, y - 1, x + 6, y - 1);
+  Stroke(c, white, x + 5, y + 1, x + 1, y + 1);
+  Stroke(c, white, x + 1, y + 1, x + 1, y + 6);
+  Stroke(c, white, x - 1, y + 5, x - 1, y + 1);
+  Stroke(c, white, x - 1, y + 1, x - 6, y + 1);
+  Circle(c, white, x - 6, y - 6, x + 7, y + 7);
+  Circle(c, kind == 1 ? QColor(255, 0, 0) : QColor(0, 128, 0), x - 7, y - 7, x + 8, y + 8);
+  c.restore();
+  ReleaseAllCanvasDCs();
+}
+
+} // namespace
 
 void TMain::BindAlignmentEvents() {
   for (TPGImage* view : {FImLinks, FImRechts}) {
@@ -25,15 +152,107 @@ void TMain::BindAlignmentEvents() {
     view->OnSelectionMade = [this, view](TObject*) { Guarded([&] { ImSelectionMade(view); }); };
 }
 
-void TMain::ImPicBoxOnMouseDown(TPGImage*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
+void TMain::RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also) {
+  QRegion region;
+  AddLineRegion(region, ToView(*view, line));
+  if (also) AddLineRegion(region, ToView(*view, *also));
+  view->PicBox()->repaint(region);
+}
+
+void TMain::ImPicBoxOnMouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+  if (button == Qt::RightButton) return;
+  const bool left = ActivePage() == FTabSheet1;
+  TPGImage* view = left ? FImLinks : FImRechts;
+  TSideAlignment& side = left ? FAlignment.Left : FAlignment.Right;
+  FLineView = view;
+  const TStereoPoint p{view->ViewToImageX(x), view->ViewToImageY(y)};
+  if (BtLock->isChecked()) {
+    // The Ctrl state of this very press (the event's modifiers) decides
+    // between the identical point and the second point.
+    if (shift.testFlag(Qt::ControlModifier)) {
+      side.TurnPoint = p;
+      side.Line = TStereoLine{};
+    } else {
+      side.Point = p;
+    }
+    view->Invalidate();
+  } else if (BtLine->isChecked()) {
+    side.TurnPoint = TStereoPoint{};
+    // The XOR line and the marching pixels of the old line go; the new line
+    // starts as a single point.
+    FTimer1->stop();
+    FMarchShown = false;
+    const TStereoLine old = side.Line;
+    side.Line = TStereoLine{p.X, p.Y, p.X, p.Y};
+    FLineDragging = true;
+    RepaintLine(view, old, &side.Line);
+  }
+}
 
 void TMain::ImPicBoxOnMouseMove(TPGImage*, Qt::KeyboardModifiers, int x, int y) {
   ShowProgress(std::to_string(x) + "," + std::to_string(y), 0);
+  if (!FLineDragging || !FLineView) return;
+  TSideAlignment& side = FLineView == FImLinks ? FAlignment.Left : FAlignment.Right;
+  const TStereoLine old = side.Line;
+  side.Line.X2 = FLineView->ViewToImageX(x);
+  side.Line.Y2 = FLineView->ViewToImageY(y);
+  RepaintLine(FLineView, old, &side.Line);
 }
 
-void TMain::ImPicBoxOnMouseUp(TPGImage*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
+void TMain::ImPicBoxOnMouseUp(TPGImage*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+  if (!FLineDragging) return;
+  FLineDragging = false;
+  if (FLineView) FLineView->Invalidate();
+}
 
-void TMain::ImPicBoxOnPaint(TPGImage*, QPainter&) {}
+void TMain::ImPicBoxOnPaint(TPGImage* view, QPainter& canvas) {
+  const TSideAlignment& side = view == FImLinks ? FAlignment.Left : FAlignment.Right;
+  // Markers: identical point (kind 1) under the second point (kind 2).
+  if (Defined(side.Point)) DrawMarker(canvas, view->ImageToViewX(side.Point.X), view->ImageToViewY(side.Point.Y), 1);
+  if (Defined(side.TurnPoint))
+    DrawMarker(canvas, view->ImageToViewX(side.TurnPoint.X), view->ImageToViewY(side.TurnPoint.Y), 2);
+
+  if (FLineDragging && view == FLineView) {
+    // The line being dragged, white XOR 1 pixel wide: drawn over the picture
+    // it stays readable on any background.
+    QPolygon points;
+    const TViewLine l = ToView(*view, side.Line);
+    LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) { points << QPoint(px, py); });
+    canvas.save();
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    canvas.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    canvas.setPen(QPen(QColor(255, 255, 255), 0));
+    canvas.drawPoints(points);
+    canvas.restore();
+    return;
+  }
+
+  // The marching line of the active tab's side, once the animation has run.
+  const bool activeSide = (view == FImLinks && ActivePage() == FTabSheet1) ||
+                          (view == FImRechts && ActivePage() == FTabSheet2);
+  if (FMarchShown && activeSide && Present(side.Line) && isActiveWindow()) {
+    const QRgb windowColour = palette().color(QPalette::Window).rgb();
+    QPolygon dark, light;
+    uint8_t pattern = FAnimationPattern;
+    const TViewLine l = ToView(*view, side.Line);
+    LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) {
+      pattern = static_cast<uint8_t>(pattern << 1);
+      if (pattern == 0) pattern = 1;
+      ((pattern & 0xE0) != 0 ? light : dark) << QPoint(px, py);
+    });
+    canvas.save();
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    canvas.setCompositionMode(QPainter::CompositionMode_Source);
+    canvas.setPen(QPen(QColor(windowColour), 0));
+    canvas.drawPoints(light);
+    canvas.setPen(QPen(QColor(0, 0, 0), 0));
+    canvas.drawPoints(dark);
+    canvas.restore();
+    ReleaseAllCanvasDCs();
+  }
+  // Every repaint arms the animation again (not while a view reports progress).
+  if (!FProgressRunning && !FTimer1->isActive()) FTimer1->start();
+}
 
 void TMain::ImLinksPicBoxOnSetCursor(TPGImage*, QCursor& cursor) {
   if (BtLine->isChecked())
@@ -42,13 +261,48 @@ void TMain::ImLinksPicBoxOnSetCursor(TPGImage*, QCursor& cursor) {
     cursor = FTargetCursor;
 }
 
-void TMain::ImPixelGraphicProgressStart() { FTimer1->stop(); }
+void TMain::ImPixelGraphicProgressStart() {
+  FProgressRunning = true;
+  FTimer1->stop();
+}
 
-void TMain::ImPixelGraphicProgressEnd() { FTimer1->start(); }
+void TMain::ImPixelGraphicProgressEnd() {
+  FProgressRunning = false;
+  FTimer1->start();
+}
 
-void TMain::ImSelectionMade(TPGImage*) {}
+void TMain::ImSelectionMade(TPGImage* view) {
+  if (platform::MessageBox("Bild beschneiden?", "Bereich markiert", platform::TMsgButtons::YesNo,
+                           platform::TMsgIcon::Question) != platform::mrYes)
+    return;
+  TPixelGraphic* src = view->PixelGraphicNoWait();
+  if (!src) return;
+  const int w = view->SelectionWidth(), h = view->SelectionHeight();
+  const int left = view->SelectionLeft(), top = view->SelectionTop();
+  // The new picture is built aside; a failure leaves the view as it was.
+  auto cropped = std::make_unique<TPixelGraphic>();
+  cropped->SetSize(w, h, src->BitCount());
+  if (src->PaletteSize() > 0) cropped->CopyPalette(*src);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) cropped->SetPixels(x, y, src->Pixels(left + x, top + y));
+  view->SetSelection(false);
+  view->AdoptPixelGraphic(std::move(cropped));
+  if (view == FImLinks) FAlignment.Left = TSideAlignment{};
+  if (view == FImRechts) FAlignment.Right = TSideAlignment{};
+}
 
 void TMain::Timer1Timer() {
   FAnimationPhase = static_cast<uint8_t>(FAnimationPhase >> 2);
   if (FAnimationPhase == 0) FAnimationPhase = 128;
+  DrawMarchingLines();
+}
+
+void TMain::DrawMarchingLines() {
+  if (!isActiveWindow()) return;
+  FTimer1->stop();
+  FAnimationPattern = FAnimationPhase;
+  FMarchShown = true;
+  if (ActivePage() == FTabSheet1 && Present(FAlignment.Left.Line)) RepaintLine(FImLinks, FAlignment.Left.Line);
+  if (ActivePage() == FTabSheet2 && Present(FAlignment.Right.Line)) RepaintLine(FImRechts, FAlignment.Right.Line);
+  FTimer1->start();
 }
