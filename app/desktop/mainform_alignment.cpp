@@ -79,14 +79,15 @@ TViewLine ToView(const TPGImage& view, const TStereoLine& l) {
 
 // The pixels of a line covered by small rectangles, so that repainting a
 // diagonal line does not repaint the whole rectangle it spans.
-void AddLineRegion(QRegion& region, const TViewLine& l) {
+void AddLineRegion(QRegion& region, const TViewLine& l, const QRect& visible) {
   constexpr int kChunk = 24;
   const int64_t dx = static_cast<int64_t>(l.X2) - l.X1, dy = static_cast<int64_t>(l.Y2) - l.Y1;
   const int64_t n = std::max<int64_t>(1, (std::max(std::llabs(dx), std::llabs(dy)) + kChunk - 1) / kChunk);
   for (int64_t i = 0; i < n; ++i) {
     const int ax = static_cast<int>(l.X1 + dx * i / n), ay = static_cast<int>(l.Y1 + dy * i / n);
     const int bx = static_cast<int>(l.X1 + dx * (i + 1) / n), by = static_cast<int>(l.Y1 + dy * (i + 1) / n);
-    region += QRect(QPoint(std::min(ax, bx) - 2, std::min(ay, by) - 2), QPoint(std::max(ax, bx) + 2, std::max(ay, by) + 2));
+    const QRect r(QPoint(std::min(ax, bx) - 2, std::min(ay, by) - 2), QPoint(std::max(ax, bx) + 2, std::max(ay, by) + 2));
+    if (r.intersects(visible)) region += r;
   }
 }
 
@@ -153,9 +154,12 @@ void TMain::BindAlignmentEvents() {
 }
 
 void TMain::RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also) {
+  // Only the part of the line on screen is repainted.
+  const QRect visible = view->PicBox()->visibleRegion().boundingRect();
   QRegion region;
-  AddLineRegion(region, ToView(*view, line));
-  if (also) AddLineRegion(region, ToView(*view, *also));
+  AddLineRegion(region, ToView(*view, line), visible);
+  if (also) AddLineRegion(region, ToView(*view, *also), visible);
+  if (region.isEmpty()) return;
   view->PicBox()->repaint(region);
 }
 
@@ -212,12 +216,17 @@ void TMain::ImPicBoxOnPaint(TPGImage* view, QPainter& canvas) {
   if (Defined(side.TurnPoint))
     DrawMarker(canvas, view->ImageToViewX(side.TurnPoint.X), view->ImageToViewY(side.TurnPoint.Y), 2);
 
+  // Points outside the area being painted are left out.
+  const QRect clip =
+      canvas.hasClipping() ? canvas.clipBoundingRect().toAlignedRect() : QRect(QPoint(0, 0), view->PicBox()->size());
   if (FLineDragging && view == FLineView) {
     // The line being dragged, white XOR 1 pixel wide: drawn over the picture
     // it stays readable on any background.
     QPolygon points;
     const TViewLine l = ToView(*view, side.Line);
-    LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) { points << QPoint(px, py); });
+    LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) {
+      if (clip.contains(px, py)) points << QPoint(px, py);
+    });
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
     canvas.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -238,7 +247,7 @@ void TMain::ImPicBoxOnPaint(TPGImage* view, QPainter& canvas) {
     LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) {
       pattern = static_cast<uint8_t>(pattern << 1);
       if (pattern == 0) pattern = 1;
-      ((pattern & 0xE0) != 0 ? light : dark) << QPoint(px, py);
+      if (clip.contains(px, py)) ((pattern & 0xE0) != 0 ? light : dark) << QPoint(px, py);
     });
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
