@@ -8,15 +8,16 @@
 #include <QElapsedTimer>
 #include <QPrinter>
 
+#include "platform/files.h"
+
 using namespace desktoptest;
 
 namespace {
 
 // Sets an environment variable for the lifetime of the object.
 struct TEnv {
-  TEnv(const char *name, const QByteArray &value)
-      : FName(name), FOld(qgetenv(name)),
-        FHad(qEnvironmentVariableIsSet(name)) {
+  TEnv(const char* name, const QByteArray& value)
+      : FName(name), FOld(qgetenv(name)), FHad(qEnvironmentVariableIsSet(name)) {
     qputenv(name, value);
   }
   ~TEnv() {
@@ -25,12 +26,12 @@ struct TEnv {
     else
       qunsetenv(FName);
   }
-  const char *FName;
+  const char* FName;
   QByteArray FOld;
   bool FHad;
 };
 
-std::unique_ptr<TPixelGraphic> Load(const std::string &name) {
+std::unique_ptr<TPixelGraphic> Load(const std::string& name) {
   auto g = std::make_unique<TPixelGraphic>();
   g->LoadFromFile(name);
   return g;
@@ -46,21 +47,21 @@ protected:
   }
   // Presses a save button and answers the save dialog with name in the
   // temporary folder.
-  std::string Save(const char *button, const std::string &name) {
+  std::string Save(const char* button, const std::string& name) {
     const std::string full = Dir().toStdString() + "/" + name;
     AnswerOpenDialog(full);
     Click(button);
     QApplication::processEvents();
     return full;
   }
-  void SetViewer(const std::string &path) {
+  void SetViewer(const std::string& path) {
     TSettings s = Main->Settings();
     s.ELSAViewer = path;
     Main->SetSettings(s);
   }
 };
 
-} // namespace
+}  // namespace
 
 // Tag 1 at zoom 0.5 writes the truncated size; saving over it asks first and
 // "No" leaves the file as it was; Tag 0 writes the view's own pixels.
@@ -68,7 +69,7 @@ TEST_F(Output, SaveScaledPlainAndOverwriteQuestion) {
   ShowStereo(1281, 600);
   Main->ImStereo()->SetZoomFactor(0.5L);
   const std::string scaled = Save("BtSaveStereoZoom", "scaled.bmp");
-  EXPECT_TRUE(Messages.empty()); // a new name asks nothing
+  EXPECT_TRUE(Messages.empty());  // a new name asks nothing
   auto s = Load(scaled);
   EXPECT_EQ(s->Width(), 640);
   EXPECT_EQ(s->Height(), 300);
@@ -79,8 +80,7 @@ TEST_F(Output, SaveScaledPlainAndOverwriteQuestion) {
     return f.readAll();
   }();
   auto old = platform::SetMessageBoxHook(
-      [this](const std::string &text, const std::string &caption,
-             platform::TMsgButtons buttons, platform::TMsgIcon) {
+      [this](const std::string& text, const std::string& caption, platform::TMsgButtons buttons, platform::TMsgIcon) {
         Messages.push_back(caption + ": " + text);
         EXPECT_EQ(buttons, platform::TMsgButtons::YesNo);
         return static_cast<int>(platform::mrNo);
@@ -88,22 +88,24 @@ TEST_F(Output, SaveScaledPlainAndOverwriteQuestion) {
   Save("BtSaveStereo", "scaled.bmp");
   platform::SetMessageBoxHook(old);
   ASSERT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(Messages[0],
-            "Warnung: " + scaled +
-                "\nDiese Datei existiert bereits.\nVorhandene Datei ersetzen?");
+  EXPECT_EQ(Messages[0], "Warnung: " + scaled + "\nDiese Datei existiert bereits.\nVorhandene Datei ersetzen?");
   QFile f(QString::fromStdString(scaled));
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), before);
 
+  // A zoom beyond what an image may hold: the error box, and no file.
+  Messages.clear();
+  Main->ImStereo()->SetZoomFactor(1e12L);
+  EXPECT_FALSE(platform::FileExists(Save("BtSaveStereoZoom", "huge.bmp")));
+  EXPECT_EQ(Messages.size(), 1u);
+  Main->ImStereo()->SetZoomFactor(1.0L);
+
   auto plain = Load(Save("BtSaveStereo", "plain.png"));
-  TPixelGraphic &shown = *Main->ImStereo()->PixelGraphic();
+  TPixelGraphic& shown = *Main->ImStereo()->PixelGraphic();
   ASSERT_EQ(plain->Width(), shown.Width());
   ASSERT_EQ(plain->Height(), shown.Height());
   for (int y = 0; y < shown.Height(); ++y)
-    ASSERT_EQ(std::memcmp(plain->ScanLine(y), shown.ScanLine(y),
-                          static_cast<size_t>(shown.Width()) * 3),
-              0)
-        << y;
+    ASSERT_EQ(std::memcmp(plain->ScanLine(y), shown.ScanLine(y), static_cast<size_t>(shown.Width()) * 3), 0) << y;
 }
 
 // The print dialog answered OK prints the active tab's picture into the PDF
@@ -111,16 +113,16 @@ TEST_F(Output, SaveScaledPlainAndOverwriteQuestion) {
 TEST_F(Output, PrintIntoPdf) {
   ShowStereo(320, 200);
   const QString pdf = Dir() + "/print.pdf";
-  Main->PrinterSetup = [&](QPrinter &printer) {
+  Main->PrinterSetup = [&](QPrinter& printer) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
   };
-  OnModal([](QDialog *d) { d->reject(); });
+  OnModal([](QDialog* d) { d->reject(); });
   Click("BtPrint");
   EXPECT_FALSE(QFile::exists(pdf));
 
   std::string dialogName;
-  OnModal([&](QDialog *d) {
+  OnModal([&](QDialog* d) {
     dialogName = d->objectName().toStdString();
     d->accept();
   });
@@ -138,11 +140,9 @@ TEST_F(Output, MissingViewerShowsHint) {
   QTemporaryDir tmp;
   TEnv env("TMPDIR", tmp.path().toLocal8Bit());
   ShowStereo(64, 48);
-  const std::string hint =
-      "Hinweis: ELSA Stereo Viewer nicht verfügbar.\n"
-      "Bitte überprüfen Sie Ihre Einstellungen (Menü Datei - Einstellungen...)";
-  for (const std::string &viewer :
-       {std::string(), tmp.path().toStdString() + "/deleted"}) {
+  const std::string hint = "Hinweis: ELSA Stereo Viewer nicht verfügbar.\n"
+                           "Bitte überprüfen Sie Ihre Einstellungen (Menü Datei - Einstellungen...)";
+  for (const std::string& viewer : {std::string(), tmp.path().toStdString() + "/deleted"}) {
     Messages.clear();
     SetViewer(viewer);
     Main->LaunchELSAViewer(*Main);
@@ -182,11 +182,9 @@ TEST_F(Output, HandOffStartsViewerInFolder) {
     EXPECT_EQ(bmp->Width(), w);
     QElapsedTimer t;
     t.start();
-    while (!QFile::exists(record) && t.elapsed() < 10000)
-      QTest::qWait(20);
+    while (!QFile::exists(record) && t.elapsed() < 10000) QTest::qWait(20);
     QFile f(record);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromLocal8Bit(f.readAll()),
-              QDir(folder).canonicalPath() + "\nfound\n0\n");
+    EXPECT_EQ(QString::fromLocal8Bit(f.readAll()), QDir(folder).canonicalPath() + "\nfound\n0\n");
   }
 }
