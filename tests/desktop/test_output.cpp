@@ -159,8 +159,8 @@ TEST_F(Output, MissingViewerShowsHint) {
 }
 
 // The hand-off: "ELSAVIEWER.BMP" with the stereo image in "_stereo.dir" of the
-// temporary folder, the viewer started there without arguments; a second
-// hand-off into the existing folder overwrites the file.
+// temporary folder, the viewer started there without arguments, after the ELSA
+// computation and from the popup menu; the second hand-off overwrites the file.
 TEST_F(Output, HandOffStartsViewerInFolder) {
   QTemporaryDir tmp, bin;
   TEnv env("TMPDIR", tmp.path().toLocal8Bit());
@@ -178,18 +178,25 @@ TEST_F(Output, HandOffStartsViewerInFolder) {
   }
   SetViewer(script.toStdString());
   const QString folder = tmp.path() + "/_stereo.dir";
-  for (int w : {64, 96}) {
-    QFile::remove(record);
-    ShowStereo(w, 48);
-    Main->LaunchELSAViewer(*Main);
+  auto expectStarted = [&](int width) {
     EXPECT_TRUE(Messages.empty());
     auto bmp = Load((folder + "/ELSAVIEWER.BMP").toStdString());
-    EXPECT_EQ(bmp->Width(), w);
+    EXPECT_EQ(bmp->Width(), width);
     QElapsedTimer t;
     t.start();
     while (!QFile::exists(record) && t.elapsed() < 10000) QTest::qWait(20);
     QFile f(record);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromLocal8Bit(f.readAll()), QDir(folder).canonicalPath() + "\nfound\n0\n");
-  }
+    QFile::remove(record);
+  };
+  // At the end of the ELSA computation (the viewer's start is on by default).
+  LoadSamplePair();
+  Click("BtElsa");
+  ASSERT_EQ(Main->LastStereoMode(), 6);
+  expectStarted(Main->ImStereo()->PixelGraphic()->Width());
+  // From the popup menu, into the existing folder, with whatever the view holds.
+  ShowStereo(96, 48);
+  ClickItem(OpenPopup(Main->ImStereo()), "MiELSAStereo");
+  expectStarted(96);
 }
