@@ -17,6 +17,7 @@ class QActionGroup;
 class QButtonGroup;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -154,8 +155,16 @@ public:
   using TLaunchViewer = std::function<void(TMain& main)>;
   // Opens a document (the help) in the desktop's viewer.
   using TOpenDocument = std::function<bool(const std::string& fileName)>;
-  TLaunchViewer LaunchELSAViewer;
+  // Prepares the printer before the print dialog shows it (tests print into a PDF file).
+  using TPrinterSetup = std::function<void(QPrinter& printer)>;
+  TLaunchViewer LaunchELSAViewer = &TMain::RunELSAViewer;
   TOpenDocument OpenDocument;
+  TPrinterSetup PrinterSetup;
+  // The program's own hand-off: the stereo image as "ELSAVIEWER.BMP" in the
+  // folder HandOffFolder(), then the viewer of the settings started there.
+  static void RunELSAViewer(TMain& main);
+  // The temporary folder followed by "_stereo.dir".
+  static QString HandOffFolder();
 
   // Runs f and shows a library error that leaves it in the program's error box.
   void Guarded(const std::function<void()>& f);

@@ -303,10 +303,8 @@ void TMain::MiELSAStereoClick() {
   if (FLastStereoMode == 6 && LaunchELSAViewer) LaunchELSAViewer(*this);
 }
 
-// ============================================================ output, settings (next to come)
+// ============================================================ settings
 
-void TMain::BtSaveStereoClick(QObject*) {}
-void TMain::BtPrintClick() {}
 void TMain::Einstellungen1Click() {
   TConfigDlg dialog(this);
   if (dialog.Execute()) SetSettings(dialog.Settings());
