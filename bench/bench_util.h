@@ -22,6 +22,14 @@
 
 namespace benchutil {
 
+// Wall-clock timing of the Qt benchmarks, which time single steps by hand.
+using Clock = std::chrono::steady_clock;
+inline double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
 // ------------------------------------------------------------ test images
 
 // Smooth gradients with a fine texture and a little noise, like a photograph.

@@ -44,12 +44,9 @@ namespace {
 
 constexpr int kW = 6000, kH = 4000;
 
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using benchutil::Clock;
+using benchutil::Median;
+using benchutil::Ms;
 
 std::string SelfPath;
 
