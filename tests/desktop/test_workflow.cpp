@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "app/core/paramfile.h"
 #include "app/core/stereo_core.h"
 
 using namespace desktoptest;
@@ -98,7 +99,10 @@ protected:
   // picture-box position the mouse passed over.
   void ClickAt(TPGImage* view, QPoint p) {
     const QPoint b = BoxAt(view, p);
-    QTest::mouseMove(view->PicBox(), b);
+    // The move as the window system delivers it (QTest moves a button-less
+    // mouse through the cursor, which another window may cover).
+    QMouseEvent hover(QEvent::MouseMove, b, view->PicBox()->mapToGlobal(b), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(view->PicBox(), &hover);
     EXPECT_EQ(Main->StatusText(), QString("%1,%2").arg(b.x()).arg(b.y()));
     QTest::mouseClick(view->PicBox(), Qt::LeftButton, {}, b);
     QApplication::processEvents();
@@ -118,8 +122,6 @@ protected:
 } // namespace
 
 TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
-  QElapsedTimer clock;
-  clock.start();
   QTemporaryDir tmp; // the temporary folder of this test: the hand-off lands here
   ASSERT_TRUE(tmp.isValid());
   TEnv tmpdir("TMPDIR", tmp.path().toLocal8Bit());
@@ -151,6 +153,7 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
     ASSERT_EQ(views[side]->PixelGraphic()->Width(), 1200);
     for (int i = 0; i < 3; ++i) Click("BtZoomOut");
     QApplication::processEvents();
+    ASSERT_EQ(views[side]->PicBox()->size(), QSize(480, 360));
   }
 
   // 2. The identical points clicked, then the tilt lines drawn (picture
@@ -165,7 +168,6 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
     ClickTab(side);
     ClickAt(views[side], {want[side].Point.X, want[side].Point.Y});
   }
-  EXPECT_EQ(Main->LeftSide().Point.X, 185);
   Click("BtLine");
   for (int side : {0, 1}) {
     ClickTab(side);
@@ -184,11 +186,21 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
   EXPECT_TRUE(QFile::exists(dir + "/szene_r.3DF"));
 
   // 4. Every mode through its tool button, saved through the save dialog and
-  // compared with zwillo-cli's result from the same photographs and alignment.
-  int launched = 0;
-  Main->LaunchELSAViewer = [&](TMain&) { ++launched; };
+  // compared with what zwillo-cli composes from the same photographs and
+  // alignment (started for all modes at once, running meanwhile).
+  EXPECT_EQ(Str(ReadParameters(left.toStdString())), Str(want[0]));
   auto point = [](const TStereoPoint& p) { return QString("%1,%2").arg(p.X).arg(p.Y); };
   auto line = [](const TStereoLine& l) { return QString("%1,%2,%3,%4").arg(l.X1).arg(l.Y1).arg(l.X2).arg(l.Y2); };
+  std::vector<std::unique_ptr<QProcess>> cli;
+  for (int mode = 0; mode < 7; ++mode) {
+    cli.push_back(std::make_unique<QProcess>());
+    cli.back()->start(ZWILLO_CLI, {"compose", left, right, dir + QString("/cli%1.png").arg(mode), "--mode",
+                                   QString::number(mode), "--no-params", "--left-point", point(want[0].Point),
+                                   "--right-point", point(want[1].Point), "--left-line", line(want[0].Line),
+                                   "--right-line", line(want[1].Line)});
+  }
+  int launched = 0;
+  Main->LaunchELSAViewer = [&](TMain&) { ++launched; };
   const char* buttons[] = {"BtStereo", "BtMirror", "BtStereoColor", "BtLCD", "BtLiRe", "BtReLi", "BtElsa"};
   for (int mode = 0; mode < 7; ++mode) {
     SCOPED_TRACE(buttons[mode]);
@@ -198,14 +210,11 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
     const QString saved = dir + QString("/mode%1.png").arg(mode);
     TypeIntoDialog(saved);
     Click("BtSaveStereo");
-    const QString composed = dir + QString("/cli%1.png").arg(mode);
-    QProcess cli;
-    cli.start(ZWILLO_CLI, {"compose", left, right, composed, "--mode", QString::number(mode), "--no-params",
-                           "--left-point", point(want[0].Point), "--right-point", point(want[1].Point),
-                           "--left-line", line(want[0].Line), "--right-line", line(want[1].Line)});
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    EXPECT_EQ(Difference(*Load(saved), *Load(composed)), "");
+    QProcess& composer = *cli[static_cast<size_t>(mode)];
+    if (composer.state() != QProcess::NotRunning) composer.waitForFinished(120000);
+    ASSERT_EQ(composer.exitStatus(), QProcess::NormalExit);
+    ASSERT_EQ(composer.exitCode(), 0) << composer.readAllStandardError().toStdString();
+    EXPECT_EQ(Difference(*Load(saved), *Load(dir + QString("/cli%1.png").arg(mode))), "");
   }
   EXPECT_EQ(launched, 1);
 
@@ -215,6 +224,7 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
   Main->RightSide() = {};
   TypeIntoDialog(right);
   Click("ToolButton1");
+  EXPECT_EQ(DialogsSeen, 2 + 7 + 1);
   EXPECT_EQ(Str(Main->RightSide()), Str(want[1]));
   EXPECT_EQ(Str(Main->LeftSide()), Str(want[0]));
 
@@ -233,7 +243,12 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
   const QPoint corner = stereo->ViewToImage(from), size = stereo->ViewToImage(to) - corner;
   EXPECT_NEAR(cropped.Width(), size.x(), 1);
   EXPECT_NEAR(cropped.Height(), size.y(), 1);
-  EXPECT_EQ(cropped.Pixels(0, 0), whole->Pixels(corner.x(), corner.y()));
+  const size_t pixel = static_cast<size_t>(cropped.BitCount()) / 8;
+  for (int y = 0; y < cropped.Height(); ++y)
+    ASSERT_EQ(std::memcmp(cropped.ScanLine(y), whole->ScanLine(corner.y() + y) + corner.x() * pixel,
+                          cropped.Width() * pixel),
+              0)
+        << "row " << y << " is not the stereo image's from the selection's corner";
 
   const QString record = tmp.path() + "/record";
   TEnv recordName("ZWILLO_STUB_RECORD", record.toLocal8Bit());
@@ -258,5 +273,4 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
   EXPECT_EQ(Difference(*Load(folder + "/ELSAVIEWER.BMP"), cropped), "");
 
   EXPECT_EQ(Messages, std::vector<std::string>{"Bereich markiert: Bild beschneiden?"});
-  std::printf("workflow: %lld ms\n", static_cast<long long>(clock.elapsed()));
 }
