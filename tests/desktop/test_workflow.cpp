@@ -47,10 +47,10 @@ std::string Str(const TSideAlignment& s) {
 // what differs.
 std::string Difference(TPixelGraphic& a, TPixelGraphic& b) {
   auto size = [](TPixelGraphic& g) {
-    return std::to_string(g.Width()) + "x" + std::to_string(g.Height()) + "x" + std::to_string(g.BitCount());
+    return std::to_string(g.Width()) + "x" + std::to_string(g.Height()) + "x" + std::to_string(g.BitCountNum());
   };
   if (size(a) != size(b)) return size(a) + " against " + size(b);
-  const size_t bytes = (static_cast<size_t>(a.Width()) * a.BitCount() + 7) / 8;
+  const size_t bytes = (static_cast<size_t>(a.Width()) * a.BitCountNum() + 7) / 8;
   for (int y = 0; y < a.Height(); ++y)
     if (std::memcmp(a.ScanLine(y), b.ScanLine(y), bytes) != 0) return "row " + std::to_string(y) + " differs";
   return {};
@@ -243,7 +243,7 @@ TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
   const QPoint corner = stereo->ViewToImage(from), size = stereo->ViewToImage(to) - corner;
   EXPECT_NEAR(cropped.Width(), size.x(), 1);
   EXPECT_NEAR(cropped.Height(), size.y(), 1);
-  const size_t pixel = static_cast<size_t>(cropped.BitCount()) / 8;
+  const size_t pixel = static_cast<size_t>(cropped.BitCountNum()) / 8;
   for (int y = 0; y < cropped.Height(); ++y)
     ASSERT_EQ(std::memcmp(cropped.ScanLine(y), whole->ScanLine(corner.y() + y) + corner.x() * pixel,
                           cropped.Width() * pixel),
