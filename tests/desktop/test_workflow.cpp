@@ -37,6 +37,7 @@ struct TEnv {
   bool FHad;
 };
 
+// A side's alignment as text: identical point / second point / tilt line.
 std::string Str(const TSideAlignment& s) {
   return std::to_string(s.Point.X) + "," + std::to_string(s.Point.Y) + " / " + std::to_string(s.TurnPoint.X) + "," +
          std::to_string(s.TurnPoint.Y) + " / " + std::to_string(s.Line.X1) + "," + std::to_string(s.Line.Y1) + "-" +
