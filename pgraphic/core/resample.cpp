@@ -1,10 +1,16 @@
 #include "pgraphic/core/resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <numbers>
+#include <system_error>
+#include <thread>
 
 #include "pgraphic/core/intmath.h"
 
@@ -83,8 +89,34 @@ TStretchRecord TStretchAxis::Record(int64_t t) const {
 
 // ============================================================ stretch rows
 
+namespace {
+
+std::atomic<bool> gFastRows{true};
+std::atomic<int> gStretchThreads{0};
+
+} // namespace
+
+void SetStretchFastRows(bool on) { gFastRows.store(on, std::memory_order_relaxed); }
+bool StretchFastRows() { return gFastRows.load(std::memory_order_relaxed); }
+void SetStretchThreads(int threads) { gStretchThreads.store(std::max(threads, 0), std::memory_order_relaxed); }
+int StretchThreads() {
+  const int n = gStretchThreads.load(std::memory_order_relaxed);
+  if (n > 0) return n;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+TSampleDivider::TSampleDivider(uint64_t d) {
+  if (d < 1 || d > kMaxDivisor) d = 1;
+  // Smallest s with 2^s > 255 d (d - 1).
+  const uint64_t bound = 255 * d * (d - 1);
+  unsigned s = 0;
+  while ((uint64_t{1} << s) <= bound) ++s;
+  FS = s;
+  FM = static_cast<uint32_t>(((uint64_t{1} << s) + d - 1) / d);
+}
+
 TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axisX, const TStretchAxis& axisY, int t0,
-                           int t1)
+                           int t1, bool allowFast)
     : FSrc(source),
       FAxisY(axisY),
       FCount(t1 - t0 + 1),
@@ -128,6 +160,33 @@ TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axis
   FAllColumns = std::all_of(FMask.begin(), FMask.end(), [](uint8_t m) { return m != 0; });
   FPlainSpan = FAllColumns && FSingleTaps;
   for (size_t i = 0; FPlainSpan && i < n; ++i) FPlainSpan = FTapOffset[i] == 3 * i;
+  // The specialised engine: every column in range takes at most two samples
+  // whose weights add up to at most the divisor, so every sum is at most 255
+  // times the divisor.
+  const uint64_t colDiv = FColDiv.Divisor();
+  FTwoTaps = allowFast && !FSingleTaps && colDiv <= TSampleDivider::kMaxDivisor;
+  for (size_t i = 0; FTwoTaps && i < n; ++i) {
+    const TStretchRecord& r = records[i];
+    if (FMask[i] && (r.kind == 2 || r.w0 < 0 || r.w1 < 0 || static_cast<uint64_t>(r.w0 + r.w1) > colDiv))
+      FTwoTaps = false;
+  }
+  if (FTwoTaps) {
+    FColSmall = TSampleDivider(colDiv);
+    FOff0.assign(n, 0);
+    FOff1.assign(n, 0);
+    FW0.assign(n, 0);
+    FW1.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+      if (!FMask[i]) continue;
+      const TStretchRecord& r = records[i];
+      FOff0[i] = static_cast<uint32_t>(3 * (r.s0 - FMinX));
+      FOff1[i] = static_cast<uint32_t>(3 * ((r.kind == 1 ? r.s1 : r.s0) - FMinX));
+      FW0[i] = static_cast<uint32_t>(r.w0);
+      FW1[i] = r.kind == 1 ? static_cast<uint32_t>(r.w1) : 0;
+    }
+  }
+  FRowSmallOK = allowFast && FRowDiv.Divisor() <= TSampleDivider::kMaxDivisor;
+  if (FRowSmallOK) FRowSmall = TSampleDivider(FRowDiv.Divisor());
   if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1));
   for (auto& c : FCache) c.assign(3 * n, 0);
   FAcc.assign(3 * n, 0);
@@ -156,6 +215,27 @@ void TStretchRows::Horizontal(const uint8_t* src, uint8_t* h) const {
   }
 }
 
+void TStretchRows::HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const {
+  const uint32_t* o0 = FOff0.data();
+  const uint32_t* o1 = FOff1.data();
+  const uint32_t* w0s = FW0.data();
+  const uint32_t* w1s = FW1.data();
+  const uint64_t m = FColSmall.Multiplier();
+  const unsigned sh = FColSmall.Shift();
+  const int n = FCount;
+  for (int i = 0; i < n; ++i, h += 3) {
+    const uint8_t* a = src + o0[i];
+    const uint8_t* b = src + o1[i];
+    const uint32_t w0 = w0s[i], w1 = w1s[i];
+    const uint32_t s0 = w0 * a[0] + w1 * b[0];
+    const uint32_t s1 = w0 * a[1] + w1 * b[1];
+    const uint32_t s2 = w0 * a[2] + w1 * b[2];
+    h[0] = static_cast<uint8_t>((s0 * m) >> sh);
+    h[1] = static_cast<uint8_t>((s1 * m) >> sh);
+    h[2] = static_cast<uint8_t>((s2 * m) >> sh);
+  }
+}
+
 const uint8_t* TStretchRows::Intermediate(int64_t row) {
   for (int k = 0; k < 2; ++k)
     if (FCacheRow[k] == row) {
@@ -178,6 +258,8 @@ const uint8_t* TStretchRows::Intermediate(int64_t row) {
       if (a == FTapStart[static_cast<size_t>(i) + 1]) continue;
       std::memcpy(h + 3 * static_cast<size_t>(i), src + off[a], 3);
     }
+  } else if (FTwoTaps) {
+    HorizontalTwoTaps(src, h);
   } else if (FSmallSums) {
     Horizontal<uint32_t>(src, h);
   } else {
@@ -220,6 +302,25 @@ void TStretchRows::Compute(uint8_t* out) {
       if (mask[i]) std::memcpy(out + 3 * static_cast<size_t>(i), h + 3 * static_cast<size_t>(i), 3);
     return;
   }
+  if (taps == 2 && FRowSmallOK && FRowWeight[0] + FRowWeight[1] <= FRowDiv.Divisor()) {
+    const uint8_t* h0 = Intermediate(FRowSrc[0]);
+    const uint8_t* h1 = Intermediate(FRowSrc[1]);
+    const uint32_t w0 = static_cast<uint32_t>(FRowWeight[0]), w1 = static_cast<uint32_t>(FRowWeight[1]);
+    const uint64_t m = FRowSmall.Multiplier();
+    const unsigned sh = FRowSmall.Shift();
+    if (FAllColumns) {
+      for (size_t j = 0; j < n3; ++j)
+        out[j] = static_cast<uint8_t>((static_cast<uint64_t>(h0[j] * w0 + h1[j] * w1) * m) >> sh);
+      return;
+    }
+    for (int i = 0; i < FCount; ++i) {
+      if (!mask[i]) continue;
+      const size_t j = 3 * static_cast<size_t>(i);
+      for (size_t c = j; c < j + 3; ++c)
+        out[c] = static_cast<uint8_t>((static_cast<uint64_t>(h0[c] * w0 + h1[c] * w1) * m) >> sh);
+    }
+    return;
+  }
   if (taps == 2 && FSmallSums) {
     const uint8_t* h0 = Intermediate(FRowSrc[0]);
     const uint8_t* h1 = Intermediate(FRowSrc[1]);
@@ -244,6 +345,159 @@ void TStretchRows::Compute(uint8_t* out) {
     const size_t j = 3 * static_cast<size_t>(i);
     for (size_t c = 0; c < 3; ++c) out[j + c] = static_cast<uint8_t>(FRowDiv(acc[j + c]));
   }
+}
+
+// ============================================================ stretch rows on threads
+
+bool StretchWorthThreads(int64_t rows, int64_t columns) { return rows >= 2 && rows * columns >= (int64_t{1} << 16); }
+
+namespace {
+
+// What the calling thread and the helpers share, guarded by Mutex.
+struct TStretchShare {
+  std::mutex Mutex;
+  std::condition_variable Wake;
+  int64_t Released = -1;          // rounds whose helper buffers have been copied
+  bool Stop = false;
+  std::vector<int64_t> Done;      // per helper: last round computed
+  std::vector<std::exception_ptr> Error;
+};
+
+// One helper's two buffers of a block of rows each (alternating rounds), and
+// which rows of them were computed.
+struct THelperRows {
+  std::vector<uint8_t> Bits[2];
+  std::vector<uint8_t> Valid[2];
+};
+
+} // namespace
+
+bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, const TStretchAxis& axisX,
+                         const TStretchAxis& axisY, int destX, int destY, int x0, int x1, int y0, int y1, int threads,
+                         bool (*report)(void* context, int y), void* context) {
+  const int64_t rowCount = static_cast<int64_t>(y1) - y0 + 1;
+  const size_t rowBytes = 3 * static_cast<size_t>(x1 - x0 + 1);
+  threads = static_cast<int>(std::clamp<int64_t>(threads, 2, rowCount));
+  // Blocks of about 256 KB, so that a helper's block stays in its cache until copied.
+  const int64_t block =
+      std::clamp<int64_t>(static_cast<int64_t>((256 * 1024) / rowBytes), 1, (rowCount + threads - 1) / threads);
+  const int T = threads;
+  auto blockFirst = [&](int64_t b) { return y0 + b * block; };
+  auto blockLast = [&](int64_t b) { return std::min<int64_t>(y1, y0 + (b + 1) * block - 1); };
+
+  TStretchShare share;
+  share.Done.assign(static_cast<size_t>(T), -1);
+  share.Error.assign(static_cast<size_t>(T), nullptr);
+  std::vector<THelperRows> buffers(static_cast<size_t>(T));
+  std::vector<std::thread> helpers;
+  // Stops and joins the helpers however the calling thread leaves.
+  struct TJoin {
+    TStretchShare& Share;
+    std::vector<std::thread>& Helpers;
+    ~TJoin() {
+      {
+        std::lock_guard<std::mutex> lock(Share.Mutex);
+        Share.Stop = true;
+      }
+      Share.Wake.notify_all();
+      for (std::thread& t : Helpers) t.join();
+    }
+  } join{share, helpers};
+
+  auto helper = [&](int h) {
+    try {
+      TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
+      THelperRows& own = buffers[static_cast<size_t>(h)];
+      for (int64_t r = 0;; ++r) {
+        const int64_t b = r * T + h;
+        if (blockFirst(b) > y1) break;
+        {
+          std::unique_lock<std::mutex> lock(share.Mutex);
+          // The buffer of round r was last used in round r - 2.
+          share.Wake.wait(lock, [&] { return share.Stop || share.Released >= r - 2; });
+          if (share.Stop) return;
+        }
+        std::vector<uint8_t>& bits = own.Bits[r & 1];
+        std::vector<uint8_t>& valid = own.Valid[r & 1];
+        bits.resize(rowBytes * static_cast<size_t>(block));
+        valid.assign(static_cast<size_t>(block), 0);
+        for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+          if (!rows.SetRow(y - destY)) continue;
+          const size_t i = static_cast<size_t>(y - blockFirst(b));
+          rows.Compute(bits.data() + i * rowBytes);
+          valid[i] = 1;
+        }
+        {
+          std::lock_guard<std::mutex> lock(share.Mutex);
+          share.Done[static_cast<size_t>(h)] = r;
+        }
+        share.Wake.notify_all();
+      }
+    } catch (...) {
+      {
+        std::lock_guard<std::mutex> lock(share.Mutex);
+        share.Error[static_cast<size_t>(h)] = std::current_exception();
+      }
+      share.Wake.notify_all();
+    }
+  };
+  try {
+    for (int h = 1; h < T; ++h) helpers.emplace_back(helper, h);
+  } catch (const std::system_error&) {
+    if (helpers.empty()) return false;
+    // Fewer threads than planned: the blocks of the missing helpers are
+    // computed by nobody, so start over on this thread alone.
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Stop = true;
+    }
+    share.Wake.notify_all();
+    for (std::thread& t : helpers) t.join();
+    helpers.clear();
+    return false;
+  }
+
+  TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
+  for (int64_t r = 0;; ++r) {
+    const int64_t own = r * T;
+    if (blockFirst(own) > y1) break;
+    for (int64_t y = blockFirst(own); y <= blockLast(own); ++y) {
+      if (!rows.SetRow(y - destY)) continue;
+      rows.Compute(target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0));
+      if (report(context, static_cast<int>(y))) return true;
+    }
+    for (int h = 1; h < T; ++h) {
+      const int64_t b = own + h;
+      if (blockFirst(b) > y1) break;
+      {
+        std::unique_lock<std::mutex> lock(share.Mutex);
+        share.Wake.wait(lock, [&] { return share.Done[static_cast<size_t>(h)] >= r || share.Error[static_cast<size_t>(h)]; });
+        if (share.Error[static_cast<size_t>(h)]) std::rethrow_exception(share.Error[static_cast<size_t>(h)]);
+      }
+      const THelperRows& from = buffers[static_cast<size_t>(h)];
+      for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+        const size_t i = static_cast<size_t>(y - blockFirst(b));
+        if (!from.Valid[r & 1][i]) continue;
+        uint8_t* to = target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0);
+        const uint8_t* bits = from.Bits[r & 1].data() + i * rowBytes;
+        if (rows.AllColumns()) {
+          std::memcpy(to, bits, rowBytes);
+        } else {
+          // Columns whose record is out of range keep the target's pixels.
+          const uint8_t* mask = rows.ColumnMask();
+          for (size_t k = 0; k < rowBytes / 3; ++k)
+            if (mask[k]) std::memcpy(to + 3 * k, bits + 3 * k, 3);
+        }
+        if (report(context, static_cast<int>(y))) return true;
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Released = r;
+    }
+    share.Wake.notify_all();
+  }
+  return true;
 }
 
 // ============================================================ rotation
