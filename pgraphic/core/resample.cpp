@@ -6,6 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <condition_variable>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include <exception>
 #include <mutex>
 #include <numbers>
@@ -185,10 +188,18 @@ TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axis
       FW1[i] = r.kind == 1 ? static_cast<uint32_t>(r.w1) : 0;
     }
   }
+  // The vector engine multiplies 16-bit weights pairwise.
+  FVector = FTwoTaps && colDiv <= 32767 && HaveAVX2();
+  if (FVector) {
+    FW01.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) FW01[i] = FW0[i] | (FW1[i] << 16);
+  }
   FRowSmallOK = allowFast && FRowDiv.Divisor() <= TSampleDivider::kMaxDivisor;
   if (FRowSmallOK) FRowSmall = TSampleDivider(FRowDiv.Divisor());
-  if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1));
-  for (auto& c : FCache) c.assign(3 * n, 0);
+  // One byte more than the colours: the vector engine reads a pixel as four bytes.
+  if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1) + 1);
+  // Intermediate rows with room for the vector engine's 16-byte stores.
+  for (auto& c : FCache) c.assign(3 * n + 16, 0);
   FAcc.assign(3 * n, 0);
 }
 
@@ -215,7 +226,101 @@ void TStretchRows::Horizontal(const uint8_t* src, uint8_t* h) const {
   }
 }
 
+// ------------------------------------------------------------ AVX2 kernels
+//
+// Built for AVX2 and used where the processor has it; they compute exactly
+// the integers of the scalar loops: the weighted sums of two samples (16-bit
+// weights, multiplied pairwise into 32-bit sums) and the exact division by
+// multiplication of TSampleDivider.
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZW_AVX2 1
+#define ZW_TARGET_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+// Quotients of eight 32-bit sums: (n * m) >> shift in each lane.
+ZW_TARGET_AVX2 inline __m256i DivideLanes(__m256i n, __m256i m, __m128i shift) {
+  const __m256i even = _mm256_srl_epi64(_mm256_mul_epu32(n, m), shift);
+  const __m256i odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), m), shift);
+  return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+}
+
+// Columns 0..count-1 in groups of eight: each column reads its two samples as
+// four bytes (blue, green, red and one more), forms the pairs (sample 0,
+// sample 1) per channel and multiplies them with (w0, w1).
+ZW_TARGET_AVX2 int HorizontalTwoTapsAVX2(const uint8_t* src, uint8_t* h, const uint32_t* o0, const uint32_t* o1,
+                                         const uint32_t* w01, int count, uint32_t multiplier, unsigned shift) {
+  const __m256i m = _mm256_set1_epi32(static_cast<int>(multiplier));
+  const __m128i sh = _mm_cvtsi32_si128(static_cast<int>(shift));
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  const __m256i third = _mm256_set1_epi32(0xFF0000);
+  // Drops every fourth byte within each 128-bit half: twelve colour bytes.
+  const __m256i compact = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                                           8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const int* base = reinterpret_cast<const int*>(src);
+  int i = 0;
+  for (; i + 8 <= count; i += 8, h += 24) {
+    const __m256i a = _mm256_i32gather_epi32(base, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o0 + i)), 1);
+    const __m256i b = _mm256_i32gather_epi32(base, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o1 + i)), 1);
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w01 + i));
+    const __m256i pb = _mm256_or_si256(_mm256_and_si256(a, low), _mm256_slli_epi32(_mm256_and_si256(b, low), 16));
+    const __m256i pg = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(a, 8), low),
+                                       _mm256_and_si256(_mm256_slli_epi32(b, 8), third));
+    const __m256i pr = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(a, 16), low), _mm256_and_si256(b, third));
+    const __m256i qb = DivideLanes(_mm256_madd_epi16(pb, w), m, sh);
+    const __m256i qg = DivideLanes(_mm256_madd_epi16(pg, w), m, sh);
+    const __m256i qr = DivideLanes(_mm256_madd_epi16(pr, w), m, sh);
+    const __m256i q =
+        _mm256_or_si256(_mm256_or_si256(qb, _mm256_slli_epi32(qg, 8)), _mm256_slli_epi32(qr, 16));
+    const __m256i packed = _mm256_shuffle_epi8(q, compact);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 12), _mm256_extracti128_si256(packed, 1));
+  }
+  return i;
+}
+
+// out[j] = (h0[j] w0 + h1[j] w1) div d for j < count, in groups of sixteen.
+ZW_TARGET_AVX2 size_t VerticalTwoTapsAVX2(const uint8_t* h0, const uint8_t* h1, uint8_t* out, size_t count,
+                                          uint32_t w01, uint32_t multiplier, unsigned shift) {
+  const __m256i m = _mm256_set1_epi32(static_cast<int>(multiplier));
+  const __m128i sh = _mm_cvtsi32_si128(static_cast<int>(shift));
+  const __m256i w = _mm256_set1_epi32(static_cast<int>(w01));
+  size_t j = 0;
+  for (; j + 16 <= count; j += 16) {
+    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + j)));
+    const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j)));
+    // Within each 128-bit half: lo holds elements 0..3 (8..11), hi 4..7 (12..15).
+    const __m256i lo = DivideLanes(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w), m, sh);
+    const __m256i hi = DivideLanes(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w), m, sh);
+    const __m256i words = _mm256_packus_epi32(lo, hi);  // 0..7 | 8..15
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const __m256i ordered = _mm256_permute4x64_epi64(bytes, 0x08);  // quadwords 0 and 2
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm256_castsi256_si128(ordered));
+  }
+  return j;
+}
+
+} // namespace
+#endif
+
+bool TStretchRows::HaveAVX2() {
+#ifdef ZW_AVX2
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+#else
+  return false;
+#endif
+}
+
 void TStretchRows::HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const {
+  int first = 0;
+#ifdef ZW_AVX2
+  if (FVector)
+    first = HorizontalTwoTapsAVX2(src, h, FOff0.data(), FOff1.data(), FW01.data(), FCount, FColSmall.Multiplier(),
+                                  FColSmall.Shift());
+#endif
+  h += 3 * static_cast<size_t>(first);
   const uint32_t* o0 = FOff0.data();
   const uint32_t* o1 = FOff1.data();
   const uint32_t* w0s = FW0.data();
@@ -223,7 +328,7 @@ void TStretchRows::HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const {
   const uint64_t m = FColSmall.Multiplier();
   const unsigned sh = FColSmall.Shift();
   const int n = FCount;
-  for (int i = 0; i < n; ++i, h += 3) {
+  for (int i = first; i < n; ++i, h += 3) {
     const uint8_t* a = src + o0[i];
     const uint8_t* b = src + o1[i];
     const uint32_t w0 = w0s[i], w1 = w1s[i];
@@ -309,7 +414,11 @@ void TStretchRows::Compute(uint8_t* out) {
     const uint64_t m = FRowSmall.Multiplier();
     const unsigned sh = FRowSmall.Shift();
     if (FAllColumns) {
-      for (size_t j = 0; j < n3; ++j)
+      size_t j = 0;
+#ifdef ZW_AVX2
+      if (HaveAVX2() && w0 <= 32767 && w1 <= 32767) j = VerticalTwoTapsAVX2(h0, h1, out, n3, w0 | (w1 << 16), FRowSmall.Multiplier(), FRowSmall.Shift());
+#endif
+      for (; j < n3; ++j)
         out[j] = static_cast<uint8_t>((static_cast<uint64_t>(h0[j] * w0 + h1[j] * w1) * m) >> sh);
       return;
     }

@@ -129,6 +129,11 @@ private:
   std::vector<uint32_t> FOff0, FOff1, FW0, FW1;
   TSampleDivider FColSmall, FRowSmall;
   bool FRowSmallOK = false;
+  // The same on eight columns at once, where the processor has AVX2: the
+  // weights as pairs (w0 | w1 << 16).
+  bool FVector = false;
+  std::vector<uint32_t> FW01;
+  static bool HaveAVX2();
   bool FSmallSums;                   // sums fit 32 bits
   std::vector<uint8_t> FUnpack;      // a palette source row as colour triples
   // Two intermediate rows, keyed by source row.
