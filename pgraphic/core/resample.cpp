@@ -462,21 +462,25 @@ bool StretchWorthThreads(int64_t rows, int64_t columns) { return rows >= 2 && ro
 
 namespace {
 
-// What the calling thread and the helpers share, guarded by Mutex.
+// A block of rows computed by a helper, and which of its rows were in range.
+struct TBlockRows {
+  std::vector<uint8_t> Bits;
+  std::vector<uint8_t> Valid;
+};
+
+// What the calling thread and the helpers share, guarded by Mutex. Blocks are
+// claimed in order: the calling thread claims the block it is about to
+// report when nobody has, a helper the next one while it is not too far ahead
+// of the reports.
 struct TStretchShare {
   std::mutex Mutex;
   std::condition_variable Wake;
-  int64_t Released = -1;          // rounds whose helper buffers have been copied
+  int64_t Next = 0;      // first block nobody has claimed
+  int64_t Reported = 0;  // blocks the calling thread has finished
   bool Stop = false;
-  std::vector<int64_t> Done;      // per helper: last round computed
-  std::vector<std::exception_ptr> Error;
-};
-
-// One helper's two buffers of a block of rows each (alternating rounds), and
-// which rows of them were computed.
-struct THelperRows {
-  std::vector<uint8_t> Bits[2];
-  std::vector<uint8_t> Valid[2];
+  std::vector<std::unique_ptr<TBlockRows>> Done;  // per block, from a helper
+  std::vector<std::unique_ptr<TBlockRows>> Free;
+  std::exception_ptr Error;
 };
 
 } // namespace
@@ -487,17 +491,17 @@ bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, con
   const int64_t rowCount = static_cast<int64_t>(y1) - y0 + 1;
   const size_t rowBytes = 3 * static_cast<size_t>(x1 - x0 + 1);
   threads = static_cast<int>(std::clamp<int64_t>(threads, 2, rowCount));
-  // Blocks of about 256 KB, so that a helper's block stays in its cache until copied.
+  // Blocks of about 256 KB, so that a helper's block stays in its cache until
+  // copied, and at least two per thread.
   const int64_t block =
-      std::clamp<int64_t>(static_cast<int64_t>((256 * 1024) / rowBytes), 1, (rowCount + threads - 1) / threads);
-  const int T = threads;
+      std::clamp<int64_t>(static_cast<int64_t>((256 * 1024) / rowBytes), 1, std::max<int64_t>(1, rowCount / (2 * threads)));
+  const int64_t blocks = (rowCount + block - 1) / block;
+  const int64_t ahead = 2 * static_cast<int64_t>(threads);  // blocks a helper may run ahead of the reports
   auto blockFirst = [&](int64_t b) { return y0 + b * block; };
   auto blockLast = [&](int64_t b) { return std::min<int64_t>(y1, y0 + (b + 1) * block - 1); };
 
   TStretchShare share;
-  share.Done.assign(static_cast<size_t>(T), -1);
-  share.Error.assign(static_cast<size_t>(T), nullptr);
-  std::vector<THelperRows> buffers(static_cast<size_t>(T));
+  share.Done.resize(static_cast<size_t>(blocks));
   std::vector<std::thread> helpers;
   // Stops and joins the helpers however the calling thread leaves.
   struct TJoin {
@@ -513,82 +517,100 @@ bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, con
     }
   } join{share, helpers};
 
-  auto helper = [&](int h) {
+  // With the mutex held: takes the next block for a buffer when there is one
+  // within reach; -1 otherwise.
+  auto takeAhead = [&](std::unique_ptr<TBlockRows>& out) -> int64_t {
+    if (share.Next >= blocks || share.Next >= share.Reported + ahead) return -1;
+    if (!share.Free.empty()) {
+      out = std::move(share.Free.back());
+      share.Free.pop_back();
+    }
+    return share.Next++;
+  };
+  // Computes block b into a buffer and hands it over.
+  auto computeAhead = [&](TStretchRows& rows, int64_t b, std::unique_ptr<TBlockRows> out) {
+    if (!out) out = std::make_unique<TBlockRows>();
+    out->Bits.resize(rowBytes * static_cast<size_t>(block));
+    out->Valid.assign(static_cast<size_t>(block), 0);
+    for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+      if (!rows.SetRow(y - destY)) continue;
+      const size_t i = static_cast<size_t>(y - blockFirst(b));
+      rows.Compute(out->Bits.data() + i * rowBytes);
+      out->Valid[i] = 1;
+    }
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Done[static_cast<size_t>(b)] = std::move(out);
+    }
+    share.Wake.notify_all();
+  };
+  auto helper = [&] {
     try {
       TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
-      THelperRows& own = buffers[static_cast<size_t>(h)];
-      for (int64_t r = 0;; ++r) {
-        const int64_t b = r * T + h;
-        if (blockFirst(b) > y1) break;
+      for (;;) {
+        int64_t b = -1;
+        std::unique_ptr<TBlockRows> out;
         {
           std::unique_lock<std::mutex> lock(share.Mutex);
-          // The buffer of round r was last used in round r - 2.
-          share.Wake.wait(lock, [&] { return share.Stop || share.Released >= r - 2; });
-          if (share.Stop) return;
+          share.Wake.wait(lock, [&] { return share.Stop || share.Next >= blocks || (b = takeAhead(out)) >= 0; });
+          if (b < 0) return;
         }
-        std::vector<uint8_t>& bits = own.Bits[r & 1];
-        std::vector<uint8_t>& valid = own.Valid[r & 1];
-        bits.resize(rowBytes * static_cast<size_t>(block));
-        valid.assign(static_cast<size_t>(block), 0);
-        for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
-          if (!rows.SetRow(y - destY)) continue;
-          const size_t i = static_cast<size_t>(y - blockFirst(b));
-          rows.Compute(bits.data() + i * rowBytes);
-          valid[i] = 1;
-        }
-        {
-          std::lock_guard<std::mutex> lock(share.Mutex);
-          share.Done[static_cast<size_t>(h)] = r;
-        }
-        share.Wake.notify_all();
+        computeAhead(rows, b, std::move(out));
       }
     } catch (...) {
       {
         std::lock_guard<std::mutex> lock(share.Mutex);
-        share.Error[static_cast<size_t>(h)] = std::current_exception();
+        if (!share.Error) share.Error = std::current_exception();
       }
       share.Wake.notify_all();
     }
   };
   try {
-    for (int h = 1; h < T; ++h) helpers.emplace_back(helper, h);
+    for (int h = 1; h < threads; ++h) helpers.emplace_back(helper);
   } catch (const std::system_error&) {
+    // The helpers that did start share the work; none at all: one thread.
     if (helpers.empty()) return false;
-    // Fewer threads than planned: the blocks of the missing helpers are
-    // computed by nobody, so start over on this thread alone.
-    {
-      std::lock_guard<std::mutex> lock(share.Mutex);
-      share.Stop = true;
-    }
-    share.Wake.notify_all();
-    for (std::thread& t : helpers) t.join();
-    helpers.clear();
-    return false;
   }
 
   TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
-  for (int64_t r = 0;; ++r) {
-    const int64_t own = r * T;
-    if (blockFirst(own) > y1) break;
-    for (int64_t y = blockFirst(own); y <= blockLast(own); ++y) {
-      if (!rows.SetRow(y - destY)) continue;
-      rows.Compute(target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0));
-      if (report(context, static_cast<int>(y))) return true;
+  for (int64_t b = 0; b < blocks; ++b) {
+    bool own;
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      own = share.Next == b;
+      if (own) ++share.Next;
     }
-    for (int h = 1; h < T; ++h) {
-      const int64_t b = own + h;
-      if (blockFirst(b) > y1) break;
-      {
-        std::unique_lock<std::mutex> lock(share.Mutex);
-        share.Wake.wait(lock, [&] { return share.Done[static_cast<size_t>(h)] >= r || share.Error[static_cast<size_t>(h)]; });
-        if (share.Error[static_cast<size_t>(h)]) std::rethrow_exception(share.Error[static_cast<size_t>(h)]);
+    if (own) {
+      for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+        if (!rows.SetRow(y - destY)) continue;
+        rows.Compute(target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0));
+        if (report(context, static_cast<int>(y))) return true;
       }
-      const THelperRows& from = buffers[static_cast<size_t>(h)];
+    } else {
+      // A helper has the block. Until it is done this thread does not wait
+      // while a later block is free: it computes that one into a buffer.
+      std::unique_ptr<TBlockRows> from;
+      for (;;) {
+        int64_t ahead = -1;
+        std::unique_ptr<TBlockRows> out;
+        {
+          std::unique_lock<std::mutex> lock(share.Mutex);
+          share.Wake.wait(lock, [&] {
+            return share.Done[static_cast<size_t>(b)] || share.Error || (ahead = takeAhead(out)) >= 0;
+          });
+          if (share.Done[static_cast<size_t>(b)])
+            from = std::move(share.Done[static_cast<size_t>(b)]);
+          else if (ahead < 0)
+            std::rethrow_exception(share.Error);
+        }
+        if (ahead >= 0) computeAhead(rows, ahead, std::move(out));
+        if (from) break;
+      }
       for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
         const size_t i = static_cast<size_t>(y - blockFirst(b));
-        if (!from.Valid[r & 1][i]) continue;
+        if (!from->Valid[i]) continue;
         uint8_t* to = target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0);
-        const uint8_t* bits = from.Bits[r & 1].data() + i * rowBytes;
+        const uint8_t* bits = from->Bits.data() + i * rowBytes;
         if (rows.AllColumns()) {
           std::memcpy(to, bits, rowBytes);
         } else {
@@ -599,10 +621,12 @@ bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, con
         }
         if (report(context, static_cast<int>(y))) return true;
       }
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Free.push_back(std::move(from));
     }
     {
       std::lock_guard<std::mutex> lock(share.Mutex);
-      share.Released = r;
+      share.Reported = b + 1;
     }
     share.Wake.notify_all();
   }

@@ -148,9 +148,10 @@ private:
 
 // Computes the target rows y0..y1, columns x0..x1, of a StretchCopy into a
 // 24-bit target on several threads (destX, destY: the target rectangle's
-// corner). The calling thread computes every threads-th block of rows straight
-// into the target; each helper thread computes the blocks in between into a
-// buffer of its own, which the calling thread copies in order. report(y) is
+// corner). The rows are cut into blocks taken in order: the calling thread
+// takes the block it is about to report when no helper has, and computes it
+// straight into the target; a helper computes the blocks it takes into a
+// buffer, which the calling thread copies when it gets there. report(y) is
 // called on the calling thread after each row whose record is in range, in
 // row order, and ends the work when it returns true: rows after it stay
 // untouched, as in the single-threaded loop. The source is only read; a
