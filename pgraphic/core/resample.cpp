@@ -95,12 +95,14 @@ TStretchRecord TStretchAxis::Record(int64_t t) const {
 namespace {
 
 std::atomic<bool> gFastRows{true};
+std::atomic<bool> gVectors{true};
 std::atomic<int> gStretchThreads{0};
 
 } // namespace
 
 void SetStretchFastRows(bool on) { gFastRows.store(on, std::memory_order_relaxed); }
 bool StretchFastRows() { return gFastRows.load(std::memory_order_relaxed); }
+void SetStretchVectors(bool on) { gVectors.store(on, std::memory_order_relaxed); }
 void SetStretchThreads(int threads) { gStretchThreads.store(std::max(threads, 0), std::memory_order_relaxed); }
 int StretchThreads() {
   const int n = gStretchThreads.load(std::memory_order_relaxed);
@@ -189,7 +191,8 @@ TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axis
     }
   }
   // The vector engine multiplies 16-bit weights pairwise.
-  FVector = FTwoTaps && colDiv <= 32767 && HaveAVX2();
+  FVectorRows = allowFast && HaveAVX2();
+  FVector = FTwoTaps && colDiv <= 32767 && FVectorRows;
   if (FVector) {
     FW01.assign(n, 0);
     for (size_t i = 0; i < n; ++i) FW01[i] = FW0[i] | (FW1[i] << 16);
@@ -307,7 +310,7 @@ ZW_TARGET_AVX2 size_t VerticalTwoTapsAVX2(const uint8_t* h0, const uint8_t* h1, 
 bool TStretchRows::HaveAVX2() {
 #ifdef ZW_AVX2
   static const bool have = __builtin_cpu_supports("avx2");
-  return have;
+  return have && gVectors.load(std::memory_order_relaxed);
 #else
   return false;
 #endif
@@ -416,7 +419,8 @@ void TStretchRows::Compute(uint8_t* out) {
     if (FAllColumns) {
       size_t j = 0;
 #ifdef ZW_AVX2
-      if (HaveAVX2() && w0 <= 32767 && w1 <= 32767) j = VerticalTwoTapsAVX2(h0, h1, out, n3, w0 | (w1 << 16), FRowSmall.Multiplier(), FRowSmall.Shift());
+      if (FVectorRows && w0 <= 32767 && w1 <= 32767)
+        j = VerticalTwoTapsAVX2(h0, h1, out, n3, w0 | (w1 << 16), FRowSmall.Multiplier(), FRowSmall.Shift());
 #endif
       for (; j < n3; ++j)
         out[j] = static_cast<uint8_t>((static_cast<uint64_t>(h0[j] * w0 + h1[j] * w1) * m) >> sh);

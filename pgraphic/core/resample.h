@@ -82,6 +82,8 @@ private:
 // threads a large 24-bit StretchCopy may use (0 = one per processor core).
 void SetStretchFastRows(bool on);
 bool StretchFastRows();
+// The specialised engine's AVX2 kernels (where the processor has AVX2) on or off.
+void SetStretchVectors(bool on);
 void SetStretchThreads(int threads);
 int StretchThreads();
 
@@ -132,6 +134,7 @@ private:
   // The same on eight columns at once, where the processor has AVX2: the
   // weights as pairs (w0 | w1 << 16).
   bool FVector = false;
+  bool FVectorRows = false;  // the vertical pass
   std::vector<uint32_t> FW01;
   static bool HaveAVX2();
   bool FSmallSums;                   // sums fit 32 bits

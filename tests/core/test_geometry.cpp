@@ -424,14 +424,19 @@ TEST(StretchCopy, SpecialisedRowsMatchGeneralRows) {
           auto fast = Target(c.dw, c.dh, tbc, rng, false);
           fast->SetStretchMode(mode);
           auto general = Clone(*fast);
-          pg::SetStretchFastRows(true);
+          auto scalar = Clone(*fast);
           fast->StretchCopy(c.destX, c.destY, *src, c.srcH, c.srcW, c.srcY, c.srcX, c.dh, c.dw);
+          // The specialised engine without its vector kernels, as on a processor without AVX2.
+          pg::SetStretchVectors(false);
+          scalar->StretchCopy(c.destX, c.destY, *src, c.srcH, c.srcW, c.srcY, c.srcX, c.dh, c.dw);
+          pg::SetStretchVectors(true);
           pg::SetStretchFastRows(false);
           general->StretchCopy(c.destX, c.destY, *src, c.srcH, c.srcW, c.srcY, c.srcX, c.dh, c.dw);
           pg::SetStretchFastRows(true);
           SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << " mode " << int(mode) << " src " << int(sbc)
                                           << " dst " << int(tbc));
           ExpectSamePixels(*fast, *general);
+          ExpectSamePixels(*scalar, *general);
         }
 }
 
