@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/resample.h"
 #include "bench_util.h"
 
 namespace {
@@ -76,6 +77,36 @@ BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smMedium_6000x4000_to_1500x1000, smMedi
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smPrecise_1500x1000_to_6000x4000, smPrecise, true)
     ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The view's display copy of a 6000 x 4000 photograph at zoom 0.8 and 0.6
+// (smMedium, the picture box's size), newly allocated as the view does.
+// Arguments: zoom in tenths, threads (0 = one per core), the specialised row
+// engine on (1) or off (0).
+void BM_DisplayCopy(benchmark::State& state) {
+  const int zoom = static_cast<int>(state.range(0));
+  pg::SetStretchThreads(static_cast<int>(state.range(1)));
+  pg::SetStretchFastRows(state.range(2) != 0);
+  TPixelGraphic& src = Photo();
+  for (auto _ : state) {
+    TPixelGraphic dst;
+    dst.SetSize(kWidth * zoom / 10, kHeight * zoom / 10, bc24Bit);
+    dst.SetStretchMode(smMedium);
+    dst.StretchFrom(src);
+    benchmark::DoNotOptimize(dst.Bits());
+  }
+  pg::SetStretchThreads(0);
+  pg::SetStretchFastRows(true);
+}
+BENCHMARK(BM_DisplayCopy)
+    ->ArgNames({"zoom10", "threads", "fast"})
+    ->Args({8, 1, 0})
+    ->Args({8, 1, 1})
+    ->Args({8, 0, 1})
+    ->Args({6, 1, 0})
+    ->Args({6, 1, 1})
+    ->Args({6, 0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_RotateFrom(benchmark::State& state, long double angle) {
   TPixelGraphic& src = Photo();

@@ -35,7 +35,13 @@ void TMain::ShowProgressWindow() {
 
 void TMain::MIberechnenClick(QObject* sender) {
   const int tag = TagOf(sender);
-  // 1.
+  // 1. While the command runs only the status bar and the progress window are
+  // painted. A synchronous repaint paints everything of the window that is due,
+  // and the tabs would be due at once (the main window loses the activation
+  // to the progress window, the stereo view gets its new picture before the
+  // last report): the tabs are painted once, by the event loop, when the
+  // command has returned.
+  FPageControl1->setUpdatesEnabled(false);
   ShowProgressWindow();
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 
@@ -88,6 +94,7 @@ void TMain::MIberechnenClick(QObject* sender) {
   }
   // 9. In every case.
   FForm2->hide();
+  FPageControl1->setUpdatesEnabled(true);
   QGuiApplication::restoreOverrideCursor();
   if (FLastStereoMode == 6 && ShowELSAViewer() && LaunchELSAViewer) LaunchELSAViewer(*this);
   if (failure) std::rethrow_exception(failure);

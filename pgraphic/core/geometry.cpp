@@ -69,7 +69,26 @@ void TPixelGraphic::StretchCopy(int destX, int destY, TPixelGraphic& source, int
   const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(destY) + dstH - 1, FHeight - 1);
   TTargetWriter out(*this);
   DoProgressStart(this);
-  if (x0 <= x1 && y0 <= y1) {
+  // Large 24-bit targets are computed on several threads; progress and an
+  // abort keep the order of the single-threaded loop.
+  const int threads = pg::StretchThreads();
+  bool done = false;
+  if (x0 <= x1 && y0 <= y1 && out.Is24() && threads > 1 && &source != this &&
+      pg::StretchWorthThreads(y1 - y0 + 1, x1 - x0 + 1)) {
+    struct TReport {
+      TPixelGraphic* Self;
+      int64_t Y0, Y1;
+    } report{this, y0, y1};
+    done = pg::StretchRowsParallel(
+        *this, source, axisX, axisY, destX, destY, static_cast<int>(x0), static_cast<int>(x1), static_cast<int>(y0),
+        static_cast<int>(y1), threads,
+        [](void* context, int y) {
+          auto& r = *static_cast<TReport*>(context);
+          return r.Self->DoProgress(r.Self, static_cast<int>(y - r.Y0), static_cast<int>(r.Y1 - r.Y0));
+        },
+        &report);
+  }
+  if (!done && x0 <= x1 && y0 <= y1) {
     pg::TStretchRows rows(source, axisX, axisY, static_cast<int>(x0 - destX), static_cast<int>(x1 - destX));
     std::vector<uint8_t> buffer(out.Is24() ? 0 : 3 * static_cast<size_t>(x1 - x0 + 1));
     for (int64_t y = y0; y <= y1; ++y) {

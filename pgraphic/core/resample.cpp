@@ -1,10 +1,19 @@
 #include "pgraphic/core/resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <condition_variable>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+#include <exception>
+#include <mutex>
 #include <numbers>
+#include <system_error>
+#include <thread>
 
 #include "pgraphic/core/intmath.h"
 
@@ -83,8 +92,36 @@ TStretchRecord TStretchAxis::Record(int64_t t) const {
 
 // ============================================================ stretch rows
 
+namespace {
+
+std::atomic<bool> gFastRows{true};
+std::atomic<bool> gVectors{true};
+std::atomic<int> gStretchThreads{0};
+
+} // namespace
+
+void SetStretchFastRows(bool on) { gFastRows.store(on, std::memory_order_relaxed); }
+bool StretchFastRows() { return gFastRows.load(std::memory_order_relaxed); }
+void SetStretchVectors(bool on) { gVectors.store(on, std::memory_order_relaxed); }
+void SetStretchThreads(int threads) { gStretchThreads.store(std::max(threads, 0), std::memory_order_relaxed); }
+int StretchThreads() {
+  const int n = gStretchThreads.load(std::memory_order_relaxed);
+  if (n > 0) return n;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+TSampleDivider::TSampleDivider(uint64_t d) {
+  if (d < 1 || d > kMaxDivisor) d = 1;
+  // Smallest s with 2^s > 255 d (d - 1).
+  const uint64_t bound = 255 * d * (d - 1);
+  unsigned s = 0;
+  while ((uint64_t{1} << s) <= bound) ++s;
+  FS = s;
+  FM = static_cast<uint32_t>(((uint64_t{1} << s) + d - 1) / d);
+}
+
 TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axisX, const TStretchAxis& axisY, int t0,
-                           int t1)
+                           int t1, bool allowFast)
     : FSrc(source),
       FAxisY(axisY),
       FCount(t1 - t0 + 1),
@@ -128,8 +165,44 @@ TStretchRows::TStretchRows(const TPixelGraphic& source, const TStretchAxis& axis
   FAllColumns = std::all_of(FMask.begin(), FMask.end(), [](uint8_t m) { return m != 0; });
   FPlainSpan = FAllColumns && FSingleTaps;
   for (size_t i = 0; FPlainSpan && i < n; ++i) FPlainSpan = FTapOffset[i] == 3 * i;
-  if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1));
-  for (auto& c : FCache) c.assign(3 * n, 0);
+  // The specialised engine: every column in range takes at most two samples
+  // whose weights add up to at most the divisor, so every sum is at most 255
+  // times the divisor.
+  const uint64_t colDiv = FColDiv.Divisor();
+  FTwoTaps = allowFast && !FSingleTaps && colDiv <= TSampleDivider::kMaxDivisor;
+  for (size_t i = 0; FTwoTaps && i < n; ++i) {
+    const TStretchRecord& r = records[i];
+    if (FMask[i] && (r.kind == 2 || r.w0 < 0 || r.w1 < 0 || static_cast<uint64_t>(r.w0 + r.w1) > colDiv))
+      FTwoTaps = false;
+  }
+  if (FTwoTaps) {
+    FColSmall = TSampleDivider(colDiv);
+    FOff0.assign(n, 0);
+    FOff1.assign(n, 0);
+    FW0.assign(n, 0);
+    FW1.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+      if (!FMask[i]) continue;
+      const TStretchRecord& r = records[i];
+      FOff0[i] = static_cast<uint32_t>(3 * (r.s0 - FMinX));
+      FOff1[i] = static_cast<uint32_t>(3 * ((r.kind == 1 ? r.s1 : r.s0) - FMinX));
+      FW0[i] = static_cast<uint32_t>(r.w0);
+      FW1[i] = r.kind == 1 ? static_cast<uint32_t>(r.w1) : 0;
+    }
+  }
+  // The vector engine multiplies 16-bit weights pairwise.
+  FVectorRows = allowFast && HaveAVX2();
+  FVector = FTwoTaps && colDiv <= 32767 && FVectorRows;
+  if (FVector) {
+    FW01.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) FW01[i] = FW0[i] | (FW1[i] << 16);
+  }
+  FRowSmallOK = allowFast && FRowDiv.Divisor() <= TSampleDivider::kMaxDivisor;
+  if (FRowSmallOK) FRowSmall = TSampleDivider(FRowDiv.Divisor());
+  // One byte more than the colours: the vector engine reads a pixel as four bytes.
+  if (FMaxX >= FMinX && !FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FMaxX - FMinX + 1) + 1);
+  // Intermediate rows with room for the vector engine's 16-byte stores.
+  for (auto& c : FCache) c.assign(3 * n + 16, 0);
   FAcc.assign(3 * n, 0);
 }
 
@@ -156,6 +229,121 @@ void TStretchRows::Horizontal(const uint8_t* src, uint8_t* h) const {
   }
 }
 
+// ------------------------------------------------------------ AVX2 kernels
+//
+// Built for AVX2 and used where the processor has it; they compute exactly
+// the integers of the scalar loops: the weighted sums of two samples (16-bit
+// weights, multiplied pairwise into 32-bit sums) and the exact division by
+// multiplication of TSampleDivider.
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZW_AVX2 1
+#define ZW_TARGET_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+// Quotients of eight 32-bit sums: (n * m) >> shift in each lane.
+ZW_TARGET_AVX2 inline __m256i DivideLanes(__m256i n, __m256i m, __m128i shift) {
+  const __m256i even = _mm256_srl_epi64(_mm256_mul_epu32(n, m), shift);
+  const __m256i odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), m), shift);
+  return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+}
+
+// Columns 0..count-1 in groups of eight: each column reads its two samples as
+// four bytes (blue, green, red and one more), forms the pairs (sample 0,
+// sample 1) per channel and multiplies them with (w0, w1).
+ZW_TARGET_AVX2 int HorizontalTwoTapsAVX2(const uint8_t* src, uint8_t* h, const uint32_t* o0, const uint32_t* o1,
+                                         const uint32_t* w01, int count, uint32_t multiplier, unsigned shift) {
+  const __m256i m = _mm256_set1_epi32(static_cast<int>(multiplier));
+  const __m128i sh = _mm_cvtsi32_si128(static_cast<int>(shift));
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  const __m256i third = _mm256_set1_epi32(0xFF0000);
+  // Drops every fourth byte within each 128-bit half: twelve colour bytes.
+  const __m256i compact = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                                           8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const int* base = reinterpret_cast<const int*>(src);
+  int i = 0;
+  for (; i + 8 <= count; i += 8, h += 24) {
+    const __m256i a = _mm256_i32gather_epi32(base, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o0 + i)), 1);
+    const __m256i b = _mm256_i32gather_epi32(base, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o1 + i)), 1);
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w01 + i));
+    const __m256i pb = _mm256_or_si256(_mm256_and_si256(a, low), _mm256_slli_epi32(_mm256_and_si256(b, low), 16));
+    const __m256i pg = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(a, 8), low),
+                                       _mm256_and_si256(_mm256_slli_epi32(b, 8), third));
+    const __m256i pr = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(a, 16), low), _mm256_and_si256(b, third));
+    const __m256i qb = DivideLanes(_mm256_madd_epi16(pb, w), m, sh);
+    const __m256i qg = DivideLanes(_mm256_madd_epi16(pg, w), m, sh);
+    const __m256i qr = DivideLanes(_mm256_madd_epi16(pr, w), m, sh);
+    const __m256i q =
+        _mm256_or_si256(_mm256_or_si256(qb, _mm256_slli_epi32(qg, 8)), _mm256_slli_epi32(qr, 16));
+    const __m256i packed = _mm256_shuffle_epi8(q, compact);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 12), _mm256_extracti128_si256(packed, 1));
+  }
+  return i;
+}
+
+// out[j] = (h0[j] w0 + h1[j] w1) div d for j < count, in groups of sixteen.
+ZW_TARGET_AVX2 size_t VerticalTwoTapsAVX2(const uint8_t* h0, const uint8_t* h1, uint8_t* out, size_t count,
+                                          uint32_t w01, uint32_t multiplier, unsigned shift) {
+  const __m256i m = _mm256_set1_epi32(static_cast<int>(multiplier));
+  const __m128i sh = _mm_cvtsi32_si128(static_cast<int>(shift));
+  const __m256i w = _mm256_set1_epi32(static_cast<int>(w01));
+  size_t j = 0;
+  for (; j + 16 <= count; j += 16) {
+    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + j)));
+    const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j)));
+    // Within each 128-bit half: lo holds elements 0..3 (8..11), hi 4..7 (12..15).
+    const __m256i lo = DivideLanes(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w), m, sh);
+    const __m256i hi = DivideLanes(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w), m, sh);
+    const __m256i words = _mm256_packus_epi32(lo, hi);  // 0..7 | 8..15
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const __m256i ordered = _mm256_permute4x64_epi64(bytes, 0x08);  // quadwords 0 and 2
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm256_castsi256_si128(ordered));
+  }
+  return j;
+}
+
+} // namespace
+#endif
+
+bool TStretchRows::HaveAVX2() {
+#ifdef ZW_AVX2
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have && gVectors.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+void TStretchRows::HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const {
+  int first = 0;
+#ifdef ZW_AVX2
+  if (FVector)
+    first = HorizontalTwoTapsAVX2(src, h, FOff0.data(), FOff1.data(), FW01.data(), FCount, FColSmall.Multiplier(),
+                                  FColSmall.Shift());
+#endif
+  h += 3 * static_cast<size_t>(first);
+  const uint32_t* o0 = FOff0.data();
+  const uint32_t* o1 = FOff1.data();
+  const uint32_t* w0s = FW0.data();
+  const uint32_t* w1s = FW1.data();
+  const uint64_t m = FColSmall.Multiplier();
+  const unsigned sh = FColSmall.Shift();
+  const int n = FCount;
+  for (int i = first; i < n; ++i, h += 3) {
+    const uint8_t* a = src + o0[i];
+    const uint8_t* b = src + o1[i];
+    const uint32_t w0 = w0s[i], w1 = w1s[i];
+    const uint32_t s0 = w0 * a[0] + w1 * b[0];
+    const uint32_t s1 = w0 * a[1] + w1 * b[1];
+    const uint32_t s2 = w0 * a[2] + w1 * b[2];
+    h[0] = static_cast<uint8_t>((s0 * m) >> sh);
+    h[1] = static_cast<uint8_t>((s1 * m) >> sh);
+    h[2] = static_cast<uint8_t>((s2 * m) >> sh);
+  }
+}
+
 const uint8_t* TStretchRows::Intermediate(int64_t row) {
   for (int k = 0; k < 2; ++k)
     if (FCacheRow[k] == row) {
@@ -178,6 +366,8 @@ const uint8_t* TStretchRows::Intermediate(int64_t row) {
       if (a == FTapStart[static_cast<size_t>(i) + 1]) continue;
       std::memcpy(h + 3 * static_cast<size_t>(i), src + off[a], 3);
     }
+  } else if (FTwoTaps) {
+    HorizontalTwoTaps(src, h);
   } else if (FSmallSums) {
     Horizontal<uint32_t>(src, h);
   } else {
@@ -220,6 +410,30 @@ void TStretchRows::Compute(uint8_t* out) {
       if (mask[i]) std::memcpy(out + 3 * static_cast<size_t>(i), h + 3 * static_cast<size_t>(i), 3);
     return;
   }
+  if (taps == 2 && FRowSmallOK && FRowWeight[0] + FRowWeight[1] <= FRowDiv.Divisor()) {
+    const uint8_t* h0 = Intermediate(FRowSrc[0]);
+    const uint8_t* h1 = Intermediate(FRowSrc[1]);
+    const uint32_t w0 = static_cast<uint32_t>(FRowWeight[0]), w1 = static_cast<uint32_t>(FRowWeight[1]);
+    const uint64_t m = FRowSmall.Multiplier();
+    const unsigned sh = FRowSmall.Shift();
+    if (FAllColumns) {
+      size_t j = 0;
+#ifdef ZW_AVX2
+      if (FVectorRows && w0 <= 32767 && w1 <= 32767)
+        j = VerticalTwoTapsAVX2(h0, h1, out, n3, w0 | (w1 << 16), FRowSmall.Multiplier(), FRowSmall.Shift());
+#endif
+      for (; j < n3; ++j)
+        out[j] = static_cast<uint8_t>((static_cast<uint64_t>(h0[j] * w0 + h1[j] * w1) * m) >> sh);
+      return;
+    }
+    for (int i = 0; i < FCount; ++i) {
+      if (!mask[i]) continue;
+      const size_t j = 3 * static_cast<size_t>(i);
+      for (size_t c = j; c < j + 3; ++c)
+        out[c] = static_cast<uint8_t>((static_cast<uint64_t>(h0[c] * w0 + h1[c] * w1) * m) >> sh);
+    }
+    return;
+  }
   if (taps == 2 && FSmallSums) {
     const uint8_t* h0 = Intermediate(FRowSrc[0]);
     const uint8_t* h1 = Intermediate(FRowSrc[1]);
@@ -244,6 +458,183 @@ void TStretchRows::Compute(uint8_t* out) {
     const size_t j = 3 * static_cast<size_t>(i);
     for (size_t c = 0; c < 3; ++c) out[j + c] = static_cast<uint8_t>(FRowDiv(acc[j + c]));
   }
+}
+
+// ============================================================ stretch rows on threads
+
+bool StretchWorthThreads(int64_t rows, int64_t columns) { return rows >= 2 && rows * columns >= (int64_t{1} << 16); }
+
+namespace {
+
+// A block of rows computed by a helper, and which of its rows were in range.
+struct TBlockRows {
+  std::vector<uint8_t> Bits;
+  std::vector<uint8_t> Valid;
+};
+
+// What the calling thread and the helpers share, guarded by Mutex. Blocks are
+// claimed in order: the calling thread claims the block it is about to
+// report when nobody has, a helper the next one while it is not too far ahead
+// of the reports.
+struct TStretchShare {
+  std::mutex Mutex;
+  std::condition_variable Wake;
+  int64_t Next = 0;      // first block nobody has claimed
+  int64_t Reported = 0;  // blocks the calling thread has finished
+  bool Stop = false;
+  std::vector<std::unique_ptr<TBlockRows>> Done;  // per block, from a helper
+  std::vector<std::unique_ptr<TBlockRows>> Free;
+  std::exception_ptr Error;
+};
+
+} // namespace
+
+bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, const TStretchAxis& axisX,
+                         const TStretchAxis& axisY, int destX, int destY, int x0, int x1, int y0, int y1, int threads,
+                         bool (*report)(void* context, int y), void* context) {
+  const int64_t rowCount = static_cast<int64_t>(y1) - y0 + 1;
+  const size_t rowBytes = 3 * static_cast<size_t>(x1 - x0 + 1);
+  threads = static_cast<int>(std::clamp<int64_t>(threads, 2, rowCount));
+  // Blocks of about 256 KB, so that a helper's block stays in its cache until
+  // copied, and at least two per thread.
+  const int64_t block =
+      std::clamp<int64_t>(static_cast<int64_t>((256 * 1024) / rowBytes), 1, std::max<int64_t>(1, rowCount / (2 * threads)));
+  const int64_t blocks = (rowCount + block - 1) / block;
+  const int64_t ahead = 2 * static_cast<int64_t>(threads);  // blocks a helper may run ahead of the reports
+  auto blockFirst = [&](int64_t b) { return y0 + b * block; };
+  auto blockLast = [&](int64_t b) { return std::min<int64_t>(y1, y0 + (b + 1) * block - 1); };
+
+  TStretchShare share;
+  share.Done.resize(static_cast<size_t>(blocks));
+  std::vector<std::thread> helpers;
+  // Stops and joins the helpers however the calling thread leaves.
+  struct TJoin {
+    TStretchShare& Share;
+    std::vector<std::thread>& Helpers;
+    ~TJoin() {
+      {
+        std::lock_guard<std::mutex> lock(Share.Mutex);
+        Share.Stop = true;
+      }
+      Share.Wake.notify_all();
+      for (std::thread& t : Helpers) t.join();
+    }
+  } join{share, helpers};
+
+  // With the mutex held: takes the next block for a buffer when there is one
+  // within reach; -1 otherwise.
+  auto takeAhead = [&](std::unique_ptr<TBlockRows>& out) -> int64_t {
+    if (share.Next >= blocks || share.Next >= share.Reported + ahead) return -1;
+    if (!share.Free.empty()) {
+      out = std::move(share.Free.back());
+      share.Free.pop_back();
+    }
+    return share.Next++;
+  };
+  // Computes block b into a buffer and hands it over.
+  auto computeAhead = [&](TStretchRows& rows, int64_t b, std::unique_ptr<TBlockRows> out) {
+    if (!out) out = std::make_unique<TBlockRows>();
+    out->Bits.resize(rowBytes * static_cast<size_t>(block));
+    out->Valid.assign(static_cast<size_t>(block), 0);
+    for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+      if (!rows.SetRow(y - destY)) continue;
+      const size_t i = static_cast<size_t>(y - blockFirst(b));
+      rows.Compute(out->Bits.data() + i * rowBytes);
+      out->Valid[i] = 1;
+    }
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Done[static_cast<size_t>(b)] = std::move(out);
+    }
+    share.Wake.notify_all();
+  };
+  auto helper = [&] {
+    try {
+      TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
+      for (;;) {
+        int64_t b = -1;
+        std::unique_ptr<TBlockRows> out;
+        {
+          std::unique_lock<std::mutex> lock(share.Mutex);
+          share.Wake.wait(lock, [&] { return share.Stop || share.Next >= blocks || (b = takeAhead(out)) >= 0; });
+          if (b < 0) return;
+        }
+        computeAhead(rows, b, std::move(out));
+      }
+    } catch (...) {
+      {
+        std::lock_guard<std::mutex> lock(share.Mutex);
+        if (!share.Error) share.Error = std::current_exception();
+      }
+      share.Wake.notify_all();
+    }
+  };
+  try {
+    for (int h = 1; h < threads; ++h) helpers.emplace_back(helper);
+  } catch (const std::system_error&) {
+    // The helpers that did start share the work; none at all: one thread.
+    if (helpers.empty()) return false;
+  }
+
+  TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
+  for (int64_t b = 0; b < blocks; ++b) {
+    bool own;
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      own = share.Next == b;
+      if (own) ++share.Next;
+    }
+    if (own) {
+      for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+        if (!rows.SetRow(y - destY)) continue;
+        rows.Compute(target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0));
+        if (report(context, static_cast<int>(y))) return true;
+      }
+    } else {
+      // A helper has the block. Until it is done this thread does not wait
+      // while a later block is free: it computes that one into a buffer.
+      std::unique_ptr<TBlockRows> from;
+      for (;;) {
+        int64_t ahead = -1;
+        std::unique_ptr<TBlockRows> out;
+        {
+          std::unique_lock<std::mutex> lock(share.Mutex);
+          share.Wake.wait(lock, [&] {
+            return share.Done[static_cast<size_t>(b)] || share.Error || (ahead = takeAhead(out)) >= 0;
+          });
+          if (share.Done[static_cast<size_t>(b)])
+            from = std::move(share.Done[static_cast<size_t>(b)]);
+          else if (ahead < 0)
+            std::rethrow_exception(share.Error);
+        }
+        if (ahead >= 0) computeAhead(rows, ahead, std::move(out));
+        if (from) break;
+      }
+      for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
+        const size_t i = static_cast<size_t>(y - blockFirst(b));
+        if (!from->Valid[i]) continue;
+        uint8_t* to = target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0);
+        const uint8_t* bits = from->Bits.data() + i * rowBytes;
+        if (rows.AllColumns()) {
+          std::memcpy(to, bits, rowBytes);
+        } else {
+          // Columns whose record is out of range keep the target's pixels.
+          const uint8_t* mask = rows.ColumnMask();
+          for (size_t k = 0; k < rowBytes / 3; ++k)
+            if (mask[k]) std::memcpy(to + 3 * k, bits + 3 * k, 3);
+        }
+        if (report(context, static_cast<int>(y))) return true;
+      }
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Free.push_back(std::move(from));
+    }
+    {
+      std::lock_guard<std::mutex> lock(share.Mutex);
+      share.Reported = b + 1;
+    }
+    share.Wake.notify_all();
+  }
+  return true;
 }
 
 // ============================================================ rotation

@@ -57,6 +57,36 @@ private:
   uint64_t FMagic;
 };
 
+// Exact division of a sum of samples by a fixed divisor d (1 .. 2^20) when the
+// sum is at most 255 d, as the weighted sums of a sampling record are: the
+// quotient is (n * m) >> s with m = ceil(2^s / d) and 2^s > 255 d (d - 1),
+// which makes the error n (m d - 2^s) / 2^s of n * m / 2^s stay below one
+// unit of n / d's fraction; m fits 32 bits and n * m 64 bits.
+class TSampleDivider {
+public:
+  static constexpr uint64_t kMaxDivisor = uint64_t{1} << 20;
+  explicit TSampleDivider(uint64_t d = 1);
+  uint32_t operator()(uint32_t n) const { return static_cast<uint32_t>((static_cast<uint64_t>(n) * FM) >> FS); }
+  uint32_t Multiplier() const { return FM; }
+  unsigned Shift() const { return FS; }
+
+private:
+  uint32_t FM = 1;
+  unsigned FS = 0;
+};
+
+// Which row engine StretchCopy uses. The specialised engine handles records
+// of one or two samples with flat per-column arrays; the general one takes
+// any record through its list of samples. Both give the same pixels; the
+// switch exists so that the two can be compared. Threads: the number of
+// threads a large 24-bit StretchCopy may use (0 = one per processor core).
+void SetStretchFastRows(bool on);
+bool StretchFastRows();
+// The specialised engine's AVX2 kernels (where the processor has AVX2) on or off.
+void SetStretchVectors(bool on);
+void SetStretchThreads(int threads);
+int StretchThreads();
+
 // Computes target rows of a StretchCopy. The column records are built once;
 // each source row is resampled horizontally once into an intermediate row
 // (rowSum div column divisor, per channel) that is kept while consecutive
@@ -65,7 +95,8 @@ private:
 class TStretchRows {
 public:
   // Columns t0..t1 of the target rectangle are computed.
-  TStretchRows(const TPixelGraphic& source, const TStretchAxis& axisX, const TStretchAxis& axisY, int t0, int t1);
+  TStretchRows(const TPixelGraphic& source, const TStretchAxis& axisX, const TStretchAxis& axisY, int t0, int t1,
+               bool allowFast = StretchFastRows());
   // Selects target row t of the rectangle; false when its record is out of range.
   bool SetRow(int64_t t);
   // Writes the selected row's colours (blue, green, red per column, indexed
@@ -73,11 +104,13 @@ public:
   void Compute(uint8_t* out);
   // Non-zero for columns whose record is in range (indexed from t0).
   const uint8_t* ColumnMask() const { return FMask.data(); }
+  bool AllColumns() const { return FAllColumns; }
 
 private:
   const uint8_t* Intermediate(int64_t row);
   template <typename Acc>
   void Horizontal(const uint8_t* src, uint8_t* h) const;
+  void HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const;
 
   TSourcePixels FSrc;
   const TStretchAxis& FAxisY;
@@ -91,6 +124,19 @@ private:
   bool FPlainSpan = false;           // and the samples are consecutive source columns
   int64_t FMinX = 0, FMaxX = -1;     // source columns used
   TDivider FColDiv, FRowDiv;
+  // Columns of at most two samples each (offsets into the source span,
+  // weights; a single sample has w1 = 0 and its offset twice): the
+  // specialised engine, with exact divisions by multiplication.
+  bool FTwoTaps = false;
+  std::vector<uint32_t> FOff0, FOff1, FW0, FW1;
+  TSampleDivider FColSmall, FRowSmall;
+  bool FRowSmallOK = false;
+  // The same on eight columns at once, where the processor has AVX2: the
+  // weights as pairs (w0 | w1 << 16).
+  bool FVector = false;
+  bool FVectorRows = false;  // the vertical pass
+  std::vector<uint32_t> FW01;
+  static bool HaveAVX2();
   bool FSmallSums;                   // sums fit 32 bits
   std::vector<uint8_t> FUnpack;      // a palette source row as colour triples
   // Two intermediate rows, keyed by source row.
@@ -102,6 +148,24 @@ private:
   std::vector<int64_t> FRowSrc;
   std::vector<uint64_t> FRowWeight;
 };
+
+// Computes the target rows y0..y1, columns x0..x1, of a StretchCopy into a
+// 24-bit target on several threads (destX, destY: the target rectangle's
+// corner). The rows are cut into blocks taken in order: the calling thread
+// takes the block it is about to report when no helper has, and computes it
+// straight into the target; a helper computes the blocks it takes into a
+// buffer, which the calling thread copies when it gets there. report(y) is
+// called on the calling thread after each row whose record is in range, in
+// row order, and ends the work when it returns true: rows after it stay
+// untouched, as in the single-threaded loop. The source is only read; a
+// helper's failure is rethrown here. Returns false, having written nothing,
+// when no helper thread could be started.
+bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, const TStretchAxis& axisX,
+                         const TStretchAxis& axisY, int destX, int destY, int x0, int x1, int y0, int y1, int threads,
+                         bool (*report)(void* context, int y), void* context);
+
+// Whether StretchCopy into a target of rows x columns pixels runs on several threads.
+bool StretchWorthThreads(int64_t rows, int64_t columns);
 
 // ------------------------------------------------------------ rotation
 

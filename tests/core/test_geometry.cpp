@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/resample.h"
 
 namespace {
 
@@ -397,6 +398,63 @@ TEST(StretchCopy, MatchesPerPixelReferenceForEveryResolution) {
                                             << int(sbc) << " dst " << int(tbc) << " dither " << dither);
             ExpectSamePixels(*fast, *ref);
           }
+}
+
+// The specialised engine (records of at most two samples, divisions by
+// multiplication) against the general one, on factors that leave remainders,
+// with offsets and clipping on both sides, for 24- and 8-bit sources.
+TEST(StretchCopy, SpecialisedRowsMatchGeneralRows) {
+  struct Case {
+    int sw, sh, dw, dh, srcX, srcY, destX, destY, srcW, srcH;
+  };
+  const Case cases[] = {
+      {600, 400, 360, 240, 0, 0, 0, 0, 600, 400},     // 0.6
+      {601, 397, 479, 318, 0, 0, 0, 0, 601, 397},     // about 0.8, odd
+      {97, 61, 251, 167, 0, 0, 0, 0, 97, 61},         // enlarging by odd factors
+      {333, 201, 140, 90, -7, 5, -3, 4, 345, 190},    // offsets, clipped on every side
+      {120, 80, 300, 7, 9, -3, 2, -1, 100, 60},       // shrinking one axis, enlarging the other
+      {5000, 3, 2999, 3, 0, 0, 0, 0, 5000, 3},        // long rows: a column divisor above 4096
+  };
+  std::mt19937 rng(5);
+  for (const Case& c : cases)
+    for (TStretchMode mode : {smMedium, smPrecise})
+      for (uint8_t sbc : {bc8Bit, bc24Bit})
+        for (uint8_t tbc : {bc8Bit, bc24Bit}) {
+          auto src = RandomImage(c.sw, c.sh, sbc, rng, true);
+          auto fast = Target(c.dw, c.dh, tbc, rng, false);
+          fast->SetStretchMode(mode);
+          auto general = Clone(*fast);
+          auto scalar = Clone(*fast);
+          fast->StretchCopy(c.destX, c.destY, *src, c.srcH, c.srcW, c.srcY, c.srcX, c.dh, c.dw);
+          // The specialised engine without its vector kernels, as on a processor without AVX2.
+          pg::SetStretchVectors(false);
+          scalar->StretchCopy(c.destX, c.destY, *src, c.srcH, c.srcW, c.srcY, c.srcX, c.dh, c.dw);
+          pg::SetStretchVectors(true);
+          pg::SetStretchFastRows(false);
+          general->StretchCopy(c.destX, c.destY, *src, c.srcH, c.srcW, c.srcY, c.srcX, c.dh, c.dw);
+          pg::SetStretchFastRows(true);
+          SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << " mode " << int(mode) << " src " << int(sbc)
+                                          << " dst " << int(tbc));
+          ExpectSamePixels(*fast, *general);
+          ExpectSamePixels(*scalar, *general);
+        }
+}
+
+// The exact division by multiplication against the division itself, for
+// every divisor a record can have up to 4096 and a spread of larger ones,
+// at the sums where a quotient changes.
+TEST(StretchCopy, SampleDividerIsExact) {
+  auto check = [](uint32_t d) {
+    const pg::TSampleDivider div(d);
+    for (uint32_t q = 0; q <= 255; ++q)
+      for (uint32_t n : {q * d, q * d + d - 1, q * d + d / 2}) {
+        if (n > 255 * d) continue;
+        ASSERT_EQ(div(n), n / d) << n << " / " << d;
+      }
+  };
+  for (uint32_t d = 1; d <= 4096; ++d) check(d);
+  for (uint32_t d = 4097; d <= pg::TSampleDivider::kMaxDivisor; d = d * 5 / 4 + 1) check(d);
+  check(pg::TSampleDivider::kMaxDivisor);
 }
 
 TEST(CopyRect, ClipsToBothImagesAndMatchesPixelCopy) {
