@@ -59,6 +59,7 @@ TEST_F(SplashTest, LayoutAndAboutWindow) {
   EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(form.Timer1->interval(), 1000);
   EXPECT_TRUE(form.Timer1->isActive());
+  EXPECT_EQ(form.Countdown, 3);
   form.show();
   EXPECT_FALSE(form.BtOk->isVisible());  // only the About window shows it
   const QImage shot = form.grab().toImage();
