@@ -11,9 +11,9 @@
 #include "app/core/paramfile.h"
 #include "pgraphic/core/messages.h"
 
-namespace {
-
 const char* const TextFinished = "Fertig.";
+
+namespace {
 
 // Runs one step; whatever it throws leaves as EComposeFailed of that step.
 template <typename F>

@@ -43,6 +43,9 @@ private:
   std::exception_ptr FError;
 };
 
+// The text of the last report of every composition.
+extern const char* const TextFinished;
+
 // Progress of a composition.
 struct TComposeProgress {
   // The reports of the stereo command, in its order: ("Verkantung ausgleichen",

@@ -103,8 +103,9 @@ public:
   // Reads the parameter file of the active tab's photograph into its side and
   // repaints that view.
   void LoadParameters();
-  // Status bar text and progress window, both repainted at once.
-  void ShowProgress(const std::string& text, int percent);
+  // Status bar text and progress window, both repainted at once; without
+  // paintNow they are painted by the event loop.
+  void ShowProgress(const std::string& text, int percent, bool paintNow = true);
   void UpdateControls();
   void ClearSelections();
   // The view of the active tab.

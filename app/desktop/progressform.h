@@ -16,8 +16,9 @@ public:
   explicit TForm2(QWidget* parent = nullptr);
 
   // The message panel's caption := text, the bar's position := percent
-  // (clamped to 0..100); both are repainted before the call returns.
-  void ShowProgress(const QString& text, int percent);
+  // (clamped to 0..100); both are repainted before the call returns, unless
+  // paintNow is false.
+  void ShowProgress(const QString& text, int percent, bool paintNow = true);
 
   QLabel* Panel2 = nullptr;              // 41 px along the top, lowered bevel, the message
   QFrame* Panel1 = nullptr;              // 24 px below it, lowered bevel

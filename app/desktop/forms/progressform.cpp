@@ -46,11 +46,15 @@ TForm2::TForm2(QWidget* parent)
   ProgressBar1->setGeometry(b, b, ClientWidth - 2 * b, 24 - 2 * b);
 }
 
-void TForm2::ShowProgress(const QString& text, int percent) {
+void TForm2::ShowProgress(const QString& text, int percent, bool paintNow) {
   Panel2->setText(text);
+  // A progress bar repaints itself at once when its value changes; without
+  // paintNow that paint is left to the event loop too.
+  if (!paintNow) ProgressBar1->setUpdatesEnabled(false);
   ProgressBar1->setValue(std::clamp(percent, 0, 100));
+  if (!paintNow) ProgressBar1->setUpdatesEnabled(true);
   // The caller's thread is busy with the computation: paint now.
-  if (isVisible()) {
+  if (paintNow && isVisible()) {
     Panel2->repaint();
     ProgressBar1->repaint();
   }
