@@ -229,6 +229,7 @@ protected:
     MakePictures();
     if (HasFatalFailure()) return;
     InstallHooks();
+    Activate();
     auto* answerer = new QTimer(qApp);
     answerer->setInterval(5);
     QObject::connect(answerer, &QTimer::timeout, answerer, [this] { Poll(); });
@@ -259,6 +260,12 @@ protected:
     Main->Beenden1->trigger();
     QApplication::processEvents();
     EXPECT_FALSE(Main->isVisible());
+  }
+
+  // The main window as the active window (the tilt-line animation runs only then).
+  void Activate() {
+    QApplication::setActiveWindow(Main.get());
+    QApplication::processEvents();
   }
 
   // ---------------------------------------------------------- the pictures
@@ -589,7 +596,7 @@ protected:
     QApplication::processEvents();
   }
 
-  enum TKind { kLoad, kButton, kMenu, kTab, kDrag, kClick, kMove, kPopup, kKey, kTick };
+  enum TKind { kLoad, kButton, kMenu, kTab, kDrag, kClick, kMove, kPopup, kKey, kTick, kResize, kScroll };
 
   std::vector<QToolButton*> EnabledButtons() {
     std::vector<QToolButton*> out;
@@ -614,8 +621,8 @@ protected:
   // Chooses the next action and returns its description; ExecuteChosen runs it.
   std::string Choose() {
     const int c = Uniform(0, 99);
-    FKind = c < 5 ? kLoad : c < 34 ? kButton : c < 48 ? kMenu : c < 57 ? kTab : c < 76 ? kDrag : c < 85 ? kClick : c < 88 ? kMove
-          : c < 97 ? kPopup : c < 98 ? kKey : kTick;
+    FKind = c < 5 ? kLoad : c < 33 ? kButton : c < 46 ? kMenu : c < 55 ? kTab : c < 73 ? kDrag : c < 82 ? kClick
+          : c < 85 ? kMove : c < 93 ? kPopup : c < 94 ? kKey : c < 95 ? kTick : c < 97 ? kResize : kScroll;
     FButton = nullptr;
     FItem = nullptr;
     switch (FKind) {
@@ -665,6 +672,12 @@ protected:
         return "key F1";
       case kTick:
         return "wait for the timer";
+      case kResize:
+        FPoints = {QPoint(Uniform(200, 1000), Uniform(150, 800))};
+        return "resize to " + std::to_string(FPoints[0].x()) + "x" + std::to_string(FPoints[0].y());
+      case kScroll:
+        FPoints = {QPoint(Uniform(0, 1000), Uniform(0, 1000))};
+        return "scroll to " + std::to_string(FPoints[0].x()) + "/" + std::to_string(FPoints[0].y()) + " permille";
     }
     return "?";
   }
@@ -713,8 +726,20 @@ protected:
         QTest::keyClick(Main.get(), Qt::Key_F1);
         break;
       case kTick:
+        Activate();
         QTest::qWait(110);
         break;
+      case kResize:
+        Main->resize(FPoints[0].x(), FPoints[0].y());
+        break;
+      case kScroll: {
+        // Dragging the scroll bars' thumbs.
+        TPGImage* v = Main->ActiveView();
+        for (auto [bar, permille] : {std::pair{v->horizontalScrollBar(), FPoints[0].x()},
+                                     std::pair{v->verticalScrollBar(), FPoints[0].y()}})
+          bar->setValue(bar->minimum() + static_cast<int>(int64_t{bar->maximum() - bar->minimum()} * permille / 1000));
+        break;
+      }
     }
   }
 
