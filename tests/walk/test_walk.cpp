@@ -40,6 +40,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include "app/core/paramfile.h"
 #include "app/desktop/configdlg.h"
@@ -461,8 +462,9 @@ protected:
     }
     FNote += " open:" + QFileInfo(QString::fromStdString(name)).fileName().toStdString();
     FLoadName = name;
-    // Sometimes the preview gets a moment to start before the answer.
-    if (Chance(20)) QTest::qWait(Uniform(1, 40));
+    // Sometimes the preview gets a moment to start (it starts 150 ms after
+    // the selection settles) before the answer.
+    if (Chance(20)) QTest::qWait(Chance(25) ? Uniform(150, 260) : Uniform(1, 40));
     Type(d, name);
     static_cast<QDialog*>(d)->accept();
   }
@@ -514,8 +516,10 @@ protected:
 
   void AnswerConfig(TConfigDlg* d) {
     static const std::vector<QString> kQuality = {"", "0", "1", "35", "80", "100", "150", "-4", "abc"};
-    static const std::vector<QString> kPercent = {"", "0", "1", "10", "50", "100", "250", "500", "-3", "abc", "99999999"};
-    static const std::vector<QString> kPixel = {"", "0", "1", "64", "640", "2000", "-1", "x1", "99999999"};
+    static const std::vector<QString> kPercent = {"", "0", "1", "10", "50", "100", "250", "500", "-3", "abc",
+                                                "99999999", "2147483647", "4294967296"};
+    static const std::vector<QString> kPixel = {"", "0", "1", "64", "640", "2000", "-1", "x1", "99999999",
+                                              "2147483647"};
     if (Chance(50)) Keys(d->EdQuality, Pick(kQuality));
     if (Chance(30)) d->TrackBar1->setValue(Uniform(1, 100));
     if (Chance(40)) QTest::mouseClick(Chance(50) ? d->RadioButton1 : d->RadioButton2, Qt::LeftButton);
@@ -596,7 +600,8 @@ protected:
     QApplication::processEvents();
   }
 
-  enum TKind { kLoad, kButton, kMenu, kTab, kDrag, kClick, kMove, kPopup, kKey, kTick, kResize, kScroll };
+  enum TKind { kLoad, kButton, kMenu, kTab, kDrag, kClick, kMove, kPopup, kKey, kTick, kResize, kScroll, kViewKeys,
+               kWheel, kDouble };
 
   std::vector<QToolButton*> EnabledButtons() {
     std::vector<QToolButton*> out;
@@ -622,7 +627,8 @@ protected:
   std::string Choose() {
     const int c = Uniform(0, 99);
     FKind = c < 5 ? kLoad : c < 33 ? kButton : c < 46 ? kMenu : c < 55 ? kTab : c < 73 ? kDrag : c < 82 ? kClick
-          : c < 85 ? kMove : c < 93 ? kPopup : c < 94 ? kKey : c < 95 ? kTick : c < 97 ? kResize : kScroll;
+          : c < 84 ? kMove : c < 91 ? kPopup : c < 92 ? kKey : c < 93 ? kTick : c < 94 ? kResize : c < 95 ? kScroll
+          : c < 97 ? kViewKeys : c < 99 ? kWheel : kDouble;
     FButton = nullptr;
     FItem = nullptr;
     switch (FKind) {
@@ -672,6 +678,31 @@ protected:
         return "key F1";
       case kTick:
         return "wait for the timer";
+      case kViewKeys: {
+        static const std::vector<std::pair<Qt::Key, const char*>> kKeys = {
+            {Qt::Key_Left, "Left"},     {Qt::Key_Right, "Right"}, {Qt::Key_Up, "Up"},         {Qt::Key_Down, "Down"},
+            {Qt::Key_PageUp, "PgUp"},   {Qt::Key_PageDown, "PgDn"}, {Qt::Key_Home, "Home"},   {Qt::Key_End, "End"},
+            {Qt::Key_Escape, "Esc"},    {Qt::Key_Delete, "Del"},  {Qt::Key_Return, "Enter"}, {Qt::Key_Space, "Space"},
+            {Qt::Key_Plus, "+"},        {Qt::Key_Minus, "-"},     {Qt::Key_A, "A"}};
+        FKeys.clear();
+        std::string s = "keys";
+        for (int k = Uniform(1, 3); k > 0; --k) {
+          const auto& key = Pick(kKeys);
+          FKeys.push_back({key.first, Chance(20) ? Qt::ControlModifier : Qt::NoModifier});
+          s += std::string(" ") + (FKeys.back().second ? "Ctrl+" : "") + key.second;
+        }
+        return s;
+      }
+      case kWheel:
+      case kDouble: {
+        const QRect r = MouseArea();
+        FPoints = {QPoint(Uniform(r.left(), r.right()), Uniform(r.top(), r.bottom()))};
+        FWheel = Pick(std::vector<int>{-360, -120, 120, 360});
+        FCtrl = Chance(25);
+        return std::string(FKind == kWheel ? "wheel " + std::to_string(FWheel) : "double-click") +
+               (FCtrl ? "+ctrl" : "") + " at " + std::to_string(FPoints[0].x()) + "," +
+               std::to_string(FPoints[0].y()) + " mode " + Mode();
+      }
       case kResize:
         FPoints = {QPoint(Uniform(200, 1000), Uniform(150, 800))};
         return "resize to " + std::to_string(FPoints[0].x()) + "x" + std::to_string(FPoints[0].y());
@@ -713,6 +744,8 @@ protected:
         break;
       case kTab:
         ClickTab(FTab);
+        Settle();
+        CheckLoaded();
         break;
       case kDrag:
       case kClick:
@@ -732,6 +765,32 @@ protected:
       case kResize:
         Main->resize(FPoints[0].x(), FPoints[0].y());
         break;
+      case kViewKeys: {
+        TPGImage* v = Main->ActiveView();
+        v->setFocus();
+        for (const auto& [key, mods] : FKeys) QTest::keyClick(v, key, mods);
+        break;
+      }
+      case kWheel: {
+        QWidget* t = MouseTarget();
+        const QPoint global = t->mapToGlobal(FPoints[0]);
+        QWheelEvent wheel(FPoints[0], global, QPoint(), QPoint(0, FWheel), Qt::NoButton,
+                          FCtrl ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(t, &wheel);
+        break;
+      }
+      case kDouble: {
+        // What the window system delivers: press, release, double click, release.
+        const Qt::KeyboardModifiers mods = FCtrl ? Qt::ControlModifier : Qt::NoModifier;
+        QTest::mousePress(MouseTarget(), Qt::LeftButton, mods, FPoints[0]);
+        QTest::mouseRelease(MouseTarget(), Qt::LeftButton, mods, FPoints[0]);
+        QWidget* t = MouseTarget();
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, FPoints[0], t->mapToGlobal(FPoints[0]), Qt::LeftButton,
+                        Qt::LeftButton, mods);
+        QApplication::sendEvent(t, &dbl);
+        QTest::mouseRelease(MouseTarget(), Qt::LeftButton, mods, FPoints[0]);
+        break;
+      }
       case kScroll: {
         // Dragging the scroll bars' thumbs.
         TPGImage* v = Main->ActiveView();
@@ -823,6 +882,7 @@ protected:
     }
     Settle();
     if (name == "ToolButton1" || name == "MILaden") ++FLoads;
+    CheckLoaded();
 
     const TSnapshot after = Snapshot(folders, save);
     std::set<QString> changed = Changed(before, after);
@@ -853,6 +913,17 @@ protected:
         const int ew = scaled ? static_cast<int>(sw * zoom) : sw, eh = scaled ? static_cast<int>(sh * zoom) : sh;
         EXPECT_EQ(g.Width(), ew) << FSaveName;
         EXPECT_EQ(g.Height(), eh) << FSaveName;
+        // A lossless format given a 24-bit picture holds its very pixels.
+        static const QStringList kLossless = {"bmp", "png", "tga", "ppm", "tif"};
+        const TPixelGraphic* now = Main->ImStereo()->PixelGraphicNoWait();
+        if (!scaled && now && now->BitCount() == bc24Bit && g.BitCount() == bc24Bit && g.Width() == now->Width() &&
+            g.Height() == now->Height() && kLossless.contains(QFileInfo(target).suffix().toLower())) {
+          for (int y = 0; y < g.Height(); ++y)
+            if (std::memcmp(g.ScanLine(y), now->ScanLine(y), static_cast<size_t>(g.Width()) * 3) != 0) {
+              ADD_FAILURE() << "the saved file differs from the picture in row " << y << ": " << FSaveName;
+              break;
+            }
+        }
         ++FSavesWritten;
         // Saved pictures come back as photographs, while they are small.
         if (g.Width() <= 1280 && g.Height() <= 960) FWritten.push_back(FSaveName);
@@ -862,6 +933,20 @@ protected:
       }
     }
     for (const QString& c : changed) ADD_FAILURE() << name.toStdString() << " changed " << c.toStdString();
+  }
+
+  // After a load, the side of the active tab holds its photograph's parameter file.
+  void CheckLoaded() {
+    if (FLoadName.empty() || FErrorShown || Main->ActivePage() == Main->TabSheet3()) return;
+    const bool left = Main->ActivePage() == Main->TabSheet1();
+    TPGImage* v = left ? Main->ImLinks() : Main->ImRechts();
+    if (v->Empty()) return;
+    const TSideAlignment read = ReadParameters(v->FileName()), side = left ? Main->LeftSide() : Main->RightSide();
+    EXPECT_EQ(std::vector<int32_t>({read.Point.X, read.Point.Y, read.TurnPoint.X, read.TurnPoint.Y, read.Line.X1,
+                                    read.Line.Y1, read.Line.X2, read.Line.Y2}),
+              std::vector<int32_t>({side.Point.X, side.Point.Y, side.TurnPoint.X, side.TurnPoint.Y, side.Line.X1,
+                                    side.Line.Y1, side.Line.X2, side.Line.Y2}))
+        << "after loading " << v->FileName();
   }
 
   // ---------------------------------------------------------- invariants
@@ -878,7 +963,7 @@ protected:
     EXPECT_TRUE(Main->isVisible());
     EXPECT_TRUE(Main->isEnabled());
     EXPECT_FALSE(Main->Form2()->isVisible()) << "the progress window stays";
-    if (FKind == kDrag || FKind == kClick) {
+    if (FKind == kDrag || FKind == kClick || FKind == kDouble) {
       EXPECT_FALSE(Main->LineDragging()) << "the tilt line still follows the mouse";
     }
     // No display copy beyond what the screen can use: an enlarged copy stays
@@ -930,6 +1015,8 @@ protected:
   bool FCtrl = false;
   std::vector<QPoint> FPoints;
   int FPopupChoice = 0;
+  int FWheel = 0;
+  std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> FKeys;
   std::map<QWidget*, int> FSeen;
   bool FAnswering = false;
   std::string FNote;
