@@ -720,7 +720,9 @@ protected:
   // Where the mouse goes: the picture box's visible part, else the view's client area.
   QWidget* MouseTarget() const {
     TPGImage* v = Main->ActiveView();
-    return v->PicBox()->isVisible() ? static_cast<QWidget*>(v->PicBox()) : v->viewport();
+    // A picture box without area (a 1-pixel picture at a small zoom) cannot be hit.
+    const bool hit = v->PicBox()->isVisible() && !v->PicBox()->visibleRegion().isEmpty();
+    return hit ? static_cast<QWidget*>(v->PicBox()) : v->viewport();
   }
   QRect MouseArea() const {
     QWidget* t = MouseTarget();
@@ -976,6 +978,16 @@ protected:
                   std::max(TPGImage::MaxEnlargedPaintPixels, int64_t{image->Width()} * image->Height()))
             << v->objectName().toStdString() << " display copy " << copy->Width() << "x" << copy->Height();
       }
+    }
+    // A painted photograph arms the tilt-line animation: no long operation
+    // may be left reported as running.
+    if (Main->ActivePage() != Main->TabSheet3() && !Main->ActiveView()->Empty() &&
+        !Main->ActiveView()->PicBox()->visibleRegion().isEmpty()) {
+      Main->ActiveView()->PicBox()->repaint();
+      EXPECT_TRUE(Main->Timer1()->isActive())
+          << "the tilt-line animation stays paused; picture box " << Main->ActiveView()->PicBox()->width() << "x"
+          << Main->ActiveView()->PicBox()->height() << ", picture "
+          << Main->ActiveView()->PixelGraphicNoWait()->Width() << "x" << Main->ActiveView()->PixelGraphicNoWait()->Height();
     }
     // The window answers: a posted call comes back.
     bool answered = false;
