@@ -994,19 +994,29 @@ protected:
     QTimer::singleShot(0, Main.get(), [&] { answered = true; });
     QApplication::processEvents();
     EXPECT_TRUE(answered);
-    // The enabled state of the commands follows the tab and the views' pictures.
     TMain& m = *Main;
-    EXPECT_EQ(m.MISpeichern->isEnabled(), m.BtSaveStereo->isEnabled());
-    EXPECT_EQ(m.BtSaveStereoZoom->isEnabled(), m.BtSaveStereo->isEnabled());
-    EXPECT_EQ(m.MIdrucken->isEnabled(), m.BtPrint->isEnabled());
-    if (m.ActivePage() != m.TabSheet3()) {
-      EXPECT_FALSE(m.BtSaveStereo->isEnabled());
-      EXPECT_FALSE(m.BtPrint->isEnabled());
-    } else {
-      EXPECT_FALSE(m.ToolButton1->isEnabled());
-      EXPECT_FALSE(m.BtLock->isEnabled());
-      EXPECT_FALSE(m.BtSaveParms->isEnabled());
-    }
+    // The enabled state follows the tab and the views' pictures, whatever the
+    // last command did (a failed load too).
+    const bool left = m.ActivePage() == m.TabSheet1(), right = m.ActivePage() == m.TabSheet2();
+    const bool stereoTab = !left && !right;
+    const bool both = !m.ImLinks()->Empty() && !m.ImRechts()->Empty();
+    const bool active = stereoTab ? !m.ImStereo()->Empty() : !m.ActiveView()->Empty();
+    auto expect = [](QObject* c, bool enabled) {
+      const bool is = qobject_cast<QAction*>(c) ? static_cast<QAction*>(c)->isEnabled() : static_cast<QWidget*>(c)->isEnabled();
+      EXPECT_EQ(is, enabled) << c->objectName().toStdString() << " enabled";
+    };
+    for (QObject* c : std::initializer_list<QObject*>{m.ToolButton1, m.MILaden}) expect(c, !stereoTab);
+    for (QObject* c : std::initializer_list<QObject*>{m.BtStereo, m.BtMirror, m.BtStereoColor, m.BtLCD, m.BtLiRe, m.BtReLi,
+                                                      m.BtElsa, m.MIberechnen})
+      expect(c, both);
+    for (QObject* c : std::initializer_list<QObject*>{m.BtPan, m.BtCut, m.MI1, m.MI4, m.RotateLeft, m.RotateRight,
+                                                      m.BtZoomIn, m.BtZoomOut, m.MIlinks, m.MIRechts, m.MIIn, m.MIout})
+      expect(c, active);
+    for (QObject* c : std::initializer_list<QObject*>{m.BtLock, m.BtLine, m.MI2, m.Mi3, m.BtSaveParms})
+      expect(c, active && !stereoTab);
+    for (QObject* c : std::initializer_list<QObject*>{m.BtSaveStereo, m.BtSaveStereoZoom, m.MISpeichern, m.BtPrint,
+                                                      m.MIdrucken})
+      expect(c, active && stereoTab);
   }
 
   // Walk state.
@@ -1051,3 +1061,8 @@ TEST_F(Walk, FromEnvironment) {
 // A best fit of a 1 x 12 stereo picture (zoom 31.7) kept for the next
 // computation's 1280 x 480 picture: the display copy was 40533 x 15200.
 TEST_F(Walk, Seed1ZoomKeptForLargePicture) { Run(1, 389); }
+
+// A missing file chosen for the right side emptied the view, and the commands
+// needing both pictures stayed enabled (the load ended before the enabled
+// state was refreshed).
+TEST_F(Walk, Seed20261208FailedLoadKeepsCommands) { Run(20261208, 15); }
