@@ -303,6 +303,39 @@ protected:
         WriteBytes(QString::fromStdString(ParameterFileName(name)), QByteArray::fromStdString(text));
       }
     }
+    // Palette pictures (4-bit system colours, 8-bit grey, black and white),
+    // names with blanks and umlauts and a four-letter extension.
+    const struct {
+      const char* Name;
+      uint8_t Bits;
+      TPaletteIdent Palette;
+      int Values;
+    } palettes[] = {{"vier bit.bmp", bc4Bit, pSys16, 16},
+                    {"grau.tif", bc8Bit, pGray256, 256},
+                    {"schwarzweiß.bmp", bc1Bit, pBlackWhite, 2}};
+    for (const auto& p : palettes) {
+      const int w = Uniform(160, 640), h = Uniform(120, 480);
+      TPixelGraphic g;
+      g.SetSize(w, h, p.Bits);
+      g.SetPaletteIdent(p.Palette);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) g.SetPixels(x, y, static_cast<uint32_t>((x / 9 + y / 7) % p.Values));
+      const std::string name = (FIn + "/" + QString::fromUtf8(p.Name)).toStdString();
+      ASSERT_NO_THROW(g.SaveToFile(name));
+      FGood.push_back(name);
+    }
+    {
+      TPixelGraphic g;
+      ASSERT_NO_THROW(g.LoadFromFile(FGood[2]));
+      const std::string name = (FIn + QString::fromUtf8("/Straße Über.jpeg")).toStdString();
+      ASSERT_NO_THROW(g.SaveToFile(name));
+      FGood.push_back(name);
+      // A photograph whose parameter file cannot be written: a folder has its name.
+      const std::string blocked = (FIn + "/blockiert.png").toStdString();
+      ASSERT_NO_THROW(g.SaveToFile(blocked));
+      QDir().mkpath(QString::fromStdString(ParameterFileName(blocked)));
+      FGood.push_back(blocked);
+    }
     // Damaged files: truncated JPEG and PNG, garbage under picture names, an empty file.
     const QByteArray jpg = ReadBytes(FIn + "/pic2.jpg"), png = ReadBytes(FIn + "/pic1.png");
     WriteBytes(FIn + "/cut.jpg", jpg.left(jpg.size() / 2));
@@ -456,6 +489,8 @@ protected:
       name = (FIn + "/missing.jpg").toStdString();
     } else if (c < 85 && !FWritten.empty()) {
       name = Pick(FWritten);  // a stereo image saved earlier
+    } else if (c < 87) {
+      name = FIn.toStdString();  // a folder: the dialog shows it and stays open
     } else {
       FNote += " open:cancel";
       return d->reject();
