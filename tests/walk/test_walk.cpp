@@ -32,6 +32,7 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -501,6 +502,12 @@ protected:
     }
     FNote += " open:" + QFileInfo(QString::fromStdString(name)).fileName().toStdString();
     FLoadName = name;
+    // Now and then the user hesitates: another file is previewed first (its
+    // loader thread is stopped when the selection moves on).
+    if (Chance(10)) {
+      Type(d, Chance(50) ? Pick(FDamaged) : Pick(FGood));
+      QTest::qWait(Uniform(150, 260));
+    }
     // Sometimes the preview gets a moment to start (it starts 150 ms after
     // the selection settles) before the answer.
     if (Chance(20)) QTest::qWait(Chance(25) ? Uniform(150, 260) : Uniform(1, 40));
@@ -542,6 +549,13 @@ protected:
     }
     FNote += " save:" + name.substr(FRoot.path().size());
     FSaveName = name;
+    // The file type chosen first (it rewrites a typed name's extension; the
+    // name typed afterwards is what counts).
+    if (auto* types = d->findChild<QComboBox*>("fileTypeCombo"); types && types->count() > 0 && Chance(30)) {
+      Type(d, name);
+      types->setCurrentIndex(Uniform(0, types->count() - 1));
+      QApplication::processEvents();
+    }
     Type(d, name);
     static_cast<QDialog*>(d)->accept();
   }
@@ -584,9 +598,13 @@ protected:
   }
 
   void AnswerFilter(TFilterDialogForm* d) {
-    for (int k = 1; k <= 3; ++k) {
-      TPGTrackBar* t = d->TrackBar(k);
-      if (t && t->isVisible() && Chance(60)) t->setValue(Uniform(t->minimum(), t->maximum()));
+    // A few moves of the track bars, the preview recomputed in between now and then.
+    for (int n = Uniform(1, 4); n > 0; --n) {
+      for (int k = 1; k <= 3; ++k) {
+        TPGTrackBar* t = d->TrackBar(k);
+        if (t && t->isVisible() && Chance(60)) t->setValue(Uniform(t->minimum(), t->maximum()));
+      }
+      if (Chance(20)) QTest::qWait(Uniform(1, 120));
     }
     if (d->RadioButton1() && d->RadioButton1()->isVisible() && Chance(30))
       (Chance(50) ? d->RadioButton1() : d->RadioButton2())->setChecked(true);
