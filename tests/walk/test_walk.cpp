@@ -1122,3 +1122,31 @@ TEST_F(Walk, Seed1ZoomKeptForLargePicture) { Run(1, 389); }
 // needing both pictures stayed enabled (the load ended before the enabled
 // state was refreshed).
 TEST_F(Walk, Seed20261208FailedLoadKeepsCommands) { Run(20261208, 15); }
+
+// A zoom that makes the picture box billions of pixels wide: the picture
+// box's coordinates wrap as 32-bit numbers, and the selection frame and its
+// handles were computed with overflowing signed arithmetic (a sanitizer
+// report in a walk with seed 3).
+TEST_F(Walk, SelectionAtAWrappingZoom) {
+  InstallHooks();
+  auto g = Gradient(400, 300);
+  LoadSide(0, WritePicture("pic.bmp", *g));
+  Click("BtCut");
+  TPGImage* v = Main->ImLinks();
+  for (long double zoom : {21474836.47L, 5368709.12L, 715827882.0L, 10737418.0L}) {
+    v->SetStretch(sZoomKAR);
+    v->SetZoomFactor(zoom);
+    for (QRect r : {QRect(10, 10, 300, 200), QRect(0, 0, 400, 300), QRect(1, 2, 3, 4), QRect(199, 149, 200, 150)}) {
+      v->SetSelectionRect(r.x(), r.y(), r.width(), r.height());
+      v->SetSelection(true);
+      QApplication::processEvents();
+      for (QPoint p : {QPoint(5, 5), QPoint(200, 100)}) {
+        QTest::mousePress(v->PicBox(), Qt::LeftButton, {}, p);
+        QTest::mouseMove(v->PicBox(), p + QPoint(30, 20));
+        QTest::mouseRelease(v->PicBox(), Qt::LeftButton, {}, p + QPoint(30, 20));
+      }
+      v->repaint();
+    }
+  }
+  EXPECT_FALSE(v->Empty());
+}
