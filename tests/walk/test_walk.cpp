@@ -660,11 +660,24 @@ protected:
   enum TKind { kLoad, kButton, kMenu, kTab, kDrag, kClick, kMove, kPopup, kKey, kTick, kResize, kScroll, kViewKeys,
                kWheel, kDouble };
 
+  // The design's buttons, not the tool bar's overflow button: whether that
+  // shows depends on when the bar was laid out after a resize, and the walk
+  // must not depend on timing.
   std::vector<QToolButton*> EnabledButtons() {
     std::vector<QToolButton*> out;
-    for (QToolButton* b : Main->ToolBar1()->findChildren<QToolButton*>())
-      if (!b->objectName().isEmpty() && b->isEnabled() && b->isVisible()) out.push_back(b);
+    TMain& m = *Main;
+    for (QToolButton* b : {m.ToolButton1, m.RotateLeft, m.RotateRight, m.BtZoomIn, m.BtZoomOut, m.BtPan, m.BtLock,
+                           m.BtLine, m.BtCut, m.BtSaveParms, m.BtStereo, m.BtStereoColor, m.BtElsa, m.BtMirror,
+                           m.BtLiRe, m.BtReLi, m.BtLCD, m.BtSaveStereo, m.BtSaveStereoZoom, m.BtPrint})
+      if (b->isEnabled() && !b->isHidden()) out.push_back(b);
     return out;
+  }
+  // A button pushed off a narrow tool bar is chosen from its overflow menu.
+  static void Push(QToolButton* b) {
+    if (b->isVisible())
+      QTest::mouseClick(b, Qt::LeftButton);
+    else
+      b->click();
   }
   std::vector<QAction*> EnabledItems() {
     std::vector<QAction*> out;
@@ -793,10 +806,10 @@ protected:
     switch (FKind) {
       case kLoad:
         ClickTab(FTab);
-        if (Main->ToolButton1->isEnabled()) Command("ToolButton1", [&] { QTest::mouseClick(Main->ToolButton1, Qt::LeftButton); });
+        if (Main->ToolButton1->isEnabled()) Command("ToolButton1", [&] { Push(Main->ToolButton1); });
         break;
       case kButton:
-        if (FButton) Command(FButton->objectName(), [&] { QTest::mouseClick(FButton, Qt::LeftButton); });
+        if (FButton) Command(FButton->objectName(), [&] { Push(FButton); });
         break;
       case kMenu:
         if (FItem) Command(FItem->objectName(), [&] { FItem->trigger(); });
