@@ -98,7 +98,15 @@ void TMain::LoadImage(TPGImage* view, const std::string& title) {
   if (RunOpenDialog(title, name)) {
     repaint();
     view->SetKeepOldPaintPixelGraphic(false);
-    view->SetFileName(name);
+    try {
+      view->SetFileName(name);
+    } catch (...) {
+      // The failed load has emptied the view: its commands go with its
+      // picture. The side's alignment and parameter file stay untouched.
+      view->SetKeepOldPaintPixelGraphic(true);
+      UpdateControls();
+      throw;
+    }
     view->SetKeepOldPaintPixelGraphic(true);
     (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
   }

@@ -179,6 +179,9 @@ public:
   void DrawProgressClocks();
   // The display copy and its state, for inspection.
   const TPixelGraphic* PaintPixelGraphic() const { return FPaintGraphic.get(); }
+  // The largest picture box (in pixels) an enlarged picture gets a resampled
+  // display copy for; beyond it the image is drawn directly.
+  static constexpr int64_t MaxEnlargedPaintPixels = int64_t{16} << 20;
   bool PaintPixelGraphicStale() const { return FStale; }
   TCreatePaintPGThread& PaintThread() { return *FWorker; }
   int ClockStep() const { return FClockStep; }

@@ -147,6 +147,12 @@ bool TPGImage::UpdatePaintPixelGraphic() {
   bool resample = false;
   if (S) {
     resample = FStretchMode != smFast && (pbW != S->Width() || pbH != S->Height());
+    // An enlargement to a picture box far beyond any screen (a zoom kept from
+    // a small picture when a large one arrives) would cost a copy of up to
+    // 2 GB and seconds on every paint: it is drawn straight from the image,
+    // stretched by the device, as with smFast.
+    if (resample && int64_t{pbW} * pbH > MaxEnlargedPaintPixels && int64_t{pbW} * pbH > int64_t{S->Width()} * S->Height())
+      resample = false;
     need = (B > D && D <= 8) || resample;
     if (B <= 8 && D <= 8) {
       if (D == 4)

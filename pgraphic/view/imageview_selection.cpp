@@ -17,12 +17,22 @@
 
 namespace {
 
+// View coordinates wrap as 32-bit numbers at a picture box billions of pixels
+// wide; edges are computed in 64 bits and held within +-2^30, far off any
+// screen, so that no width, handle or frame computation overflows.
+int64_t Edge(int64_t v) { return std::clamp<int64_t>(v, -0x3FFFFFFF, 0x3FFFFFFF); }
+
 // A rectangle given by Windows-style edges (right and bottom exclusive).
-QRect WinRect(int l, int t, int r, int b) { return QRect(l, t, r - l, b - t); }
+QRect WinRect(int64_t l, int64_t t, int64_t r, int64_t b) {
+  l = Edge(l), t = Edge(t), r = Edge(r), b = Edge(b);
+  return QRect(static_cast<int>(l), static_cast<int>(t), static_cast<int>(r - l), static_cast<int>(b - t));
+}
+int64_t Right(const QRect& r) { return int64_t{r.left()} + r.width(); }
+int64_t Bottom(const QRect& r) { return int64_t{r.top()} + r.height(); }
 
 // Half-open containment without normalising reversed rectangles.
 bool PtIn(const QRect& r, QPoint p) {
-  return p.x() >= r.left() && p.x() < r.left() + r.width() && p.y() >= r.top() && p.y() < r.top() + r.height();
+  return p.x() >= r.left() && p.x() < Right(r) && p.y() >= r.top() && p.y() < Bottom(r);
 }
 
 struct THandle {
@@ -39,8 +49,8 @@ constexpr THandle kHandles[8] = {
 };
 
 QRect HandleRect(int i, const QRect& v) {
-  const int l = v.left(), t = v.top(), r = v.left() + v.width(), b = v.top() + v.height();
-  const int mx = (l + r) / 2, my = (t + b) / 2;
+  const int64_t l = v.left(), t = v.top(), r = Right(v), b = Bottom(v);
+  const int64_t mx = (l + r) / 2, my = (t + b) / 2;
   switch (i) {
     case 0: return WinRect(l - 8, t - 8, l - 3, t - 3);
     case 1: return WinRect(mx - 2, t - 8, mx + 3, t - 3);
@@ -134,7 +144,7 @@ QRect TPGImage::SelectionViewRect() const {
 void TPGImage::InvalidateSelectionFrame(QRegion& region) const {
   const int m = FActionMode == amMoveResizeCreateSelection ? 8 : 1;
   const QRect v = SelectionViewRect().translated(PicBoxRect().topLeft());
-  const int l = v.left(), t = v.top(), r = v.left() + v.width(), b = v.top() + v.height();
+  const int64_t l = v.left(), t = v.top(), r = Right(v), b = Bottom(v);
   for (const QRect& s : {WinRect(l - m, t - m, l, b + m), WinRect(l - m, t - m, r + m, t), WinRect(r, t - m, r + m, b + m),
                          WinRect(l - m, b, r + m, b + m)})
     if (s.width() > 0 && s.height() > 0) region += s;
@@ -200,10 +210,10 @@ void TPGImage::DrawSelection(QPainter& painter) {
     }
     FPatternsBuilt = true;
   }
-  const int p = ((FAnimCounter + v.left() + v.top()) % 8 + 8) % 8;
+  const int p = static_cast<int>(((FAnimCounter + int64_t{v.left()} + v.top()) % 8 + 8) % 8);
   const QBrush& brush = FPatternBrushes[p];
   painter.setBrushOrigin(0, 0);
-  FrameRect(painter, WinRect(v.left() - 1, v.top() - 1, v.left() + v.width() + 1, v.top() + v.height() + 1), brush);
+  FrameRect(painter, WinRect(int64_t{v.left()} - 1, int64_t{v.top()} - 1, Right(v) + 1, Bottom(v) + 1), brush);
   if (FActionMode == amMoveResizeCreateSelection)
     for (int i = 0; i < 8; ++i) FrameRect(painter, HandleRect(i, v), brush);
 }
