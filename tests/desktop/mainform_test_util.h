@@ -29,6 +29,23 @@
 
 namespace desktoptest {
 
+// Sets an environment variable for the lifetime of the object.
+struct TEnv {
+  TEnv(const char* name, const QByteArray& value)
+      : FName(name), FOld(qgetenv(name)), FHad(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, value);
+  }
+  ~TEnv() {
+    if (FHad)
+      qputenv(FName, FOld);
+    else
+      qunsetenv(FName);
+  }
+  const char* FName;
+  QByteArray FOld;
+  bool FHad;
+};
+
 inline std::string SamplePath(const char* name) { return std::string(ZWILLO_SOURCE_DIR) + "/samples/" + name; }
 
 // A 24-bit picture whose pixel (x, y) has red x, green y and blue 40 (modulo 256).

@@ -14,23 +14,6 @@ using namespace desktoptest;
 
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
-struct TEnv {
-  TEnv(const char* name, const QByteArray& value)
-      : FName(name), FOld(qgetenv(name)), FHad(qEnvironmentVariableIsSet(name)) {
-    qputenv(name, value);
-  }
-  ~TEnv() {
-    if (FHad)
-      qputenv(FName, FOld);
-    else
-      qunsetenv(FName);
-  }
-  const char* FName;
-  QByteArray FOld;
-  bool FHad;
-};
-
 std::unique_ptr<TPixelGraphic> Load(const std::string& name) {
   auto g = std::make_unique<TPixelGraphic>();
   g->LoadFromFile(name);

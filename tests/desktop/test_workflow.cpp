@@ -20,23 +20,6 @@ using namespace desktoptest;
 
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
-struct TEnv {
-  TEnv(const char* name, const QByteArray& value)
-      : FName(name), FOld(qgetenv(name)), FHad(qEnvironmentVariableIsSet(name)) {
-    qputenv(name, value);
-  }
-  ~TEnv() {
-    if (FHad)
-      qputenv(FName, FOld);
-    else
-      qunsetenv(FName);
-  }
-  const char* FName;
-  QByteArray FOld;
-  bool FHad;
-};
-
 // A side's alignment as text: identical point / second point / tilt line.
 std::string Str(const TSideAlignment& s) {
   return std::to_string(s.Point.X) + "," + std::to_string(s.Point.Y) + " / " + std::to_string(s.TurnPoint.X) + "," +
