@@ -37,6 +37,7 @@
 #include "app/desktop/splashform.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "bench_util.h"
+#include "qt_bench_main.h"
 
 extern char** environ;
 
@@ -298,9 +299,5 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   SelfPath = argv[0];
   if (argc > 1 && std::strcmp(argv[1], "--startup-child") == 0) return StartupChild(argc, argv);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return benchutil::RunQtBenchmarks(argc, argv);
 }

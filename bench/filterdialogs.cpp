@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "bench_util.h"
+#include "qt_bench_main.h"
 #include "pgraphic/view/filterdialogs.h"
 #include "pgraphic/view/imageview.h"
 
@@ -102,11 +103,4 @@ BENCHMARK(BM_OpenToFirstPreview)->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SliderStopToNewPreview)->Iterations(15)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReduceToPreviewSize)->Iterations(7)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return benchutil::RunQtBenchmarks(argc, argv); }

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 
 #include "bench_util.h"
+#include "qt_bench_main.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/view/opensavedialog.h"
 
@@ -93,12 +94,5 @@ BENCHMARK(BM_ThumbnailWorker)->ArgName("reduced")->DenseRange(0, 1)->Iterations(
 BENCHMARK(BM_DialogSelectionToThumbnailOnScreen)->ArgName("reduced")->DenseRange(0, 1)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  MakePhotoJpeg();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::remove(kName.c_str());
-  return 0;
+  return benchutil::RunQtBenchmarks(argc, argv, MakePhotoJpeg, [] { std::remove(kName.c_str()); });
 }

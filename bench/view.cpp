@@ -20,6 +20,7 @@
 #include <QWidget>
 
 #include "bench_util.h"
+#include "qt_bench_main.h"
 #include "pgraphic/device/drawing.h"
 #include "pgraphic/view/imageview.h"
 
@@ -262,11 +263,5 @@ BENCHMARK(BM_LoadThroughFileNameToFirstPaint)->Iterations(5)->Unit(benchmark::kM
 BENCHMARK(BM_LibraryLoadPlusOnePaint)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::remove("/tmp/pgview_bench_photo.jpg");
-  return 0;
+  return benchutil::RunQtBenchmarks(argc, argv, {}, [] { std::remove("/tmp/pgview_bench_photo.jpg"); });
 }
