@@ -198,9 +198,7 @@ protected:
     QDir().mkpath(FIn);
     QDir().mkpath(FOut + "/adir");
     QDir().mkpath(FRoot.path() + "/tmp");
-    FOldTmp = qgetenv("TMPDIR");
-    FHadTmp = qEnvironmentVariableIsSet("TMPDIR");
-    qputenv("TMPDIR", (FRoot.path() + "/tmp").toLocal8Bit());
+    FTmpDir = std::make_unique<TEnv>("TMPDIR", (FRoot.path() + "/tmp").toLocal8Bit());
     FStubViewer = FRoot.path() + "/viewer.sh";
     WriteBytes(FStubViewer, "#!/bin/sh\nexit 0\n");
     QFile(FStubViewer).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -217,10 +215,7 @@ protected:
   void TearDown() override {
     GWalking = false;
     MainWindowTest::TearDown();
-    if (FHadTmp)
-      qputenv("TMPDIR", FOldTmp);
-    else
-      qunsetenv("TMPDIR");
+    FTmpDir.reset();
   }
 
   // Runs a walk of n actions with seed.
@@ -1093,8 +1088,7 @@ protected:
   std::mt19937 FRng;
   QTemporaryDir FRoot;
   QString FIn, FOut, FNotADir, FStubViewer;
-  QByteArray FOldTmp;
-  bool FHadTmp = false;
+  std::unique_ptr<TEnv> FTmpDir;  // TMPDIR inside the walk's folder while it runs
   std::vector<std::string> FGood, FDamaged, FWritten;
   bool FVerbose = false;
   std::map<std::string, int> FBoxTexts;
