@@ -44,7 +44,12 @@ int64_t ResultPixels(int mode, const TCommonArea& a) {
       return (2 * w + 10) * h;
     case smLeftRight:
     case smRightLeft:
+    case smOverUnder:
       return 2 * w * h;
+    case smHalfSideBySide:
+      return 2 * ((w + 1) / 2) * h;
+    case smHalfOverUnder:
+      return 2 * w * ((h + 1) / 2);
     case smElsa: {
       int64_t f, g;
       ElsaFrame(w, h, f, g);
@@ -68,7 +73,7 @@ void BM_ComposeStereo(benchmark::State& state) {
   state.counters["Mpixel/s"] =
       benchmark::Counter(static_cast<double>(ResultPixels(mode, a)) * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ComposeStereo)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ComposeStereo)->DenseRange(0, StereoModeCount - 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The floor of the pair modes: a fresh 2W x H result and two row-by-row block
 // copies into it.

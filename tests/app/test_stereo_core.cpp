@@ -244,7 +244,7 @@ TEST(StereoCaptions, AllModes) {
   EXPECT_EQ(StereoModeCaption(4), "Stereobild links-rechts");
   EXPECT_EQ(StereoModeCaption(5), "Stereobild rechts-links");
   EXPECT_EQ(StereoModeCaption(6), "Stereobild für ELSA 3D Revelator");
-  EXPECT_EQ(StereoModeCaption(7), "");
+  EXPECT_EQ(StereoModeCaption(StereoModeCount), "");
   EXPECT_EQ(StereoModeCaption(-1), "");
 }
 
@@ -324,7 +324,7 @@ TEST(ComposeStereo, ElsaPlacementAndNoResult) {
   TStereoResult n = Compose(6, *L, *R, none, work);
   EXPECT_EQ(n.Image, nullptr);
   EXPECT_EQ(n.Owned, nullptr);
-  EXPECT_EQ(Compose(7, *L, *R, none, work).Image, nullptr);
+  EXPECT_EQ(Compose(StereoModeCount, *L, *R, none, work).Image, nullptr);
   EXPECT_EQ(Compose(-1, *L, *R, none, work).Image, nullptr);
 }
 
