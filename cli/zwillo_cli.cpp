@@ -62,9 +62,14 @@ const char* const ComposeHelp =
     "and saves it (format by the extension of OUTPUT).\n"
     "\n"
     "Options:\n"
-    "  --mode M                 0..6 or red-green (0, default), mirror (1),\n"
+    "  --mode M                 0..15 or red-green (0, default), mirror (1),\n"
     "                           colour (2), field-sequential (3), left-right (4),\n"
-    "                           right-left (5), elsa (6)\n"
+    "                           right-left (5), elsa (6), dubois (7),\n"
+    "                           half-colour (8), optimised (9), grey (10),\n"
+    "                           half-sbs (11), over-under (12),\n"
+    "                           half-over-under (13), column-interleaved (14),\n"
+    "                           checkerboard (15)\n"
+    "  --swap                   exchange the left and right pictures once aligned\n"
     "  --no-params              do not read the parameter files\n"
     "  --left-point X,Y         identical point of the left photograph\n"
     "  --right-point X,Y        identical point of the right photograph\n"
@@ -326,18 +331,25 @@ void InstallMessageHook(bool strict) {
 // ------------------------------------------------------------------ compose
 
 int ParseMode(const std::string& s) {
-  static const char* const names[] = {"red-green", "mirror", "colour", "field-sequential",
-                                      "left-right", "right-left", "elsa"};
+  static const char* const names[StereoModeCount] = {
+      "red-green", "mirror",   "colour",     "field-sequential", "left-right",         "right-left",
+      "elsa",      "dubois",   "half-colour", "optimised",       "grey",               "half-sbs",
+      "over-under", "half-over-under", "column-interleaved", "checkerboard"};
   int m;
-  if (ParseInt(s, 0, 6, m)) return m;
-  for (int i = 0; i < 7; ++i)
+  if (ParseInt(s, 0, StereoModeCount - 1, m)) return m;
+  for (int i = 0; i < StereoModeCount; ++i)
     if (s == names[i]) return i;
-  if (s == "color") return 2;
-  throw EUsage("--mode needs 0..6 or red-green, mirror, colour, field-sequential, left-right, right-left, elsa");
+  if (s == "color") return smColorAnaglyph;
+  if (s == "half-color") return smHalfColour;
+  if (s == "optimized") return smOptimised;
+  if (s == "gray") return smGreyAnaglyph;
+  std::string list;
+  for (const char* n : names) list += std::string(list.empty() ? "" : ", ") + n;
+  throw EUsage("--mode needs 0.." + std::to_string(StereoModeCount - 1) + " or " + list);
 }
 
 int Compose(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict"},
+  const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict", "swap"},
                             {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
                              "right-line", "quality", "zoom", "lang"});
   if (a.Flag("help")) {
@@ -348,7 +360,7 @@ int Compose(int argc, char** argv) {
   if (a.Positional.size() != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT");
   const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
   TComposeFilesJob job;
-  job.Mode = mode;
+  job.Mode = a.Flag("swap") ? mode | smSwapEyes : mode;
   job.LeftName = a.Positional[0];
   job.RightName = a.Positional[1];
   job.OutputName = a.Positional[2];
