@@ -82,7 +82,8 @@ void TMain::MIberechnenClick(QObject* sender) {
     TPixelGraphic empty;
     TPixelGraphic* left = FImLinks->PixelGraphic();
     TPixelGraphic* right = FImRechts->PixelGraphic();
-    TStereoResult result = ComposePictures(tag, left ? *left : empty, right ? *right : empty, FAlignment,
+    const int mode = BilderVertauschen1->isChecked() ? tag | smSwapEyes : tag;
+    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignment,
                                            *FWorkImage, progress, store);
     takeMode();
     if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));
