@@ -18,6 +18,7 @@
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/resample.h"
+#include "pgraphic/core/threadpool.h"
 #include "bench_util.h"
 
 namespace {
@@ -84,7 +85,7 @@ BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smPrecise_1500x1000_to_6000x4000, smPr
 // engine on (1) or off (0).
 void BM_DisplayCopy(benchmark::State& state) {
   const int zoom = static_cast<int>(state.range(0));
-  pg::SetStretchThreads(static_cast<int>(state.range(1)));
+  PGSetThreadCount(static_cast<int>(state.range(1)));
   pg::SetStretchFastRows(state.range(2) != 0);
   TPixelGraphic& src = Photo();
   for (auto _ : state) {
@@ -94,7 +95,7 @@ void BM_DisplayCopy(benchmark::State& state) {
     dst.StretchFrom(src);
     benchmark::DoNotOptimize(dst.Bits());
   }
-  pg::SetStretchThreads(0);
+  PGSetThreadCount(0);
   pg::SetStretchFastRows(true);
 }
 BENCHMARK(BM_DisplayCopy)

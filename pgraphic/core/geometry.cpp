@@ -1,12 +1,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <vector>
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/pixelrows.h"
 #include "pgraphic/core/resample.h"
+#include "pgraphic/core/threadpool.h"
 
 using pg::TSourcePixels;
 using pg::TTargetWriter;
@@ -69,38 +71,40 @@ void TPixelGraphic::StretchCopy(int destX, int destY, TPixelGraphic& source, int
   const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(destY) + dstH - 1, FHeight - 1);
   TTargetWriter out(*this);
   DoProgressStart(this);
-  // Large 24-bit targets are computed on several threads; progress and an
-  // abort keep the order of the single-threaded loop.
-  const int threads = pg::StretchThreads();
-  bool done = false;
-  if (x0 <= x1 && y0 <= y1 && out.Is24() && threads > 1 && &source != this &&
-      pg::StretchWorthThreads(y1 - y0 + 1, x1 - x0 + 1)) {
-    struct TReport {
-      TPixelGraphic* Self;
-      int64_t Y0, Y1;
-    } report{this, y0, y1};
-    done = pg::StretchRowsParallel(
-        *this, source, axisX, axisY, destX, destY, static_cast<int>(x0), static_cast<int>(x1), static_cast<int>(y0),
-        static_cast<int>(y1), threads,
-        [](void* context, int y) {
-          auto& r = *static_cast<TReport*>(context);
-          return r.Self->DoProgress(r.Self, static_cast<int>(y - r.Y0), static_cast<int>(r.Y1 - r.Y0));
+  if (x0 <= x1 && y0 <= y1 && out.Is24()) {
+    // 24-bit targets: the rows on the library's threads.
+    pg::TRowLoop loop;
+    loop.Target = this;
+    loop.First = static_cast<int>(y0);
+    loop.Last = static_cast<int>(y1);
+    loop.Offset = 3 * static_cast<size_t>(x0);
+    loop.Bytes = 3 * static_cast<size_t>(x1 - x0 + 1);
+    // Columns whose record is out of range keep the target's pixels.
+    loop.KeepUntouched = !axisX.AllInRange(x0 - destX, x1 - destX);
+    loop.Sequential = &source == this;
+    const int t0 = static_cast<int>(x0 - destX), t1 = static_cast<int>(x1 - destX);
+    pg::RunRows(
+        loop,
+        [&]() -> pg::TRowsFunction {
+          auto rows = std::make_shared<pg::TStretchRows>(source, axisX, axisY, t0, t1);
+          return [rows, destY](int y, int, uint8_t* out, ptrdiff_t, uint8_t* written) {
+            if (rows->SetRow(static_cast<int64_t>(y) - destY))
+              rows->Compute(out);
+            else
+              written[0] = 0;
+          };
         },
-        &report);
-  }
-  if (!done && x0 <= x1 && y0 <= y1) {
+        pg::ProgressReport(*this, loop.First, loop.Last));
+  } else if (x0 <= x1 && y0 <= y1) {
+    // Palette targets are written in row order: the dithering carries errors
+    // from row to row and the colour cache keeps the first colour of a cell.
     pg::TStretchRows rows(source, axisX, axisY, static_cast<int>(x0 - destX), static_cast<int>(x1 - destX));
-    std::vector<uint8_t> buffer(out.Is24() ? 0 : 3 * static_cast<size_t>(x1 - x0 + 1));
+    std::vector<uint8_t> buffer(3 * static_cast<size_t>(x1 - x0 + 1));
     for (int64_t y = y0; y <= y1; ++y) {
       if (!rows.SetRow(y - destY)) continue;
       out.BeginRow();
-      if (out.Is24()) {
-        rows.Compute(ScanLine(static_cast<int>(y)) + 3 * x0);
-      } else {
-        rows.Compute(buffer.data());
-        out.WriteRow(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1), buffer.data(),
-                     rows.ColumnMask());
-      }
+      rows.Compute(buffer.data());
+      out.WriteRow(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1), buffer.data(), rows.ColumnMask());
       if (DoProgress(this, static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
     }
   }

@@ -5,15 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <condition_variable>
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
-#include <exception>
-#include <mutex>
 #include <numbers>
-#include <system_error>
-#include <thread>
 
 #include "pgraphic/core/intmath.h"
 
@@ -35,6 +30,12 @@ TStretchAxis::TStretchAxis(TStretchMode mode, int64_t S, int64_t o, int64_t D, i
     FKind = kBox;
     FDivisor = S;
   }
+}
+
+bool TStretchAxis::AllInRange(int64_t t0, int64_t t1) const {
+  for (int64_t t = t0; t <= t1; ++t)
+    if (!Record(t).inRange) return false;
+  return true;
 }
 
 TStretchRecord TStretchAxis::Record(int64_t t) const {
@@ -96,19 +97,12 @@ namespace {
 
 std::atomic<bool> gFastRows{true};
 std::atomic<bool> gVectors{true};
-std::atomic<int> gStretchThreads{0};
 
 } // namespace
 
 void SetStretchFastRows(bool on) { gFastRows.store(on, std::memory_order_relaxed); }
 bool StretchFastRows() { return gFastRows.load(std::memory_order_relaxed); }
 void SetStretchVectors(bool on) { gVectors.store(on, std::memory_order_relaxed); }
-void SetStretchThreads(int threads) { gStretchThreads.store(std::max(threads, 0), std::memory_order_relaxed); }
-int StretchThreads() {
-  const int n = gStretchThreads.load(std::memory_order_relaxed);
-  if (n > 0) return n;
-  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
 
 TSampleDivider::TSampleDivider(uint64_t d) {
   if (d < 1 || d > kMaxDivisor) d = 1;
@@ -458,183 +452,6 @@ void TStretchRows::Compute(uint8_t* out) {
     const size_t j = 3 * static_cast<size_t>(i);
     for (size_t c = 0; c < 3; ++c) out[j + c] = static_cast<uint8_t>(FRowDiv(acc[j + c]));
   }
-}
-
-// ============================================================ stretch rows on threads
-
-bool StretchWorthThreads(int64_t rows, int64_t columns) { return rows >= 2 && rows * columns >= (int64_t{1} << 16); }
-
-namespace {
-
-// A block of rows computed by a helper, and which of its rows were in range.
-struct TBlockRows {
-  std::vector<uint8_t> Bits;
-  std::vector<uint8_t> Valid;
-};
-
-// What the calling thread and the helpers share, guarded by Mutex. Blocks are
-// claimed in order: the calling thread claims the block it is about to
-// report when nobody has, a helper the next one while it is not too far ahead
-// of the reports.
-struct TStretchShare {
-  std::mutex Mutex;
-  std::condition_variable Wake;
-  int64_t Next = 0;      // first block nobody has claimed
-  int64_t Reported = 0;  // blocks the calling thread has finished
-  bool Stop = false;
-  std::vector<std::unique_ptr<TBlockRows>> Done;  // per block, from a helper
-  std::vector<std::unique_ptr<TBlockRows>> Free;
-  std::exception_ptr Error;
-};
-
-} // namespace
-
-bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, const TStretchAxis& axisX,
-                         const TStretchAxis& axisY, int destX, int destY, int x0, int x1, int y0, int y1, int threads,
-                         bool (*report)(void* context, int y), void* context) {
-  const int64_t rowCount = static_cast<int64_t>(y1) - y0 + 1;
-  const size_t rowBytes = 3 * static_cast<size_t>(x1 - x0 + 1);
-  threads = static_cast<int>(std::clamp<int64_t>(threads, 2, rowCount));
-  // Blocks of about 256 KB, so that a helper's block stays in its cache until
-  // copied, and at least two per thread.
-  const int64_t block =
-      std::clamp<int64_t>(static_cast<int64_t>((256 * 1024) / rowBytes), 1, std::max<int64_t>(1, rowCount / (2 * threads)));
-  const int64_t blocks = (rowCount + block - 1) / block;
-  const int64_t ahead = 2 * static_cast<int64_t>(threads);  // blocks a helper may run ahead of the reports
-  auto blockFirst = [&](int64_t b) { return y0 + b * block; };
-  auto blockLast = [&](int64_t b) { return std::min<int64_t>(y1, y0 + (b + 1) * block - 1); };
-
-  TStretchShare share;
-  share.Done.resize(static_cast<size_t>(blocks));
-  std::vector<std::thread> helpers;
-  // Stops and joins the helpers however the calling thread leaves.
-  struct TJoin {
-    TStretchShare& Share;
-    std::vector<std::thread>& Helpers;
-    ~TJoin() {
-      {
-        std::lock_guard<std::mutex> lock(Share.Mutex);
-        Share.Stop = true;
-      }
-      Share.Wake.notify_all();
-      for (std::thread& t : Helpers) t.join();
-    }
-  } join{share, helpers};
-
-  // With the mutex held: takes the next block for a buffer when there is one
-  // within reach; -1 otherwise.
-  auto takeAhead = [&](std::unique_ptr<TBlockRows>& out) -> int64_t {
-    if (share.Next >= blocks || share.Next >= share.Reported + ahead) return -1;
-    if (!share.Free.empty()) {
-      out = std::move(share.Free.back());
-      share.Free.pop_back();
-    }
-    return share.Next++;
-  };
-  // Computes block b into a buffer and hands it over.
-  auto computeAhead = [&](TStretchRows& rows, int64_t b, std::unique_ptr<TBlockRows> out) {
-    if (!out) out = std::make_unique<TBlockRows>();
-    out->Bits.resize(rowBytes * static_cast<size_t>(block));
-    out->Valid.assign(static_cast<size_t>(block), 0);
-    for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
-      if (!rows.SetRow(y - destY)) continue;
-      const size_t i = static_cast<size_t>(y - blockFirst(b));
-      rows.Compute(out->Bits.data() + i * rowBytes);
-      out->Valid[i] = 1;
-    }
-    {
-      std::lock_guard<std::mutex> lock(share.Mutex);
-      share.Done[static_cast<size_t>(b)] = std::move(out);
-    }
-    share.Wake.notify_all();
-  };
-  auto helper = [&] {
-    try {
-      TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
-      for (;;) {
-        int64_t b = -1;
-        std::unique_ptr<TBlockRows> out;
-        {
-          std::unique_lock<std::mutex> lock(share.Mutex);
-          share.Wake.wait(lock, [&] { return share.Stop || share.Next >= blocks || (b = takeAhead(out)) >= 0; });
-          if (b < 0) return;
-        }
-        computeAhead(rows, b, std::move(out));
-      }
-    } catch (...) {
-      {
-        std::lock_guard<std::mutex> lock(share.Mutex);
-        if (!share.Error) share.Error = std::current_exception();
-      }
-      share.Wake.notify_all();
-    }
-  };
-  try {
-    for (int h = 1; h < threads; ++h) helpers.emplace_back(helper);
-  } catch (const std::system_error&) {
-    // The helpers that did start share the work; none at all: one thread.
-    if (helpers.empty()) return false;
-  }
-
-  TStretchRows rows(source, axisX, axisY, x0 - destX, x1 - destX);
-  for (int64_t b = 0; b < blocks; ++b) {
-    bool own;
-    {
-      std::lock_guard<std::mutex> lock(share.Mutex);
-      own = share.Next == b;
-      if (own) ++share.Next;
-    }
-    if (own) {
-      for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
-        if (!rows.SetRow(y - destY)) continue;
-        rows.Compute(target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0));
-        if (report(context, static_cast<int>(y))) return true;
-      }
-    } else {
-      // A helper has the block. Until it is done this thread does not wait
-      // while a later block is free: it computes that one into a buffer.
-      std::unique_ptr<TBlockRows> from;
-      for (;;) {
-        int64_t ahead = -1;
-        std::unique_ptr<TBlockRows> out;
-        {
-          std::unique_lock<std::mutex> lock(share.Mutex);
-          share.Wake.wait(lock, [&] {
-            return share.Done[static_cast<size_t>(b)] || share.Error || (ahead = takeAhead(out)) >= 0;
-          });
-          if (share.Done[static_cast<size_t>(b)])
-            from = std::move(share.Done[static_cast<size_t>(b)]);
-          else if (ahead < 0)
-            std::rethrow_exception(share.Error);
-        }
-        if (ahead >= 0) computeAhead(rows, ahead, std::move(out));
-        if (from) break;
-      }
-      for (int64_t y = blockFirst(b); y <= blockLast(b); ++y) {
-        const size_t i = static_cast<size_t>(y - blockFirst(b));
-        if (!from->Valid[i]) continue;
-        uint8_t* to = target.ScanLine(static_cast<int>(y)) + 3 * static_cast<size_t>(x0);
-        const uint8_t* bits = from->Bits.data() + i * rowBytes;
-        if (rows.AllColumns()) {
-          std::memcpy(to, bits, rowBytes);
-        } else {
-          // Columns whose record is out of range keep the target's pixels.
-          const uint8_t* mask = rows.ColumnMask();
-          for (size_t k = 0; k < rowBytes / 3; ++k)
-            if (mask[k]) std::memcpy(to + 3 * k, bits + 3 * k, 3);
-        }
-        if (report(context, static_cast<int>(y))) return true;
-      }
-      std::lock_guard<std::mutex> lock(share.Mutex);
-      share.Free.push_back(std::move(from));
-    }
-    {
-      std::lock_guard<std::mutex> lock(share.Mutex);
-      share.Reported = b + 1;
-    }
-    share.Wake.notify_all();
-  }
-  return true;
 }
 
 // ============================================================ rotation

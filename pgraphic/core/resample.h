@@ -29,6 +29,8 @@ public:
   // Record of target position t (0 = first position of the target rectangle).
   TStretchRecord Record(int64_t t) const;
   TKind Kind() const { return FKind; }
+  // Whether the records of t0..t1 are all in range.
+  bool AllInRange(int64_t t0, int64_t t1) const;
   // The weights of every record add up to the divisor.
   int64_t Divisor() const { return FDivisor; }
   // Weight of the inner samples of a kind 2 record.
@@ -78,14 +80,11 @@ private:
 // Which row engine StretchCopy uses. The specialised engine handles records
 // of one or two samples with flat per-column arrays; the general one takes
 // any record through its list of samples. Both give the same pixels; the
-// switch exists so that the two can be compared. Threads: the number of
-// threads a large 24-bit StretchCopy may use (0 = one per processor core).
+// switch exists so that the two can be compared.
 void SetStretchFastRows(bool on);
 bool StretchFastRows();
 // The specialised engine's AVX2 kernels (where the processor has AVX2) on or off.
 void SetStretchVectors(bool on);
-void SetStretchThreads(int threads);
-int StretchThreads();
 
 // Computes target rows of a StretchCopy. The column records are built once;
 // each source row is resampled horizontally once into an intermediate row
@@ -148,24 +147,6 @@ private:
   std::vector<int64_t> FRowSrc;
   std::vector<uint64_t> FRowWeight;
 };
-
-// Computes the target rows y0..y1, columns x0..x1, of a StretchCopy into a
-// 24-bit target on several threads (destX, destY: the target rectangle's
-// corner). The rows are cut into blocks taken in order: the calling thread
-// takes the block it is about to report when no helper has, and computes it
-// straight into the target; a helper computes the blocks it takes into a
-// buffer, which the calling thread copies when it gets there. report(y) is
-// called on the calling thread after each row whose record is in range, in
-// row order, and ends the work when it returns true: rows after it stay
-// untouched, as in the single-threaded loop. The source is only read; a
-// helper's failure is rethrown here. Returns false, having written nothing,
-// when no helper thread could be started.
-bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, const TStretchAxis& axisX,
-                         const TStretchAxis& axisY, int destX, int destY, int x0, int x1, int y0, int y1, int threads,
-                         bool (*report)(void* context, int y), void* context);
-
-// Whether StretchCopy into a target of rows x columns pixels runs on several threads.
-bool StretchWorthThreads(int64_t rows, int64_t columns);
 
 // ------------------------------------------------------------ rotation
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pgraphic/core/pixelgraphic.h"
-#include "pgraphic/core/resample.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ TRun Stretch(const TPixelGraphic& src, int threads, TStretchMode mode, int dw, i
     run.Steps.push_back(step);
     abort = step == abortAt;
   };
-  pg::SetStretchThreads(threads);
+  PGSetThreadCount(threads);
   run.Target->StretchCopy(destX, destY, const_cast<TPixelGraphic&>(src), srcH, srcW, srcY, srcX, dh, dw);
-  pg::SetStretchThreads(0);
+  PGSetThreadCount(0);
   return run;
 }
 
