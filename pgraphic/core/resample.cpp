@@ -7,6 +7,8 @@
 #include <immintrin.h>
 #endif
 
+#include "pgraphic/core/cpu.h"
+
 namespace pg {
 
 // ============================================================ sampling records
@@ -296,14 +298,7 @@ ZW_TARGET_AVX2 size_t VerticalTwoTapsAVX2(const uint8_t* h0, const uint8_t* h1, 
 } // namespace
 #endif
 
-bool TStretchRows::HaveAVX2() {
-#ifdef ZW_AVX2
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have && gVectors.load(std::memory_order_relaxed);
-#else
-  return false;
-#endif
-}
+bool TStretchRows::HaveAVX2() { return CpuHasAVX2() && gVectors.load(std::memory_order_relaxed); }
 
 void TStretchRows::HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const {
   int first = 0;

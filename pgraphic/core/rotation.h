@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -26,7 +27,12 @@ struct TRotateWindow {
   bool Contains(int64_t x, int64_t y) const { return x >= Left && x <= Right && y >= Top && y <= Bottom; }
 };
 
-// Computes target rows of a Rotate for columns x0..x1.
+// The bilinear engine's AVX2 kernel (where the processor has AVX2) on or off;
+// both give the same pixels, the switch exists so that they can be compared.
+void SetRotateVectors(bool on);
+
+// Computes target rows of a Rotate for columns x0..x1. Computing a row only
+// reads, so one object serves several threads at once.
 class TRotateRows {
 public:
   TRotateRows(const TPixelGraphic& target, const TPixelGraphic& source, const TRotateWindow& window,
@@ -34,19 +40,24 @@ public:
   // Row y: the colour of every column reached by the source is written to out
   // (3 bytes per column, indexed from x0); mask (when given) receives 1 for
   // those columns and 0 for the others. out may be the target's own row.
-  void Compute(int y, uint8_t* out, uint8_t* mask);
+  void Compute(int y, uint8_t* out, uint8_t* mask) const;
   // Quarter turns by +-90 degrees from a 24-bit source can compute n <= 64
   // rows y.. at once (row j at block + j * stride, indexed from x0; columns
   // not reached stay untouched), which reads the source row by row.
   bool CanQuarterBlock() const;
-  void QuarterBlock(int y, int n, uint8_t* block, size_t stride);
+  void QuarterBlock(int y, int n, uint8_t* block, ptrdiff_t stride) const;
 
 private:
-  void ComputeQuarter(int y, uint8_t* out, uint8_t* mask);
-  void ComputeNearest(int y, uint8_t* out, uint8_t* mask);
-  void ComputeBilinear(int y, uint8_t* out, uint8_t* mask);
+  void ComputeQuarter(int y, uint8_t* out, uint8_t* mask) const;
+  void ComputeNearest(int y, uint8_t* out, uint8_t* mask) const;
+  void ComputeBilinear(int y, uint8_t* out, uint8_t* mask) const;
+  struct TBilinearRow;
+  TBilinearRow BilinearSetup(int y) const;
   template <bool Src24>
-  void BilinearRow(int y, uint8_t* out, uint8_t* mask);
+  void BilinearRow(int y, uint8_t* out, uint8_t* mask) const;
+  template <bool Src24>
+  void BilinearPixel(const TBilinearRow& r, int x, uint8_t* out, uint8_t* mask) const;
+  int BilinearRowAVX2(const TBilinearRow& r, uint8_t* out, uint8_t* mask) const;
   // Exact bilinear sample at (sx, sy) for target pixel (x, y); false when no
   // sample came from the source.
   bool BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const;
@@ -61,6 +72,7 @@ private:
   std::vector<long double> FColNegSin;  // -(x - destCx) * sin a
   std::vector<double> FColCosD, FColNegSinD;
   double FTolerance = 0;
+  bool FVectors = false;  // the AVX2 kernel for 24-bit sources
   const uint8_t* FSrcBits;
   int64_t FSrcBytesPerRow, FSrcHeight;  // bound of the difference between the double and extended positions
 };
