@@ -59,6 +59,7 @@ void Report(const TStereoProgress& progress, const char* text, int percent) {
 }
 
 using zwstereo::CheckedSize;
+using zwstereo::ForTargetRows;
 using zwstereo::Inside;
 using zwstereo::PrepareWork;
 using zwstereo::PutColor;
@@ -106,11 +107,14 @@ void AnaglyphWorker(bool colour, TPixelGraphic& left, TPixelGraphic& right, cons
   const int64_t rx = static_cast<int64_t>(a.X0) - a.Dx, ry = static_cast<int64_t>(a.Y0) - a.Dy;
 
   if (Inside(left, a.X0, a.Y0, W, H) && Inside(right, rx, ry, W, H)) {
-    TRowSource ls(left, a.X0, a.Y0, W), rs(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W);
-    for (int32_t y = 0; y < H; ++y) {
-      if (colour) ColorAnaglyphRow(ls.Row(y), rs.Row(y), work.ScanLine(y), W);
-      else GreyAnaglyphRow(ls.Row(y), rs.Row(y), work.ScanLine(y), W);
-    }
+    ForTargetRows(work, 0, H - 1, [&] {
+      return [colour, W, ls = TRowSource(left, a.X0, a.Y0, W),
+              rs = TRowSource(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W)](int y,
+                                                                                           uint8_t* out) mutable {
+        if (colour) ColorAnaglyphRow(ls.Row(y), rs.Row(y), out, W);
+        else GreyAnaglyphRow(ls.Row(y), rs.Row(y), out, W);
+      };
+    });
   } else {
     // An area reaching outside a picture: colours through PixelColors, which
     // gives the picture's background outside it.
@@ -144,9 +148,13 @@ void FieldSequentialWorker(TPixelGraphic& left, TPixelGraphic& right, const TCom
   const size_t rowBytes = 3 * static_cast<size_t>(W);
 
   if (Inside(left, a.X0, a.Y0, W, H) && Inside(right, rx, ry, W, H)) {
-    TRowSource ls(left, a.X0, a.Y0, W), rs(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W);
-    for (int32_t y = 0; y < H; ++y)
-      std::memcpy(work.ScanLine(y), (y % 2 == 0) ? ls.Row(y) : rs.Row(y), rowBytes);
+    ForTargetRows(work, 0, H - 1, [&] {
+      return [rowBytes, ls = TRowSource(left, a.X0, a.Y0, W),
+              rs = TRowSource(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W)](int y,
+                                                                                           uint8_t* out) mutable {
+        std::memcpy(out, (y % 2 == 0) ? ls.Row(y) : rs.Row(y), rowBytes);
+      };
+    });
   } else {
     for (int32_t y = 0; y < H; ++y) {
       uint8_t* out = work.ScanLine(y);
@@ -161,22 +169,28 @@ void FieldSequentialWorker(TPixelGraphic& left, TPixelGraphic& right, const TCom
 // ------------------------------------------------------------------ pair
 
 // Copies the W x H block at (sx, sy) of source to (px, py) of the 24-bit
-// target. Blocks inside both images are moved row by row (palette rows decoded
-// through a colour table); anything else goes through the library's CopyRect,
-// which skips what falls outside.
+// target. Blocks inside both images are moved row by row on the library's
+// threads (palette rows decoded through a colour table); anything else goes
+// through the library's CopyRect, which skips what falls outside.
 void CopyArea(TPixelGraphic& target, int64_t px, int64_t py, TPixelGraphic& source, int64_t sx, int64_t sy,
               int32_t w, int32_t h, bool mirrored = false) {
   if (Inside(source, sx, sy, w, h) && Inside(target, px, py, w, h)) {
-    TRowSource src(source, static_cast<int32_t>(sx), static_cast<int32_t>(sy), w);
-    for (int32_t y = 0; y < h; ++y) {
-      const uint8_t* s = src.Row(y);
-      uint8_t* d = target.ScanLine(static_cast<int>(py + y)) + 3 * px;
-      if (!mirrored) {
-        std::memcpy(d, s, 3 * static_cast<size_t>(w));
-      } else {
-        for (int32_t x = 0; x < w; ++x) std::memcpy(d + 3 * x, s + 3 * static_cast<size_t>(w - 1 - x), 3);
-      }
-    }
+    const int first = static_cast<int>(py);
+    ForTargetRows(
+        target, first, first + h - 1,
+        [&] {
+          return [first, px, w, mirrored, src = TRowSource(source, static_cast<int32_t>(sx), static_cast<int32_t>(sy),
+                                                           w)](int y, uint8_t* out) mutable {
+            const uint8_t* s = src.Row(y - first);
+            uint8_t* d = out + 3 * px;
+            if (!mirrored) {
+              std::memcpy(d, s, 3 * static_cast<size_t>(w));
+            } else {
+              for (int32_t x = 0; x < w; ++x) std::memcpy(d + 3 * x, s + 3 * static_cast<size_t>(w - 1 - x), 3);
+            }
+          };
+        },
+        true);
     target.Changed();
     return;
   }

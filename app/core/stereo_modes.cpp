@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/core/stereo_rows.h"
+#include "pgraphic/core/cpu.h"
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define ZW_STEREO_AVX2 1
@@ -16,6 +17,7 @@
 namespace {
 
 using zwstereo::CheckedSize;
+using zwstereo::ForTargetRows;
 using zwstereo::Inside;
 using zwstereo::PrepareWork;
 
@@ -67,18 +69,12 @@ struct TPairRows {
   TAreaRows Left, Right;
 };
 
-// Buffers for one range of rows.
+// Buffers for the rows one thread fetches.
 struct TRowBuffers {
   explicit TRowBuffers(const TPairRows& rows)
       : Left(rows.Left.BufferBytes()), Right(rows.Right.BufferBytes()) {}
   std::vector<uint8_t> Left, Right;
 };
-
-// Runs body(first, end) over the rows 0..rows-1.
-template <class F>
-void ForRows(int32_t rows, F&& body) {
-  if (rows > 0) body(0, rows);
-}
 
 // ------------------------------------------------------------------ matrix anaglyphs
 
@@ -227,10 +223,7 @@ ZW_TARGET_AVX2 int32_t MatrixPixelsAVX2(const TMatrix& m, const uint8_t* l, cons
   return x;
 }
 
-bool HaveAVX2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have && gVectors.load(std::memory_order_relaxed);
-}
+bool HaveAVX2() { return pg::CpuHasAVX2() && gVectors.load(std::memory_order_relaxed); }
 #endif
 
 void MatrixRow(const TMatrix& m, const uint8_t* l, const uint8_t* r, uint8_t* out, int32_t w) {
@@ -269,14 +262,13 @@ void AnaglyphWorker(int mode, const TPairRows& rows, TPixelGraphic& work) {
   const int32_t w = work.Width();
   const TMatrix* m = mode == smDubois ? &Dubois : mode == smHalfColour ? &HalfColour : &GreyMatrix;
   const uint8_t* red = mode == smOptimised ? OptimisedRed().data() : nullptr;
-  ForRows(work.Height(), [&](int32_t first, int32_t end) {
-    TRowBuffers buf(rows);
-    for (int32_t y = first; y < end; ++y) {
+  ForTargetRows(work, 0, work.Height() - 1, [&] {
+    return [&rows, m, red, w, buf = TRowBuffers(rows)](int y, uint8_t* out) mutable {
       const uint8_t* l = rows.Left.Row(y, buf.Left.data());
       const uint8_t* r = rows.Right.Row(y, buf.Right.data());
-      if (red) OptimisedRow(red, l, r, work.ScanLine(y), w);
-      else MatrixRow(*m, l, r, work.ScanLine(y), w);
-    }
+      if (red) OptimisedRow(red, l, r, out, w);
+      else MatrixRow(*m, l, r, out, w);
+    };
   });
 }
 
@@ -390,14 +382,13 @@ void InterleaveRow(const uint8_t* first, const uint8_t* second, uint8_t* out, in
 
 void InterleaveWorker(bool checkerboard, const TPairRows& rows, TPixelGraphic& work) {
   const int32_t w = work.Width();
-  ForRows(work.Height(), [&](int32_t first, int32_t end) {
-    TRowBuffers buf(rows);
-    for (int32_t y = first; y < end; ++y) {
+  ForTargetRows(work, 0, work.Height() - 1, [&] {
+    return [&rows, checkerboard, w, buf = TRowBuffers(rows)](int y, uint8_t* out) mutable {
       const uint8_t* l = rows.Left.Row(y, buf.Left.data());
       const uint8_t* r = rows.Right.Row(y, buf.Right.data());
-      if (checkerboard && y % 2) InterleaveRow(r, l, work.ScanLine(y), w);
-      else InterleaveRow(l, r, work.ScanLine(y), w);
-    }
+      if (checkerboard && y % 2) InterleaveRow(r, l, out, w);
+      else InterleaveRow(l, r, out, w);
+    };
   });
 }
 
@@ -413,44 +404,40 @@ std::unique_ptr<TPixelGraphic> LayoutWorker(int mode, const TPairRows& rows, con
     case smHalfSideBySide: {
       const int64_t hw = HalfOf(W);
       t->SetSize(CheckedSize(2 * hw), H, bc24Bit);
-      if (t->Empty()) break;
-      ForRows(H, [&](int32_t first, int32_t end) {
-        TRowBuffers buf(rows);
-        for (int32_t y = first; y < end; ++y) {
-          uint8_t* out = t->ScanLine(y);
+      ForTargetRows(*t, 0, t->Height() - 1, [&] {
+        return [&rows, W, hw, buf = TRowBuffers(rows)](int y, uint8_t* out) mutable {
           HalveRow(rows.Left.Row(y, buf.Left.data()), out, W);
           HalveRow(rows.Right.Row(y, buf.Right.data()), out + 3 * hw, W);
-        }
+        };
       });
       break;
     }
     case smOverUnder:
+      // Rows 0..H-1 from the left area, H..2H-1 from the right one.
       t->SetSize(W, CheckedSize(2 * static_cast<int64_t>(H)), bc24Bit);
-      if (t->Empty()) break;
-      ForRows(H, [&](int32_t first, int32_t end) {
-        TRowBuffers buf(rows);
-        for (int32_t y = first; y < end; ++y) {
-          std::memcpy(t->ScanLine(y), rows.Left.Row(y, buf.Left.data()), rowBytes);
-          std::memcpy(t->ScanLine(H + y), rows.Right.Row(y, buf.Right.data()), rowBytes);
-        }
+      ForTargetRows(*t, 0, t->Height() - 1, [&] {
+        return [&rows, H, rowBytes, buf = TRowBuffers(rows)](int y, uint8_t* out) mutable {
+          std::memcpy(out, y < H ? rows.Left.Row(y, buf.Left.data()) : rows.Right.Row(y - H, buf.Right.data()),
+                      rowBytes);
+        };
       });
       break;
     case smHalfOverUnder: {
+      // Row j of each half from rows 2j and 2j + 1 of its area.
       const int64_t hh = HalfOf(H);
       t->SetSize(W, CheckedSize(2 * hh), bc24Bit);
-      if (t->Empty()) break;
       const int32_t half = static_cast<int32_t>(hh);
-      ForRows(half, [&](int32_t first, int32_t end) {
-        TRowBuffers buf(rows), next(rows);
-        for (int32_t j = first; j < end; ++j) {
-          const bool pair = 2 * j + 1 < H;
-          const uint8_t* l0 = rows.Left.Row(2 * j, buf.Left.data());
-          const uint8_t* r0 = rows.Right.Row(2 * j, buf.Right.data());
-          const uint8_t* l1 = pair ? rows.Left.Row(2 * j + 1, next.Left.data()) : l0;
-          const uint8_t* r1 = pair ? rows.Right.Row(2 * j + 1, next.Right.data()) : r0;
-          MeanRows(l0, l1, t->ScanLine(j), rowBytes);
-          MeanRows(r0, r1, t->ScanLine(half + j), rowBytes);
-        }
+      ForTargetRows(*t, 0, t->Height() - 1, [&] {
+        return [&rows, H, half, rowBytes, buf = TRowBuffers(rows), next = TRowBuffers(rows)](int y,
+                                                                                             uint8_t* out) mutable {
+          const bool left = y < half;
+          const TAreaRows& area = left ? rows.Left : rows.Right;
+          const int32_t j = left ? y : y - half;
+          uint8_t* b0 = (left ? buf.Left : buf.Right).data();
+          uint8_t* b1 = (left ? next.Left : next.Right).data();
+          const uint8_t* r0 = area.Row(2 * j, b0);
+          MeanRows(r0, 2 * j + 1 < H ? area.Row(2 * j + 1, b1) : r0, out, rowBytes);
+        };
       });
       break;
     }

@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "app/core/stereo_core.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace zwstereo {
 
@@ -73,5 +76,25 @@ private:
   int32_t FX0, FY0, FX1;
   std::vector<uint8_t> FBuffer;
 };
+
+// Computes the rows first..last of the 24-bit target on the library's
+// threads. make() is called once on each thread taking part and returns that
+// thread's row function f(y, out), which writes row y's 3 * width bytes at out
+// (the workers report no rows, so no abort is possible). keepUntouched: f
+// leaves bytes of the row alone, which then keep the target's pixels.
+template <class Make>
+void ForTargetRows(TPixelGraphic& target, int first, int last, Make&& make, bool keepUntouched = false) {
+  if (target.Empty() || first > last) return;
+  pg::TRowLoop loop;
+  loop.Target = &target;
+  loop.First = first;
+  loop.Last = last;
+  loop.Bytes = 3 * static_cast<size_t>(target.Width());
+  loop.KeepUntouched = keepUntouched;
+  pg::RunRows(loop, [&make]() -> pg::TRowsFunction {
+    auto f = std::make_shared<std::decay_t<decltype(make())>>(make());
+    return [f](int y, int, uint8_t* out, ptrdiff_t, uint8_t*) { (*f)(y, out); };
+  });
+}
 
 } // namespace zwstereo

@@ -12,6 +12,7 @@
 #include "app/core/stereo_core.h"
 #include "app/core/stereo_modes.h"
 #include "pgraphic/core/exceptions.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace {
 
@@ -295,4 +296,34 @@ TEST(ExtraModes, WorkImageMayBeAnInput) {
     ASSERT_EQ(r.Image, &work);
     EXPECT_TRUE(SamePixels(work, expected)) << StereoModeCaption(mode);
   }
+}
+
+// Every mode, with and without the swap, on pictures large enough for the row
+// loops to be shared out, against the same computation on one thread: the
+// same pixels and the same reports.
+TEST(ExtraModes, ParallelRowsMatchOneThread) {
+  struct TThreads {
+    ~TThreads() { PGSetThreadCount(0); }
+  } restore;
+  auto L = Random(1001, 601, bc24Bit, 71);
+  auto R = Random(990, 610, bc8Bit, 72);
+  const TCommonArea a = CommonArea(1001, 601, 990, 610, {40, 17}, {31, 22});
+  using TReports = std::vector<std::pair<std::string, int>>;
+  auto run = [&](int mode, int threads, TReports& reports) {
+    PGSetThreadCount(threads);
+    TPixelGraphic work;
+    TStereoResult r =
+        ComposeStereo(mode, *L, *R, a, work, [&](const std::string& t, int p) { reports.emplace_back(t, p); });
+    auto out = std::make_unique<TPixelGraphic>();
+    out->Assign(r.Image);
+    return out;
+  };
+  for (int swap : {0, smSwapEyes})
+    for (int mode = 0; mode < StereoModeCount; ++mode) {
+      TReports one, many;
+      auto serial = run(mode | swap, 1, one);
+      auto parallel = run(mode | swap, 3, many);
+      EXPECT_TRUE(SamePixels(*serial, *parallel)) << StereoModeCaption(mode) << (swap ? " swapped" : "");
+      EXPECT_EQ(one, many) << mode;
+    }
 }
