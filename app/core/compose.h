@@ -69,11 +69,11 @@ using TStoreResult = std::function<void(TPixelGraphic& result)>;
 // The stereo command's computation on two pictures the caller holds: the common
 // area from the pictures' sizes and the identical points, the tilt
 // compensation on a turned copy of right, the mode's worker (work is the
-// caller's work image, the result of modes 0, 2 and 3), then store, when set,
-// with the result, then ("Fertig.", 100). left and right are only read; the
+// caller's work image, the result of the modes ModeUsesWorkImage names), then
+// store, when set, with the result, then ("Fertig.", 100). left and right are only read; the
 // turned copy is freed before store runs, and nothing touches left or right
 // after that (store may free them). The result is ComposeStereo's: Image is
-// null for a mode outside 0..6 and for mode 6 without common width (store is
+// null for a mode outside the list and for mode 6 without common width (store is
 // not called then). Failures: EComposeFailed in csTilt, csCompose or csStore.
 TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
                               TPixelGraphic& work, const TComposeProgress& progress = {},
