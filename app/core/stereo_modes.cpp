@@ -61,7 +61,7 @@ private:
   bool FInside;
 };
 
-// The areas of both pictures and a buffer for each.
+// The areas of both pictures.
 struct TPairRows {
   TPairRows(const TPixelGraphic& left, const TPixelGraphic& right, const TCommonArea& a)
       : Left(left, a.X0, a.Y0, a.W, a.H),

@@ -9,8 +9,11 @@
 #include <QToolBar>
 
 #include "app/core/compose.h"
+#include "common/pixel_test_util.h"
 
 using namespace desktoptest;
+
+using testutil::SameColours;
 
 namespace {
 
@@ -21,14 +24,6 @@ std::unique_ptr<TPixelGraphic> Noise(int w, int h, uint32_t seed) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) g->SetPixels(x, y, rng() & 0xFFFFFF);
   return g;
-}
-
-bool SamePixels(const TPixelGraphic& a, const TPixelGraphic& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.PixelColors(x, y) != b.PixelColors(x, y)) return false;
-  return true;
 }
 
 class StereoModes : public MainWindowTest {
@@ -128,7 +123,7 @@ TEST_F(StereoModes, SubmenuOrderAccessLettersAndTabCaptions) {
     EXPECT_EQ(Main->LastStereoMode(), item.tag) << item.name;
     EXPECT_EQ(Main->ActivePage(), Main->TabSheet3());
     EXPECT_EQ(Main->PageControl1()->tabText(2).toStdString(), StereoModeCaption(item.tag));
-    EXPECT_TRUE(SamePixels(*Main->ImStereo()->PixelGraphic(), *Expected(item.tag))) << item.name;
+    EXPECT_TRUE(SameColours(*Main->ImStereo()->PixelGraphic(), *Expected(item.tag))) << item.name;
   }
   // The ELSA mode's hand-off finds no viewer set; nothing else is reported.
   EXPECT_EQ(Messages.size(), 1u);
@@ -143,15 +138,15 @@ TEST_F(StereoModes, EyeSwapItem) {
   Click("BtLiRe");
   EXPECT_EQ(Main->LastStereoMode(), smLeftRight);
   EXPECT_EQ(Main->PageControl1()->tabText(2), "Stereobild links-rechts");
-  EXPECT_TRUE(SamePixels(*Main->ImStereo()->PixelGraphic(), *Expected(smRightLeft)));
+  EXPECT_TRUE(SameColours(*Main->ImStereo()->PixelGraphic(), *Expected(smRightLeft)));
   Action("DuboisAnaglyphenbild1")->trigger();
-  EXPECT_TRUE(SamePixels(*Main->ImStereo()->PixelGraphic(), *Expected(smDubois | smSwapEyes)));
-  EXPECT_FALSE(SamePixels(*Main->ImStereo()->PixelGraphic(), *Expected(smDubois)));
+  EXPECT_TRUE(SameColours(*Main->ImStereo()->PixelGraphic(), *Expected(smDubois | smSwapEyes)));
+  EXPECT_FALSE(SameColours(*Main->ImStereo()->PixelGraphic(), *Expected(smDubois)));
 
   MenuKeys('A');
   EXPECT_FALSE(Action("BilderVertauschen1")->isChecked());
   Click("BtLiRe");
-  EXPECT_TRUE(SamePixels(*Main->ImStereo()->PixelGraphic(), *Expected(smLeftRight)));
+  EXPECT_TRUE(SameColours(*Main->ImStereo()->PixelGraphic(), *Expected(smLeftRight)));
 }
 
 // Every new mode's result is saved with its pixels, saved at the view's zoom
@@ -172,7 +167,7 @@ TEST_F(StereoModes, SaveZoomedSaveAndPrintEveryNewMode) {
     Click("BtSaveStereo");
     TPixelGraphic saved;
     saved.LoadFromFile(plain);
-    EXPECT_TRUE(SamePixels(saved, shown)) << what;
+    EXPECT_TRUE(SameColours(saved, shown)) << what;
 
     Main->ImStereo()->SetZoomFactor(0.5L);
     const std::string zoomed = Dir().toStdString() + "/" + what + "_half.bmp";
