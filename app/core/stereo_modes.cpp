@@ -281,22 +281,26 @@ inline uint8_t Mean(uint32_t a, uint32_t b) {
 }
 
 #ifdef ZW_STEREO_AVX2
-// Gathers the means of the pixel pairs out of the means of every byte with
-// the byte three places on (16 pixels, 48 bytes, three chunks): output byte o
-// of 24 is byte 6 (o div 3) + o mod 3; Pick[k][q] takes the bytes of output
-// chunk k (bytes 0..15, 16..23) that lie in chunk q.
+// The means of every byte with the byte three places on, over 96 bytes (32
+// pixels, six 16-byte lanes), hold the means of the 16 pixel pairs at the
+// bytes g with g mod 6 < 3. Keep[l] gathers those of lane l to its front;
+// they belong at output byte Start[l].
 struct TPairShuffles {
-  uint8_t Pick[2][3][16];
+  uint8_t Keep[6][16];
+  int Start[6];
 };
 
 constexpr TPairShuffles MakePairShuffles() {
   TPairShuffles s{};
-  for (int k = 0; k < 2; ++k)
-    for (int q = 0; q < 3; ++q)
-      for (int j = 0; j < 16; ++j) {
-        const int o = 16 * k + j, g = 6 * (o / 3) + o % 3;
-        s.Pick[k][q][j] = static_cast<uint8_t>(o < 24 && g >= 16 * q && g < 16 * q + 16 ? g - 16 * q : 0x80);
-      }
+  int o = 0;
+  for (int l = 0; l < 6; ++l) {
+    s.Start[l] = o;
+    int n = 0;
+    for (int j = 0; j < 16; ++j) s.Keep[l][j] = 0x80;
+    for (int j = 0; j < 16; ++j)
+      if ((16 * l + j) % 6 < 3) s.Keep[l][n++] = static_cast<uint8_t>(j);
+    o += n;
+  }
   return s;
 }
 
@@ -310,39 +314,31 @@ ZW_TARGET_AVX2 inline __m256i MeanBytes(__m256i a, __m256i b) {
   return _mm256_sub_epi8(up, odd);
 }
 
-ZW_TARGET_AVX2 inline __m256i LoadTwo(const uint8_t* lo, const uint8_t* hi) {
-  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(hi), reinterpret_cast<const __m128i*>(lo));
-}
-
-ZW_TARGET_AVX2 inline __m256i Shuffle2(__m256i v, const uint8_t* mask) {
-  return _mm256_shuffle_epi8(v, _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask))));
-}
-
-// HalveRow for the pairs 0..pairs-1 in groups of sixteen pairs (each half of
-// the vector registers takes eight), as long as the group's 96 bytes and the
-// 3 after them lie in the row; returns the pairs done.
+// HalveRow for the pairs 0..pairs-1 in groups of sixteen pairs, as long as the
+// group's 96 bytes and the 3 after them lie in the row and the lanes' 16-byte
+// stores (the last reaches 8 bytes past the group's 48) stay within the
+// pairs; returns the pairs done.
 ZW_TARGET_AVX2 int32_t HalvePairsAVX2(const uint8_t* src, uint8_t* out, int32_t pairs, int32_t w) {
+  __m256i keep[3];
+  for (int k = 0; k < 3; ++k)
+    keep[k] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(PairShuffles.Keep[2 * k + 1]),
+                                  reinterpret_cast<const __m128i*>(PairShuffles.Keep[2 * k]));
   int32_t j = 0;
-  for (; j + 16 <= pairs && 2 * j + 33 <= w; j += 16) {
+  for (; j + 19 <= pairs && 2 * j + 33 <= w; j += 16) {
     const uint8_t* p = src + 6 * static_cast<size_t>(j);
     // Two source streams and one result stream per row: the source lines are
     // asked for eight groups ahead, which the hardware prefetch alone does not
     // keep up with.
     _mm_prefetch(reinterpret_cast<const char*>(p + 768), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(p + 832), _MM_HINT_T0);
-    __m256i m[3];
-    for (int q = 0; q < 3; ++q)
-      m[q] = MeanBytes(LoadTwo(p + 16 * q, p + 48 + 16 * q), LoadTwo(p + 16 * q + 3, p + 48 + 16 * q + 3));
-    __m256i o[2];
-    for (int k = 0; k < 2; ++k)
-      o[k] = _mm256_or_si256(
-          _mm256_or_si256(Shuffle2(m[0], PairShuffles.Pick[k][0]), Shuffle2(m[1], PairShuffles.Pick[k][1])),
-          Shuffle2(m[2], PairShuffles.Pick[k][2]));
     uint8_t* d = out + 3 * static_cast<size_t>(j);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(o[0]));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_castsi256_si128(o[1]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 24), _mm256_extracti128_si256(o[0], 1));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 40), _mm256_extracti128_si256(o[1], 1));
+    for (int k = 0; k < 3; ++k) {
+      const __m256i m = MeanBytes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k)),
+                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k + 3)));
+      const __m256i c = _mm256_shuffle_epi8(m, keep[k]);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + PairShuffles.Start[2 * k]), _mm256_castsi256_si128(c));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + PairShuffles.Start[2 * k + 1]), _mm256_extracti128_si256(c, 1));
+    }
   }
   return j;
 }
