@@ -23,6 +23,7 @@
 #include "cli/convert_steps.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/threadpool.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/files.h"
@@ -48,6 +49,8 @@ const char* const GeneralHelp =
     "Options of every command:\n"
     "  --lang en|de|fr|nl|es   language of the messages (default en)\n"
     "  --strict                treat warnings as failures\n"
+    "  --threads N             threads for the image work (default: one per\n"
+    "                          processor core; 1: a single thread)\n"
     "  --help                  show the help of the command\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad arguments.\n"
@@ -75,7 +78,7 @@ const char* const ComposeHelp =
     "  --quality Q              JPEG quality 1..100 (default: the settings file's, else 80)\n"
     "  --zoom Z                 save the result scaled by Z (precise resampling)\n"
     "  --progress               draw a progress bar on standard error\n"
-    "  --lang L, --strict, --help\n";
+    "  --lang L, --strict, --threads N, --help\n";
 
 const char* const ConvertHelp =
     "Usage: zwillo-cli convert INPUT OUTPUT [OPTIONS]\n"
@@ -107,14 +110,14 @@ const char* const ConvertHelp =
     "  --tiff-cmyk              CMYK TIFF\n"
     "  --tiff-white-is-zero     white-is-zero grey TIFF\n"
     "  --png-no-gamma           no gamma chunk in PNG files\n"
-    "  --progress, --lang L, --strict, --help\n";
+    "  --progress, --lang L, --strict, --threads N, --help\n";
 
 const char* const InfoHelp =
     "Usage: zwillo-cli info FILE [--index N]\n"
     "\n"
     "Prints the file information of image N (default 0), one field a line:\n"
     "Format, Details, Kind, Width, Height, Colors, Bits per pixel, Images.\n"
-    "  --lang L, --help\n";
+    "  --lang L, --threads N, --help\n";
 
 // ------------------------------------------------------------------ arguments
 
@@ -241,6 +244,11 @@ void SetLanguage(const TArgs& a) {
 
 bool German() { return MessageLanguage == 1; }
 
+// --threads N: the number of threads the library's bulk operations use.
+void SetThreads(const TArgs& a) {
+  if (a.Value("threads")) PGSetThreadCount(IntOption(a, "threads", 1, 1024, 0));
+}
+
 // ------------------------------------------------------------------ progress and warnings
 
 // A progress bar on standard error: "label [#####.....]  50%".
@@ -339,12 +347,13 @@ int ParseMode(const std::string& s) {
 int Compose(int argc, char** argv) {
   const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict"},
                             {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
-                             "right-line", "quality", "zoom", "lang"});
+                             "right-line", "quality", "zoom", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ComposeHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT");
   const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
   TComposeFilesJob job;
@@ -427,12 +436,13 @@ int Convert(int argc, char** argv) {
                             {"help", "mirror", "grey", "no-dither", "jpeg-progressive", "pxm-binary", "tiff-packbits",
                              "tiff-motorola", "tiff-cmyk", "tiff-white-is-zero", "png-no-gamma", "progress", "strict"},
                             {"index", "rotate", "resize", "stretch-mode", "bcg", "rgb", "cmy", "bits", "palette",
-                             "jpeg-quality", "lang"});
+                             "jpeg-quality", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ConvertHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 2) throw EUsage("convert needs INPUT and OUTPUT");
 
   TConvertSteps steps;
@@ -529,12 +539,13 @@ int Convert(int argc, char** argv) {
 // ------------------------------------------------------------------ info
 
 int Info(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang"});
+  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(InfoHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 1) throw EUsage("info needs one FILE");
   const int index = IntOption(a, "index", 0, INT32_MAX, 0);
   const std::string& name = a.Positional[0];

@@ -10,6 +10,7 @@
 
 #include "app/core/paramfile.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/threadpool.h"
 
 const char* const TextFinished = "Fertig.";
 
@@ -136,7 +137,8 @@ TStereoPair LoadStereoPair(const std::string& leftName, const std::string& right
   };
   std::thread worker;
   try {
-    worker = std::thread(loadRight);
+    // With the library set to one thread, one after the other.
+    if (PGThreadCount() > 1) worker = std::thread(loadRight);
   } catch (const std::system_error&) {
     // No thread to be had: the right photograph loads after the left one.
   }

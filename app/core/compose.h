@@ -85,7 +85,8 @@ TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment&
                               const TComposeProgress& progress = {}, const TStoreResult& store = {});
 
 // Loads both photographs at the same time, the right one on a thread of its
-// own. Both loads have ended when it returns. On failure the error is the left
+// own (one after the other when the library is set to one thread,
+// PGSetThreadCount). Both loads have ended when it returns. On failure the error is the left
 // photograph's when that one fails (the right load is then stopped early), else
 // the right one's: EComposeFailed in csLoadLeft or csLoadRight.
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,

@@ -314,11 +314,13 @@ std::unique_ptr<TPixelGraphic> TiltCompensated(TPixelGraphic& right, const TPair
                                                const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
   long double delta = 0;
   if (!TiltDifference(alignment, delta)) return nullptr;
-  // D: a copy of the right picture (size, resolution, palette, settings),
-  // cleared to its background colour, interpolating.
+  // D: the right picture's size, resolution, palette and settings, every
+  // pixel its background colour, interpolating. The turn reads the right
+  // picture itself; its pixels are not copied into D first, and fresh pixel
+  // memory is already the usual black background.
   auto d = std::make_unique<TPixelGraphic>();
-  d->Assign(&right);
-  d->Clear();
+  d->AssignFormat(&right);
+  if (d->BackGroundColor() != 0) d->Clear();
   d->SetInterpolate(true);
   Report(progress, TextTilt, 0);
   const int32_t cx = alignment.Right.Point.X, cy = alignment.Right.Point.Y;

@@ -71,8 +71,9 @@ TCommonArea CommonArea(int32_t wL, int32_t hL, int32_t wR, int32_t hR, TStereoPo
 bool TiltDifference(const TPairAlignment& alignment, long double& delta);
 
 // Turns the right picture by the tilt difference about its identical point
-// (Rotate with interpolation into a copy of its size, cleared to its
-// background colour) and replaces it with the turned picture. Reports
+// (Rotate with interpolation, straight from the picture, into a new one of its
+// size, resolution, palette and settings in its background colour) and
+// replaces it with the turned picture. Reports
 // ("Verkantung ausgleichen", 0) before turning. rowProgress, when set, receives
 // the rotation's per-row progress. Returns false (and leaves right alone) when
 // no tilt is given.

@@ -93,8 +93,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"convert", "a.jpg", "b.png", "--bcg", "0,9,1"},
       {"convert", "a.jpg", "b.png", "--resize", "10x"},
       {"convert", "a.jpg", "b.png", "--stretch-mode", "slow"},
+      {"convert", "a.jpg", "b.png", "--threads", "0"},
       {"info"},
       {"info", "a", "b"},
+      {"info", "a", "--threads", "two"},
   };
   for (const auto& args : bad) {
     const TRun r = Run(args);
@@ -303,6 +305,23 @@ TEST_F(CliTest, ComposeParallelLoadWarningsAndFailures) {
 }
 
 // ------------------------------------------------------------------ convert
+
+TEST_F(CliTest, ThreadCountChangesNoPixel) {
+  CopySamples();
+  auto bytes = [&](const std::string& name) { return testutil::ReadFileText(Path(name)); };
+  for (const char* threads : {"1", "3"}) {
+    const std::string n = threads;
+    TRun r = Run({"convert", "szene_r.jpg", "c" + n + ".bmp", "--rotate", "1.7", "--mirror", "--resize", "1000x700",
+                  "--bcg", "5,1.2,0.9", "--threads", threads});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    // With the tilt lines of the parameter files, the zoomed save and progress reports.
+    r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "s" + n + ".bmp", "--mode", "colour", "--zoom", "0.7",
+             "--progress", "--threads", threads});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+  }
+  EXPECT_EQ(bytes("c1.bmp"), bytes("c3.bmp"));
+  EXPECT_EQ(bytes("s1.bmp"), bytes("s3.bmp"));
+}
 
 TEST_F(CliTest, ConvertStepsAndResolution) {
   CopySamples();
