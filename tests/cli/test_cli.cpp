@@ -306,7 +306,7 @@ TEST_F(CliTest, ComposeParallelLoadWarningsAndFailures) {
 
 // ------------------------------------------------------------------ convert
 
-TEST_F(CliTest, ThreadCountChangesNoPixel) {
+TEST_F(CliTest, ParallelWorkChangesNoPixel) {
   CopySamples();
   auto bytes = [&](const std::string& name) { return testutil::ReadFileText(Path(name)); };
   for (const char* threads : {"1", "3"}) {
