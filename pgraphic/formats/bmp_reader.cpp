@@ -310,22 +310,12 @@ void TBMPFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info
     info.DetailsText = "OS/2";
   } else {
     info.DetailsText = "Windows";
-    switch (h.Size) {
-      case kV2HeaderSize:
-        info.DetailsText += " V2";
-        break;
-      case kV3HeaderSize:
-        info.DetailsText += " V3";
-        break;
-      case kV4HeaderSize:
-        info.DetailsText += " V4";
-        break;
-      case kV5HeaderSize:
-        info.DetailsText += " V5";
-        break;
-      default:
-        break;
-    }
+    // The later headers by their version: 52 and 56 bytes V2 and V3, 108 V4, 124 V5.
+    if (h.Size > kInfoHeaderSize)
+      info.DetailsText += h.Size == kV2HeaderSize   ? " V2"
+                          : h.Size == kV3HeaderSize ? " V3"
+                          : h.Size == kV4HeaderSize ? " V4"
+                                                    : " V5";
     if (h.Compression == 0) info.DetailsText += ", RGB";
     if (h.Compression == 1) info.DetailsText += ", RLE8";
     if (h.Compression == 2) info.DetailsText += ", RLE4";
