@@ -71,7 +71,8 @@ const char* const ComposeHelp =
     "  --left-turn X,Y          second point of the left photograph\n"
     "  --right-turn X,Y         second point of the right photograph\n"
     "  --left-line X1,Y1,X2,Y2  tilt line of the left photograph\n"
-    "  --right-line X1,Y1,X2,Y2 tilt line of the right photograph\n"
+    "  --right-line X1,Y1,X2,Y2 tilt line of the right photograph (tilt lines\n"
+    "                           count only when both photographs have one)\n"
     "  --quality Q              JPEG quality 1..100 (default: the settings file's, else 80)\n"
     "  --zoom Z                 save the result scaled by Z (precise resampling)\n"
     "  --progress               draw a progress bar on standard error\n"
@@ -379,6 +380,27 @@ int Compose(int argc, char** argv) {
   InstallMessageHook(a.Flag("strict"));
 
   job.Zoom = zoom;
+
+  // A tilt line in one photograph only cannot be compared: the tilt is left
+  // alone, and the user is told which line is missing.
+  const TTiltLines lines = TiltLinesGiven(JobAlignment(job));
+  if (lines == tlLeftOnly || lines == tlRightOnly) {
+    const bool leftMissing = lines == tlRightOnly;
+    std::fprintf(stderr, "%s\n",
+                 German() ? (leftMissing ? "Warnung: Verkantung nicht ausgeglichen: im linken Bild fehlt die "
+                                           "Verkantungslinie (--left-line)."
+                                         : "Warnung: Verkantung nicht ausgeglichen: im rechten Bild fehlt die "
+                                           "Verkantungslinie (--right-line).")
+                          : (leftMissing ? "Warning: tilt not compensated: the left photograph has no tilt line "
+                                           "(--left-line)."
+                                         : "Warning: tilt not compensated: the right photograph has no tilt line "
+                                           "(--right-line)."));
+    ++WarningCount;
+    if (a.Flag("strict")) {
+      std::fprintf(stderr, German() ? "Abbruch: Warnung mit --strict\n" : "Failed: warning with --strict\n");
+      return 1;
+    }
+  }
 
   // Both photographs load at the same time: the load bar shows the mean of the
   // two, and everything that writes to the console takes ConsoleMutex.

@@ -193,6 +193,7 @@ TEST(ComposePipeline, FailuresNameTheirStep) {
   TPixelGraphic work;
   TPairAlignment tilted;
   tilted.Left.Line = {10, 100, 110, 100};
+  tilted.Right.Line = {10, 110, 110, 100};
 
   TComposeProgress failingRows;
   failingRows.Detail = [](TComposeStep step, int percent) {

@@ -262,6 +262,26 @@ TEST_F(CliTest, ComposeOverridesZoomAndQuality) {
   EXPECT_EQ(testutil::ReadFileText(Path("ini.jpg")), testutil::ReadFileText(Path("q20.jpg")));
 }
 
+// A tilt line given for one photograph only: no turn (the result equals the
+// composition without lines), a warning naming the missing line; --strict fails.
+TEST_F(CliTest, OneTiltLineWarnsAndIsNotCompensated) {
+  CopySamples();
+  TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "none.bmp", "--no-params", "--mode", "colour"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err.find("tilt"), std::string::npos) << r.Err;
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "one.bmp", "--no-params", "--mode", "colour", "--left-line",
+           "10,300,1100,300"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Err.find("Warning: tilt not compensated: the right photograph has no tilt line"), std::string::npos)
+      << r.Err;
+  EXPECT_EQ(testutil::ReadFileText(Path("one.bmp")), testutil::ReadFileText(Path("none.bmp")));
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "de.bmp", "--no-params", "--right-line", "1,2,3,4", "--lang",
+           "de", "--strict"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("im linken Bild fehlt die Verkantungslinie"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Path("de.bmp")));
+}
+
 TEST_F(CliTest, ElsaWithoutResult) {
   CopySamples();
   // Identical points that leave no common width and a height above 480.
