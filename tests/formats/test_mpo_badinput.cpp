@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "format_test_util.h"
@@ -91,6 +92,22 @@ TEST_F(StereoBadInput, CutAndChangedFilesEndInAnImageOrAnError) {
     const std::string ext = seed.Name.substr(seed.Name.size() - 3);
     fmttest::CutAndChangeBytes({seed.Data}, [&](const Bytes& data) { Attempt(data, ext); });
   }
+}
+
+// The kept files (the fuzzers' seeds) are pairs.
+TEST_F(StereoBadInput, KeptFilesArePairs) {
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::string(ZWILLO_TEST_DATA) + "/stereo")) {
+    if (e.path().extension() == ".md") continue;
+    SCOPED_TRACE(e.path().string());
+    for (int index : {0, 1}) {
+      TPixelGraphic g;
+      g.LoadFileImage(e.path().string(), index);
+      EXPECT_EQ(g.Width(), 16);
+    }
+    ++files;
+  }
+  EXPECT_EQ(files, 4);
 }
 
 // Offsets and counts at their extremes, in both byte orders.
