@@ -4,6 +4,7 @@
 // library's writer does), with the quirks found in the wild, and pictures to
 // fill them.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -89,14 +90,15 @@ inline Bytes BuildMPO(const std::vector<Bytes>& jpegs, const TMPOSpec& spec) {
   const size_t n = spec.Entries.size();
   Bytes front;
   if (spec.ExifBytes > 0) {
-    Bytes exif = {'E', 'x', 'i', 'f', 0, 0};
-    exif.resize(spec.ExifBytes, 0x55);
+    Bytes exif(std::max<size_t>(spec.ExifBytes, 6), 0x55);
+    const char id[6] = {'E', 'x', 'i', 'f', 0, 0};
+    std::copy(id, id + 6, exif.begin());
     front = Segment(0xE1, exif);
   }
   if (spec.IccFirst) {
     const std::string icc = "ICC_PROFILE";
-    Bytes p(icc.begin(), icc.end());
-    p.resize(200, 0);
+    Bytes p(200, 0);
+    std::copy(icc.begin(), icc.end(), p.begin());
     Append(front, Segment(0xE2, p));
   }
   // "MPF\0", header, padding, IFD of 3 fields (or 2), next IFD 0, entries.
