@@ -70,6 +70,8 @@ public:
 
   // A JPEG stream carrying an MPF segment in front of its image data.
   bool IsFormatInStream(TStream& stream, const uint8_t* header, const std::string& extension) const override;
+  // An index that cannot be read still gives image 0: the JPEG at the
+  // file's start, as the JPEG reader reads it.
   void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) const override;
   // ImageCount: the images of the index; KindText: "Left view", "Right view"
   // or the MP type; the rest as the JPEG reader reports it for that image.

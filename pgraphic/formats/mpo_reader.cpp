@@ -170,6 +170,21 @@ const TMPOImage& ChosenImage(const TMPOIndex& mpo, int index, int indexMessage) 
   return im;
 }
 
+// The index of the file, or none when it is broken and image 0 is asked for:
+// the first image is then the JPEG at the file's start, read as any JPEG
+// reader would read it (many ordinary photographs carry an MPF segment for
+// their previews).
+std::optional<TMPOIndex> IndexOrFirstImage(TStream& stream, int index) {
+  const int64_t base = stream.Position();
+  try {
+    return ReadMPOIndex(stream);
+  } catch (const EPGMPOFileFormatReaderWriter&) {
+    if (index != 0) throw;
+  }
+  stream.SetPosition(base);
+  return std::nullopt;
+}
+
 } // namespace
 
 TMPOFileFormatReader::TMPOFileFormatReader() : TFileFormatReader("mpo", "Multi-Picture Format") {
@@ -182,15 +197,24 @@ bool TMPOFileFormatReader::IsFormatInStream(TStream& stream, const uint8_t* head
 }
 
 void TMPOFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) const {
-  const TMPOIndex mpo = ReadMPOIndex(stream);
-  const TMPOImage& im = ChosenImage(mpo, index, msgInvalid);
+  const std::optional<TMPOIndex> mpo = IndexOrFirstImage(stream, index);
+  if (!mpo) {
+    TJPGFileFormatReader().ReadGraphic(stream, graphic, 0);
+    return;
+  }
+  const TMPOImage& im = ChosenImage(*mpo, index, msgInvalid);
   TStreamWindow image(stream, im.Start, stream.Size());
   TJPGFileFormatReader().ReadGraphic(image, graphic, 0);
 }
 
 void TMPOFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info) const {
   TFileFormatReader::GetInfo(stream, index, info);
-  const TMPOIndex mpo = ReadMPOIndex(stream);
+  const std::optional<TMPOIndex> found = IndexOrFirstImage(stream, index);
+  if (!found) {
+    TJPGFileFormatReader().GetInfo(stream, 0, info);
+    return;
+  }
+  const TMPOIndex& mpo = *found;
   const TMPOImage& im = ChosenImage(mpo, index, msgInvalidValueFor);
   TStreamWindow image(stream, im.Start, stream.Size());
   TJPGFileFormatReader().GetInfo(image, 0, info);

@@ -299,8 +299,10 @@ TEST_F(MPOQuirks, BrokenIndexesAreRefusedWithTheirName) {
       {header, "MPO: MP header invalid"}, {ifd, "MPO: MP Index IFD invalid"}, {entries, "MPO: MP Entry invalid"}};
   for (const auto& [spec, message] : cases) {
     const Bytes file = BuildMPO({Streams[0], Streams[1]}, spec);
-    EXPECT_EQ(LoadError(file, 0), message);
+    EXPECT_EQ(LoadError(file, 1), message);
     EXPECT_EQ(ErrorMessage<EPixelGraphic>([&] { Index(file); }), message);
+    // The first image is still the JPEG at the file's start.
+    ExpectImages(file, {0});
   }
   // A plain JPEG named .mpo is read as the JPEG it is.
   TPixelGraphic g;
