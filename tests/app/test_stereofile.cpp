@@ -9,6 +9,7 @@
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
 #include "common/file_test_util.h"
+#include "compose_failure.h"
 #include "pgraphic/formats/mpo.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
@@ -39,16 +40,6 @@ std::unique_ptr<TPixelGraphic> Copy(const TPixelGraphic& g) {
   auto c = std::make_unique<TPixelGraphic>();
   c->Assign(&g);
   return c;
-}
-
-std::pair<TComposeStep, std::string> Failure(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EComposeFailed& e) {
-    return {e.Step(), e.what()};
-  }
-  ADD_FAILURE() << "no EComposeFailed";
-  return {csStore, ""};
 }
 
 class StereoFile : public ::testing::Test {
@@ -104,10 +95,10 @@ TEST_F(StereoFile, PairsInOneFileLoadAsTheirViews) {
 TEST_F(StereoFile, FilesWithoutAPairAreRefusedInTheirStep) {
   L.SaveToFile(Path("plain.jpg"));
   const std::string notPair = "Not a MPO/JPS file";
-  EXPECT_EQ(Failure([&] { LoadStereoFile(Path("plain.jpg"), psStereoFile); }),
+  EXPECT_EQ(ComposeFailure([&] { LoadStereoFile(Path("plain.jpg"), psStereoFile); }),
             std::make_pair(csLoadLeft, notPair));
-  EXPECT_EQ(Failure([&] { LoadStereoFile(Path("missing.mpo"), psStereoFile); }).first, csLoadLeft);
-  EXPECT_EQ(Failure([&] { LoadStereoFile(Path("missing.png"), psCross); }).first, csLoadLeft);
+  EXPECT_EQ(ComposeFailure([&] { LoadStereoFile(Path("missing.mpo"), psStereoFile); }).first, csLoadLeft);
+  EXPECT_EQ(ComposeFailure([&] { LoadStereoFile(Path("missing.png"), psCross); }).first, csLoadLeft);
 
   // A photograph with a preview image (no disparity images) is no pair.
   SaveStereoPair(L, R, Path("pair.mpo"));
@@ -117,13 +108,13 @@ TEST_F(StereoFile, FilesWithoutAPairAreRefusedInTheirStep) {
   const size_t type2 = static_cast<size_t>(mpo.HeaderPos) + 8 + 2 + 3 * 12 + 4 + 16;
   file[type2 + 2] = 0x01; // disparity 0x020002 -> large thumbnail 0x010002
   testutil::WriteFileText(Path("preview.jpg"), std::string(file.begin(), file.end()));
-  EXPECT_EQ(Failure([&] { LoadStereoFile(Path("preview.jpg"), psStereoFile); }),
+  EXPECT_EQ(ComposeFailure([&] { LoadStereoFile(Path("preview.jpg"), psStereoFile); }),
             std::make_pair(csLoadLeft, "MPO: " + notPair));
   // The right view cut off: the right side's step.
   file = testutil::ReadFileBytes(Path("pair.mpo"));
   file.resize(static_cast<size_t>(mpo.Images[1].Start) + 1);
   testutil::WriteFileText(Path("cut.mpo"), std::string(file.begin(), file.end()));
-  EXPECT_EQ(Failure([&] { LoadStereoFile(Path("cut.mpo"), psStereoFile); }),
+  EXPECT_EQ(ComposeFailure([&] { LoadStereoFile(Path("cut.mpo"), psStereoFile); }),
             std::make_pair(csLoadRight, std::string("MPO: Offset of image 2 invalid")));
 }
 
