@@ -93,6 +93,17 @@ void WritePairParameters(const std::string& pairFileName, bool rightSide, const 
   WriteParameterFile(PairParameterFileName(pairFileName, rightSide), side);
 }
 
+bool HoldsStereoPair(const std::string& fileName) noexcept {
+  try {
+    TFileStream stream(fileName, fmOpenRead);
+    const TFileFormatReader* reader = FindFileFormatReader(stream, ExtractFormatExtension(fileName));
+    if (dynamic_cast<const TMPOFileFormatReader*>(reader)) return ReadMPOIndex(stream).StereoPair;
+    if (dynamic_cast<const TJPSFileFormatReader*>(reader)) return ReadJPSLayout(stream).Stereo;
+  } catch (...) {
+  }
+  return false;
+}
+
 TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, const TComposeProgress& progress) {
   switch (source) {
     case psParallel:

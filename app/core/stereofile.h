@@ -24,6 +24,11 @@ TPairAlignment ReadPairParameters(const std::string& pairFileName);
 // Writes one side's parameter file, as WriteParameters does.
 void WritePairParameters(const std::string& pairFileName, bool rightSide, const TSideAlignment& side);
 
+// Whether the file holds a stereo pair that LoadStereoFile(psStereoFile)
+// loads: an MPO listing two disparity images, or a JPS of two views. Reads
+// only the headers; never fails (false for anything unreadable).
+bool HoldsStereoPair(const std::string& fileName) noexcept;
+
 // Loads both photographs from one file. psStereoFile takes an MPO (both
 // images decoded at the same time, as LoadStereoPair does) or a JPS (the
 // picture decoded once and split); any other file fails with "Not a MPO/JPS

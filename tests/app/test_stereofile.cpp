@@ -67,6 +67,7 @@ TEST_F(StereoFile, PairsInOneFileLoadAsTheirViews) {
     progress.Detail = [&](TComposeStep step, int percent) {
       if (percent == 100) ++(step == csLoadLeft ? leftDone : rightDone);
     };
+    EXPECT_TRUE(HoldsStereoPair(Path(name)));
     const TStereoPair pair = LoadStereoFile(Path(name), psStereoFile, progress);
     EXPECT_TRUE(Same(*pair.Left, *Load(Path(name), 0)));
     EXPECT_TRUE(Same(*pair.Right, *Load(Path(name), 1)));
@@ -108,6 +109,7 @@ TEST_F(StereoFile, FilesWithoutAPairAreRefusedInTheirStep) {
   const size_t type2 = static_cast<size_t>(mpo.HeaderPos) + 8 + 2 + 3 * 12 + 4 + 16;
   file[type2 + 2] = 0x01; // disparity 0x020002 -> large thumbnail 0x010002
   testutil::WriteFileText(Path("preview.jpg"), std::string(file.begin(), file.end()));
+  for (const char* name : {"preview.jpg", "plain.jpg", "missing.mpo"}) EXPECT_FALSE(HoldsStereoPair(Path(name)));
   EXPECT_EQ(ComposeFailure([&] { LoadStereoFile(Path("preview.jpg"), psStereoFile); }),
             std::make_pair(csLoadLeft, "MPO: " + notPair));
   // The right view cut off: the right side's step.
