@@ -44,14 +44,17 @@ TStereoPair NewPair() {
   return pair;
 }
 
-// A picture holding both views, loaded in any format and split.
+// A picture holding both views, loaded in any format and split. A JPS file
+// is taken whole, as the JPEG it is, so the split overrides its descriptor.
 TStereoPair LoadSplit(const std::string& fileName, const TStereoLayout& layout, const TComposeProgress& progress) {
   TStereoPair pair = NewPair();
   InComposeStep(csLoadLeft, [&] {
     TPixelGraphic picture;
     {
       TBothSidesProgress report(picture, progress);
-      picture.LoadFromFile(fileName);
+      const std::string ext = ExtractFormatExtension(fileName);
+      TFileStream stream(fileName, fmOpenRead);
+      picture.LoadStreamAs(stream, ext == "jps" ? "jpg" : ext, 0);
     }
     ExtractStereoView(picture, layout, false, *pair.Left);
     ExtractStereoView(picture, layout, true, *pair.Right);

@@ -75,6 +75,10 @@ TEST_F(StereoFile, PairsInOneFileLoadAsTheirViews) {
     EXPECT_GT(rightDone.load(), 0);
   }
 
+  // A JPS split by hand: its descriptor overridden, the whole picture split.
+  const TStereoPair parallel = LoadStereoFile(Path("pair.jps"), psParallel);
+  EXPECT_TRUE(Same(*parallel.Left, *Load(Path("pair.jps"), 1)));
+
   // A card scanned side by side or one view over the other.
   TPixelGraphic card;
   card.SetSize(31, 20, bc24Bit);
