@@ -55,7 +55,7 @@ protected:
   TPixelGraphic L, R;
 };
 
-TEST_F(StereoFile, PairsInOneFileLoadAsTheirViews) {
+TEST_F(StereoFile, PairsInOneFileLoadInParallelAsTheirViews) {
   SaveStereoPair(L, R, Path("pair.mpo"));
   R.SetSize(64, 40, bc24Bit); // JPS views have one size
   MakePicture(R, 64, 40, 2);
