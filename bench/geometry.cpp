@@ -62,7 +62,9 @@ void PreparePeerFiles() {
 
 // ------------------------------------------------------------ this library
 
+// Argument: threads (0 = one per core).
 void BM_StretchFrom(benchmark::State& state, TStretchMode mode, bool enlarge) {
+  PGSetThreadCount(static_cast<int>(state.range(0)));
   TPixelGraphic& src = enlarge ? SmallPhoto() : Photo();
   TPixelGraphic dst;
   dst.SetSize(enlarge ? kWidth : 1500, enlarge ? kHeight : 1000, bc24Bit);
@@ -71,14 +73,33 @@ void BM_StretchFrom(benchmark::State& state, TStretchMode mode, bool enlarge) {
     dst.StretchFrom(src);
     benchmark::DoNotOptimize(dst.Bits());
   }
+  PGSetThreadCount(0);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(dst.Width()) * dst.Height());
 }
 BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smPrecise_6000x4000_to_1500x1000, smPrecise, false)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smMedium_6000x4000_to_1500x1000, smMedium, false)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smFast_6000x4000_to_1500x1000, smFast, false)
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smPrecise_1500x1000_to_6000x4000, smPrecise, true)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smMedium_1500x1000_to_6000x4000, smMedium, true)
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The mirror in place (argument: threads).
+void BM_Mirror(benchmark::State& state) {
+  PGSetThreadCount(static_cast<int>(state.range(0)));
+  TPixelGraphic img;
+  img.Assign(&Photo());
+  for (auto _ : state) {
+    img.MirrorHorizontal();
+    benchmark::DoNotOptimize(img.Bits());
+  }
+  PGSetThreadCount(0);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kWidth) * kHeight);
+}
+BENCHMARK(BM_Mirror)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The view's display copy of a 6000 x 4000 photograph at zoom 0.8 and 0.6
 // (smMedium, the picture box's size), newly allocated as the view does.

@@ -290,12 +290,20 @@ TCommonArea CommonArea(int32_t wL, int32_t hL, int32_t wR, int32_t hR, TStereoPo
   return r;
 }
 
+bool TiltLineDrawn(const TStereoLine& l) {
+  const int64_t sum = static_cast<int64_t>(l.X1) + l.Y1 + l.X2 + l.Y2;
+  return sum > 0 && (l.X1 != l.X2 || l.Y1 != l.Y2);
+}
+
+TTiltLines TiltLinesGiven(const TPairAlignment& p) {
+  const bool left = TiltLineDrawn(p.Left.Line), right = TiltLineDrawn(p.Right.Line);
+  return left && right ? tlBoth : left ? tlLeftOnly : right ? tlRightOnly : tlNone;
+}
+
 bool TiltDifference(const TPairAlignment& p, long double& delta) {
   const TSideAlignment &l = p.Left, &r = p.Right;
   const bool turnGiven = l.TurnPoint.X > 0 && l.TurnPoint.Y > 0 && r.TurnPoint.X > 0 && r.TurnPoint.Y > 0;
-  const int64_t lineSum = static_cast<int64_t>(l.Line.X1) + l.Line.Y1 + l.Line.X2 + l.Line.Y2 + r.Line.X1 +
-                          r.Line.Y1 + r.Line.X2 + r.Line.Y2;
-  const bool linesGiven = lineSum > 0;
+  const bool linesGiven = TiltLinesGiven(p) == tlBoth;
   if (!turnGiven && !linesGiven) return false;
   long double aL = 0, aR = 0;
   if (turnGiven) {
@@ -314,11 +322,13 @@ std::unique_ptr<TPixelGraphic> TiltCompensated(TPixelGraphic& right, const TPair
                                                const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
   long double delta = 0;
   if (!TiltDifference(alignment, delta)) return nullptr;
-  // D: a copy of the right picture (size, resolution, palette, settings),
-  // cleared to its background colour, interpolating.
+  // D: the right picture's size, resolution, palette and settings, every
+  // pixel its background colour, interpolating. The turn reads the right
+  // picture itself; its pixels are not copied into D first, and fresh pixel
+  // memory is already the usual black background.
   auto d = std::make_unique<TPixelGraphic>();
-  d->Assign(&right);
-  d->Clear();
+  d->AssignFormat(&right);
+  if (d->BackGroundColor() != 0) d->Clear();
   d->SetInterpolate(true);
   Report(progress, TextTilt, 0);
   const int32_t cx = alignment.Right.Point.X, cy = alignment.Right.Point.Y;

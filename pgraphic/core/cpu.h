@@ -13,4 +13,14 @@ inline bool CpuHasAVX2() {
 #endif
 }
 
+// Whether the processor has fused multiply-add.
+inline bool CpuHasFMA() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool have = __builtin_cpu_supports("fma");
+  return have;
+#else
+  return false;
+#endif
+}
+
 } // namespace pg

@@ -10,7 +10,7 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define ZW_ROTATE_AVX2 1
-#define ZW_ROTATE_TARGET_AVX2 __attribute__((target("avx2")))
+#define ZW_ROTATE_TARGET_AVX2 __attribute__((target("avx2,fma")))
 #endif
 
 #include "pgraphic/core/cpu.h"
@@ -116,7 +116,7 @@ TRotateRows::TRotateRows(const TPixelGraphic& target, const TPixelGraphic& sourc
                         std::fabs(static_cast<long double>(destCy)) + std::max<long double>(target.Height(), 1) +
                         std::fabs(static_cast<long double>(srcCx)) + std::fabs(static_cast<long double>(srcCy)) + 2;
   FTolerance = static_cast<double>(m * std::ldexp(1.0L, -48));
-  FVectors = FSrc.Is24() && CpuHasAVX2() && gRotateVectors.load(std::memory_order_relaxed);
+  FVectors = FSrc.Is24() && CpuHasAVX2() && CpuHasFMA() && gRotateVectors.load(std::memory_order_relaxed);
 }
 
 void TRotateRows::Compute(int y, uint8_t* out, uint8_t* mask) const {
@@ -341,10 +341,12 @@ ZW_ROTATE_TARGET_AVX2 inline void SplitChannel(__m256i pairs, __m256i control, _
 
 } // namespace
 
-// Four pixels at a time: the same double arithmetic as BilinearPixel, in the
-// same order (no fused multiply-add), so every pixel it writes is the one
-// BilinearPixel writes; a pixel off that path goes to BilinearPixel itself.
-// Returns the first column it left to the caller.
+// Four pixels at a time: the double path of BilinearPixel with the same
+// positions, fractions and weights; the weighted sums are formed with fused
+// multiply-adds, which stay well inside the same bound, and rounded to the
+// nearest integer when they lie farther than that bound from a tie. So every
+// pixel it writes is the one the extended computation gives; a pixel off that
+// path goes to BilinearPixel. Returns the first column it left to the caller.
 ZW_ROTATE_TARGET_AVX2 int TRotateRows::BilinearRowAVX2(const TBilinearRow& r, uint8_t* out, uint8_t* mask) const {
   const __m256d bxd = _mm256_set1_pd(r.Bxd), byd = _mm256_set1_pd(r.Byd);
   const __m256d scx = _mm256_set1_pd(r.Scx), scy = _mm256_set1_pd(r.Scy);
@@ -354,16 +356,17 @@ ZW_ROTATE_TARGET_AVX2 int TRotateRows::BilinearRowAVX2(const TBilinearRow& r, ui
   const __m256d fLo = _mm256_set1_pd(tol), fHi = _mm256_set1_pd(1 - tol);
   const __m256d inL = _mm256_set1_pd(static_cast<double>(r.InL)), inR = _mm256_set1_pd(static_cast<double>(r.InR));
   const __m256d inT = _mm256_set1_pd(static_cast<double>(r.InT)), inB = _mm256_set1_pd(static_cast<double>(r.InB));
-  const __m256d one = _mm256_set1_pd(1.0), half = _mm256_set1_pd(0.5);
-  const __m256d sLo = _mm256_set1_pd(sumTol), sHi = _mm256_set1_pd(1 - sumTol);
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m256d tie = _mm256_set1_pd(0.5 - sumTol);
+  const __m256d sign = _mm256_set1_pd(-0.0);
   // Offsets of the samples fit 32 bits: the pixel memory is below 2 GiB.
   const __m128i lastRow = _mm_set1_epi32(static_cast<int>(FSrcHeight - 1));
   const __m128i bpr = _mm_set1_epi32(static_cast<int>(FSrcBytesPerRow));
   const uint8_t* bits = FSrcBits;
   const int64_t bytesPerRow = FSrcBytesPerRow;
-  // A gathered sample pair holds (blue, green, red) of pixel x0 and of x0 + 1
-  // in its first six bytes. Channel c of both, per pixel as 32-bit lanes,
-  // then sorted into (x0 of the four pixels | x0 + 1 of the four pixels).
+  // A sample pair holds (blue, green, red) of pixel x0 and of x0 + 1 in its
+  // first six bytes. Channel c of both, per pixel as 32-bit lanes, then
+  // sorted into (x0 of the four pixels | x0 + 1 of the four pixels).
   __m256i channel[3];
   for (int c = 0; c < 3; ++c) {
     const char b0 = static_cast<char>(c), b1 = static_cast<char>(c + 3), b2 = static_cast<char>(8 + c),
@@ -379,19 +382,17 @@ ZW_ROTATE_TARGET_AVX2 int TRotateRows::BilinearRowAVX2(const TBilinearRow& r, ui
     const size_t i = static_cast<size_t>(x - FX0);
     const __m256d sx = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(FColCosD.data() + i), bxd), scx);
     const __m256d sy = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(FColNegSinD.data() + i), byd), scy);
-    const __m256d inside =
-        _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(sx, loX, _CMP_GT_OQ), _mm256_cmp_pd(sx, hiX, _CMP_LT_OQ)),
-                      _mm256_and_pd(_mm256_cmp_pd(sy, loY, _CMP_GT_OQ), _mm256_cmp_pd(sy, hiY, _CMP_LT_OQ)));
-    const int insideBits = _mm256_movemask_pd(inside);
-    if (insideBits == 0) continue;
     const __m256d x0 = _mm256_floor_pd(sx), y0 = _mm256_floor_pd(sy);
     const __m256d fx = _mm256_sub_pd(sx, x0), fy = _mm256_sub_pd(sy, y0);
-    __m256d fast = _mm256_and_pd(inside, _mm256_and_pd(_mm256_cmp_pd(fx, fLo, _CMP_GE_OQ), _mm256_cmp_pd(fx, fHi, _CMP_LE_OQ)));
+    // The fast path: all four samples inside the window, fractions away from
+    // the pixel boundaries (which also puts the position inside).
+    __m256d fast = _mm256_and_pd(_mm256_cmp_pd(fx, fLo, _CMP_GE_OQ), _mm256_cmp_pd(fx, fHi, _CMP_LE_OQ));
     fast = _mm256_and_pd(fast, _mm256_and_pd(_mm256_cmp_pd(fy, fLo, _CMP_GE_OQ), _mm256_cmp_pd(fy, fHi, _CMP_LE_OQ)));
     fast = _mm256_and_pd(fast, _mm256_and_pd(_mm256_cmp_pd(x0, inL, _CMP_GE_OQ), _mm256_cmp_pd(x0, inR, _CMP_LE_OQ)));
     fast = _mm256_and_pd(fast, _mm256_and_pd(_mm256_cmp_pd(y0, inT, _CMP_GE_OQ), _mm256_cmp_pd(y0, inB, _CMP_LE_OQ)));
+    const int fastBits = _mm256_movemask_pd(fast);
     int doneBits = 0;
-    if (_mm256_movemask_pd(fast) != 0) {
+    if (fastBits != 0) {
       const __m128i xi = _mm256_cvtpd_epi32(x0), yi = _mm256_cvtpd_epi32(y0);
       const __m128i off = _mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(lastRow, yi), bpr),
                                         _mm_add_epi32(_mm_add_epi32(xi, xi), xi));
@@ -399,7 +400,6 @@ ZW_ROTATE_TARGET_AVX2 int TRotateRows::BilinearRowAVX2(const TBilinearRow& r, ui
       // gather); lanes off the fast path read those of a lane on it.
       alignas(16) int32_t at[4];
       _mm_store_si128(reinterpret_cast<__m128i*>(at), off);
-      const int fastBits = _mm256_movemask_pd(fast);
       const int32_t safe = at[__builtin_ctz(static_cast<unsigned>(fastBits))];
       long long s0[4], s1[4];
       for (int k = 0; k < 4; ++k) {
@@ -418,14 +418,14 @@ ZW_ROTATE_TARGET_AVX2 int TRotateRows::BilinearRowAVX2(const TBilinearRow& r, ui
         __m256d p00, p10, p01, p11;
         SplitChannel(row0, channel[c], order, p00, p10);
         SplitChannel(row1, channel[c], order, p01, p11);
-        __m256d s = _mm256_add_pd(_mm256_mul_pd(w00, p00), _mm256_mul_pd(w01, p01));
-        s = _mm256_add_pd(s, _mm256_mul_pd(w10, p10));
-        s = _mm256_add_pd(s, _mm256_mul_pd(w11, p11));
-        s = _mm256_add_pd(s, half);
-        const __m256d whole = _mm256_floor_pd(s);
-        const __m256d f = _mm256_sub_pd(s, whole);
-        ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(f, sLo, _CMP_GT_OQ), _mm256_cmp_pd(f, sHi, _CMP_LT_OQ)));
-        q[c] = _mm256_cvtpd_epi32(whole);
+        __m256d s = _mm256_mul_pd(w00, p00);
+        s = _mm256_fmadd_pd(w01, p01, s);
+        s = _mm256_fmadd_pd(w10, p10, s);
+        s = _mm256_fmadd_pd(w11, p11, s);
+        const __m256d nearest = _mm256_round_pd(s, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        const __m256d distance = _mm256_andnot_pd(sign, _mm256_sub_pd(s, nearest));
+        ok = _mm256_and_pd(ok, _mm256_cmp_pd(distance, tie, _CMP_LT_OQ));
+        q[c] = _mm256_cvtpd_epi32(nearest);
       }
       doneBits = _mm256_movemask_pd(ok);
       const __m128i bgr = _mm_or_si128(_mm_or_si128(q[0], _mm_slli_epi32(q[1], 8)), _mm_slli_epi32(q[2], 16));
@@ -446,8 +446,13 @@ ZW_ROTATE_TARGET_AVX2 int TRotateRows::BilinearRowAVX2(const TBilinearRow& r, ui
           if (mask) mask[i + k] = 1;
         }
     }
+    // The others: those the source reaches at all go the plain way.
+    const __m256d inside =
+        _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(sx, loX, _CMP_GT_OQ), _mm256_cmp_pd(sx, hiX, _CMP_LT_OQ)),
+                      _mm256_and_pd(_mm256_cmp_pd(sy, loY, _CMP_GT_OQ), _mm256_cmp_pd(sy, hiY, _CMP_LT_OQ)));
+    const int rest = _mm256_movemask_pd(inside) & ~doneBits;
     for (int k = 0; k < 4; ++k)
-      if ((insideBits & ~doneBits) & (1 << k)) BilinearPixel<true>(r, x + k, out, mask);
+      if (rest & (1 << k)) BilinearPixel<true>(r, x + k, out, mask);
   }
   return x;
 }

@@ -69,11 +69,24 @@ using TRowsMaker = std::function<TRowsFunction()>;
 // once the row is in the target; returning true ends the loop (an abort).
 using TRowReport = std::function<bool(int y)>;
 
+// A loop that writes every pixel of 24-bit rows from two sources, without
+// progress reports (RowOf stands for what a row is computed from):
+//
+//   pg::TRowLoop loop{&target, 0, target.Height() - 1, 0, 3 * size_t(target.Width())};
+//   pg::RunRows(loop, [&]() -> pg::TRowsFunction {
+//     return [&](int y, int, uint8_t* out, ptrdiff_t, uint8_t*) { Combine(RowOf(a, y), RowOf(b, y), out); };
+//   });
+//
+// With the image's progress protocol, pass pg::ProgressReport(target, first,
+// last) as the report, between OnProgressStart and OnProgressEnd.
+//
 // Runs a row loop; false when report ended it early. Without a report no
 // abort is possible and every thread writes its rows straight into the
 // target, in any order. Small loops (fewer than two rows, or less than
 // kMinParallelBytes in all) and PGThreadCount() = 1 run on the calling
 // thread alone. A failure of any row function ends the loop and is rethrown.
+// Only the loop's spans are written; the operation itself calls
+// OnProgressStart, OnProgressEnd and Changed.
 bool RunRows(const TRowLoop& loop, const TRowsMaker& maker, const TRowReport& report = {});
 
 // Below this many bytes a loop stays on the calling thread.
