@@ -7,6 +7,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
@@ -55,6 +56,8 @@ TComposeFilesResult SaveAlignedPair(const TComposeFilesJob& job, TStereoPair& pa
   TStereoPair views = AlignedPair(pair, alignment, progress);
   pair.Left.reset();
   pair.Right.reset();
+  // The eye swap exchanges the aligned views.
+  if (job.Mode >= 0 && (job.Mode & smSwapEyes) != 0) std::swap(views.Left, views.Right);
   TComposeFilesResult saved;
   if (views.Left) {
     InComposeStep(csStore, [&] {

@@ -131,7 +131,8 @@ enum TPairSource : int {
 // A composition from files to a file. With RightName empty both photographs
 // come from LeftName (Source says how; the parameter files are the pair's,
 // PairParameterFileName). An OutputName ending in .mpo or .jps receives the
-// aligned pair (AlignedPair) instead of a stereo image; Mode is not used then.
+// aligned pair (AlignedPair) instead of a stereo image; of Mode only
+// smSwapEyes is used then (the views exchanged).
 struct TComposeFilesJob {
   int Mode = smRedGreen;
   std::string LeftName, RightName, OutputName;

@@ -9,7 +9,9 @@
 #include <random>
 #include <string>
 
+#include "app/core/compose.h"
 #include "app/core/stereo_core.h"
+#include "common/file_test_util.h"
 #include "common/pixel_test_util.h"
 #include "app/core/stereo_modes.h"
 #include "pgraphic/core/exceptions.h"
@@ -321,4 +323,29 @@ TEST(ExtraModes, ParallelRowsMatchOneThread) {
       EXPECT_TRUE(SameColours(*serial, *parallel)) << StereoModeCaption(mode) << (swap ? " swapped" : "");
       EXPECT_EQ(one, many) << mode;
     }
+}
+
+// An aligned pair saved as MPO with the eyes swapped holds the views the other
+// way round.
+TEST(ExtraModes, EyeSwapOfAnAlignedPairOutput) {
+  testutil::TScratchFolder dir("swap");
+  Random(64, 40, bc24Bit, 81)->SaveToFile(dir.Path("l.bmp"));
+  Random(60, 44, bc24Bit, 82)->SaveToFile(dir.Path("r.bmp"));
+  TComposeFilesJob job;
+  job.LeftName = dir.Path("l.bmp");
+  job.RightName = dir.Path("r.bmp");
+  job.UseParameterFiles = false;
+  job.Overrides.LeftPoint = TStereoPoint{10, 8};
+  job.Overrides.RightPoint = TStereoPoint{6, 9};
+  job.OutputName = dir.Path("plain.mpo");
+  ASSERT_TRUE(ComposeFiles(job).Saved);
+  job.Mode = smSwapEyes;
+  job.OutputName = dir.Path("swapped.mpo");
+  ASSERT_TRUE(ComposeFiles(job).Saved);
+  for (int view : {0, 1}) {
+    TPixelGraphic a, b;
+    a.LoadFileImage(dir.Path("plain.mpo"), view);
+    b.LoadFileImage(dir.Path("swapped.mpo"), 1 - view);
+    EXPECT_TRUE(SameColours(a, b)) << view;
+  }
 }
