@@ -628,6 +628,51 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
   return true;
 }
 
+// Measures the picked matches again, each on three levels: half the reduced
+// copy (to widen the reach; a match whose patch does not fit there keeps its
+// estimate), the reduced copy and full resolution. A match that any finer
+// level loses stays unrefined.
+void MeasureAgain(const TPixelGraphic& left, const TPixelGraphic& right, const cv::Mat& greyL, const cv::Mat& greyR,
+                  int factor, const TModel& model, const std::vector<int>& pick, std::vector<TMatch>& refined,
+                  std::vector<char>& isRefined, const TRun& run) {
+  cv::Mat halfL, halfR;
+  cv::resize(greyL, halfL, cv::Size(greyL.cols / 2, greyL.rows / 2), 0, 0, cv::INTER_AREA);
+  cv::resize(greyR, halfR, cv::Size(greyR.cols / 2, greyR.rows / 2), 0, 0, cv::INTER_AREA);
+  const TMatGrey hl(halfL), hr(halfR), rl(greyL), rr(greyR);
+  const TPictureGrey pl(left), pr(right);
+  std::vector<TLevel> levels;
+  levels.push_back({&hl, &hr, 2 * factor, 6, 3.0, 0.6});
+  levels.push_back({&rl, &rr, factor, 8, 2.0, 0.7});
+  if (factor > 1) levels.push_back({&pl, &pr, 1, std::max(10, 3 * factor), std::max(2.0, 0.5 * factor), 0.75});
+  // The shape of the left details in the right picture: A = s Rot(roll).
+  const double n2 = model.a * model.a + model.b * model.b;
+  const double A[4] = {model.a / n2, -model.b / n2, model.b / n2, model.a / n2};
+  auto work = [&](size_t from, size_t step) {
+    for (size_t k = from; k < pick.size(); k += step) {
+      run.Check();
+      TMatch& m = refined[static_cast<size_t>(pick[k])];
+      const double Px = std::round(m.px), Py = std::round(m.py);
+      // The right place of the whole pixel Px, Py from the match's own offset.
+      double qx = m.qx + A[0] * (Px - m.px) + A[1] * (Py - m.py);
+      double qy = m.qy + A[2] * (Px - m.px) + A[3] * (Py - m.py);
+      bool ok = true;
+      for (size_t l = 0; l < levels.size() && ok; ++l) {
+        double tx = qx, ty = qy;
+        if (Track(levels[l], A, Px, Py, tx, ty)) {
+          qx = tx;
+          qy = ty;
+        } else {
+          ok = l == 0;
+        }
+      }
+      if (!ok) continue;
+      m = {Px, Py, qx, qy, m.response};
+      isRefined[static_cast<size_t>(pick[k])] = 1;
+    }
+  };
+  RunBoth([&] { work(0, 2); }, [&] { work(1, 2); });
+}
+
 // The matches to refine: the strongest of every part of the picture, in turns.
 std::vector<int> PickForRefinement(const std::vector<TMatch>& ms, const std::vector<int>& inliers, int w, int h) {
   constexpr int gx = 20, gy = 15;
@@ -743,50 +788,10 @@ TAutoAlignResult Align(const TPixelGraphic& left, const TPixelGraphic& right, co
   if (fixScale && !FitModel(matches, inliers, cx, cy, true, model)) return Failed(aasTooLittleInCommon);
   run.Progress(70);
 
-  // Measuring again: half the reduced copy (to widen the reach; a match its
-  // patch does not fit keeps its estimate there), the reduced copy, full
-  // resolution.
   std::vector<TMatch> refined = matches;
   std::vector<char> isRefined(matches.size(), 0);
   const std::vector<int> pick = PickForRefinement(matches, inliers, wL, hL);
-  {
-    cv::Mat halfL, halfR;
-    cv::resize(greyL, halfL, cv::Size(greyL.cols / 2, greyL.rows / 2), 0, 0, cv::INTER_AREA);
-    cv::resize(greyR, halfR, cv::Size(greyR.cols / 2, greyR.rows / 2), 0, 0, cv::INTER_AREA);
-    const TMatGrey hl(halfL), hr(halfR), rl(greyL), rr(greyR);
-    const TPictureGrey pl(left), pr(right);
-    std::vector<TLevel> levels;
-    levels.push_back({&hl, &hr, 2 * factor, 6, 3.0, 0.6});
-    levels.push_back({&rl, &rr, factor, 8, 2.0, 0.7});
-    if (factor > 1) levels.push_back({&pl, &pr, 1, std::max(10, 3 * factor), std::max(2.0, 0.5 * factor), 0.75});
-    // The shape of the left details in the right picture: A = s Rot(roll).
-    const double n2 = model.a * model.a + model.b * model.b;
-    const double A[4] = {model.a / n2, -model.b / n2, model.b / n2, model.a / n2};
-    auto work = [&](size_t from, size_t step) {
-      for (size_t k = from; k < pick.size(); k += step) {
-        run.Check();
-        TMatch& m = refined[static_cast<size_t>(pick[k])];
-        const double Px = std::round(m.px), Py = std::round(m.py);
-        // The right place of the whole pixel Px, Py from the match's own offset.
-        double qx = m.qx + A[0] * (Px - m.px) + A[1] * (Py - m.py);
-        double qy = m.qy + A[2] * (Px - m.px) + A[3] * (Py - m.py);
-        bool ok = true;
-        for (size_t l = 0; l < levels.size() && ok; ++l) {
-          double tx = qx, ty = qy;
-          if (Track(levels[l], A, Px, Py, tx, ty)) {
-            qx = tx;
-            qy = ty;
-          } else {
-            ok = l == 0;
-          }
-        }
-        if (!ok) continue;
-        m = {Px, Py, qx, qy, m.response};
-        isRefined[static_cast<size_t>(pick[k])] = 1;
-      }
-    };
-    RunBoth([&] { work(0, 2); }, [&] { work(1, 2); });
-  }
+  MeasureAgain(left, right, greyL, greyR, factor, model, pick, refined, isRefined, run);
   run.Progress(95);
 
   // The final fit: on the refined matches when there are enough, with the

@@ -73,6 +73,8 @@ public:
     FBackground[1] = static_cast<uint8_t>(GetGValue(background));
     FBackground[2] = static_cast<uint8_t>(GetRValue(background));
     if (!FSrc.Is24()) FUnpack.resize(3 * static_cast<size_t>(FWidth));
+    for (int32_t x = 0; x < FWidth; ++x)
+      if (ax.First[x] < 0) FOutside.push_back(x);
     FCache.resize(static_cast<size_t>(ay.Taps));
     FCacheRow.assign(static_cast<size_t>(ay.Taps), -1);
     for (auto& row : FCache) row.resize(3 * static_cast<size_t>(FWidth));
@@ -92,18 +94,24 @@ public:
       rows[count] = Horizontal(first + j);
       FRowWeight[count++] = wy[j];
     }
-    for (int32_t x = 0; x < FWidth; ++x) {
-      uint8_t* o = out + 3 * x;
-      if (FAx.First[x] < 0) {
-        std::copy(FBackground, FBackground + 3, o);
-        continue;
-      }
-      for (int c = 0; c < 3; ++c) {
+    // The weighted rows, over all channels at once; then the columns whose
+    // source lies outside get the background.
+    const size_t n = 3 * static_cast<size_t>(FWidth);
+    auto put = [out](size_t i, float v) { out[i] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+    if (count == 1) {
+      for (size_t i = 0; i < n; ++i) put(i, FRowWeight[0] * rows[0][i]);
+    } else if (count == 2) {
+      const float w0 = FRowWeight[0], w1 = FRowWeight[1];
+      const float *r0 = rows[0], *r1 = rows[1];
+      for (size_t i = 0; i < n; ++i) put(i, w0 * r0[i] + w1 * r1[i]);
+    } else {
+      for (size_t i = 0; i < n; ++i) {
         float v = 0;
-        for (int j = 0; j < count; ++j) v += FRowWeight[j] * rows[j][3 * x + c];
-        o[c] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
+        for (int j = 0; j < count; ++j) v += FRowWeight[j] * rows[j][i];
+        put(i, v);
       }
     }
+    for (const int32_t x : FOutside) std::copy(FBackground, FBackground + 3, out + 3 * x);
   }
 
 private:
@@ -116,6 +124,18 @@ private:
     FCacheRow[slot] = r;
     float* h = FCache[slot].data();
     const uint8_t* src = FSrc.RowBGR(r, 0, FWidth - 1, FUnpack.data());
+    if (FAx.Taps == 2 && FWidth >= 2) {
+      // Two samples a column (enlarging or the same size), the first never the last column.
+      for (int32_t x = 0; x < FWidth; ++x) {
+        const int32_t first = std::max(FAx.First[x], 0);
+        const float w0 = FAx.Weights[2 * static_cast<size_t>(x)], w1 = FAx.Weights[2 * static_cast<size_t>(x) + 1];
+        const uint8_t* p = src + 3 * static_cast<size_t>(first);
+        h[3 * x] = w0 * p[0] + w1 * p[3];
+        h[3 * x + 1] = w0 * p[1] + w1 * p[4];
+        h[3 * x + 2] = w0 * p[2] + w1 * p[5];
+      }
+      return h;
+    }
     for (int32_t x = 0; x < FWidth; ++x) {
       const int32_t first = FAx.First[x];
       float b = 0, g = 0, red = 0;
@@ -141,6 +161,7 @@ private:
   int32_t FWidth, FHeight;
   uint8_t FBackground[3];
   std::vector<uint8_t> FUnpack;
+  std::vector<int32_t> FOutside; // columns whose source lies outside
   std::vector<std::vector<float>> FCache;
   std::vector<int32_t> FCacheRow;
   size_t FNext = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/autoalign.h"
@@ -26,17 +27,6 @@ TPixelGraphic& Scene() {
     return &g;
   }();
   return *base;
-}
-
-// Pixels of a 24-bit picture that are pure black (what no scene pixel here is).
-int BlackPixels(const TPixelGraphic& g) {
-  int n = 0;
-  for (int y = 0; y < g.Height(); ++y)
-    for (int x = 0; x < g.Width(); ++x) {
-      const uint8_t* p = g.ScanLine(y) + 3 * x;
-      n += p[0] == 0 && p[1] == 0 && p[2] == 0;
-    }
-  return n;
 }
 
 TStereoResult LeftRight(TPixelGraphic& l, TPixelGraphic& r, const TPairAlignment& a, TPixelGraphic& work,
@@ -73,7 +63,7 @@ TEST(AutoAlign, SyntheticPairsComeOutAligned) {
     // Undoing the misalignment exactly scores about 0.1 here; 0.35 is the limit.
     EXPECT_LE(rows.Median, 0.2);
     EXPECT_LT(rows.Median, rowsBefore);
-    EXPECT_EQ(BlackPixels(*after.Image), 0);
+    EXPECT_EQ(stereotest::BlackPixels(*after.Image), 0);
   }
 }
 
@@ -178,6 +168,25 @@ TEST(AutoAlign, ProgressAndCancel) {
   };
   EXPECT_EQ(AutoAlign(*p.Left, *p.Right, control).Status, aasCancelled);
   EXPECT_EQ(after, 1);
+}
+
+// Two alignments at the same time (the window's worker and another) share
+// nothing: both give what one alone gives.
+TEST(AutoAlign, ConcurrentAlignmentsAgree) {
+  stereotest::TPair p = stereotest::MakePair(Scene(), 480, 360, {-4.4, 1.2, 1.01});
+  const TAutoAlignResult alone = AutoAlign(*p.Left, *p.Right);
+  ASSERT_EQ(alone.Status, aasAligned);
+  TAutoAlignResult both[2];
+  std::thread other([&] { both[1] = AutoAlign(*p.Left, *p.Right); });
+  both[0] = AutoAlign(*p.Left, *p.Right);
+  other.join();
+  for (const TAutoAlignResult& r : both) {
+    EXPECT_EQ(r.Status, aasAligned);
+    EXPECT_EQ(r.Roll, alone.Roll);
+    EXPECT_EQ(r.Scale, alone.Scale);
+    EXPECT_EQ(r.Matches, alone.Matches);
+    EXPECT_EQ(r.WindowRight.Y, alone.WindowRight.Y);
+  }
 }
 
 // ------------------------------------------------------------------ mapping onto the design's alignment

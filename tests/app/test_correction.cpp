@@ -8,6 +8,7 @@
 
 #include "app/core/compose.h"
 #include "app/core/correction.h"
+#include "common/stereo_pairs.h"
 
 namespace {
 
@@ -178,18 +179,13 @@ TEST(ComposeCorrections, WedgesCroppedAndPairMatchesPictures) {
   a.Right.Point = {152, 221};
   a.Left.Line = {5, 354, 1190, 354};
   a.Right.Line = {5, 338, 1190, 371};
-  auto black = [](const TPixelGraphic& g) {
-    int n = 0;
-    for (int y = 0; y < g.Height(); ++y)
-      for (int x = 0; x < g.Width(); ++x) n += std::memcmp(g.ScanLine(y) + 3 * x, "\0\0\0", 3) == 0;
-    return n;
-  };
+  using stereotest::BlackPixels;
   TPixelGraphic work;
   TStereoResult plain = ComposePictures(smLeftRight, left, right, a, work);
-  EXPECT_GT(black(*plain.Image), 1000);
+  EXPECT_GT(BlackPixels(*plain.Image), 1000);
   EXPECT_EQ(plain.Image->Width(), 2 * CommonArea(1200, 900, 1200, 900, a.Left.Point, a.Right.Point).W);
   TStereoResult cropped = ComposePictures(smLeftRight, left, right, a, work, {}, {}, true);
-  EXPECT_EQ(black(*cropped.Image), 0);
+  EXPECT_EQ(BlackPixels(*cropped.Image), 0);
   EXPECT_LT(cropped.Image->Width(), plain.Image->Width());
 
   a.Left.Scale = 1.0;
@@ -199,7 +195,7 @@ TEST(ComposeCorrections, WedgesCroppedAndPairMatchesPictures) {
   TComposeProgress progress;
   progress.Report = [&](const std::string& text, int) { reports.push_back(text); };
   TStereoResult automatic = ComposePictures(smLeftRight, left, right, a, work, progress);
-  EXPECT_EQ(black(*automatic.Image), 0);
+  EXPECT_EQ(BlackPixels(*automatic.Image), 0);
   EXPECT_EQ(reports.front(), "Maßstab angleichen");
   EXPECT_EQ(reports.at(1), "Verkantung ausgleichen");
 

@@ -102,6 +102,18 @@ inline TPair MakePair(const TPixelGraphic& base, int w, int h, const TMisalignme
   return p;
 }
 
+// Pixels of a 24-bit picture that are pure black (what no pixel of the
+// rendered scene is, but uncovered corners are).
+inline int BlackPixels(const TPixelGraphic& g) {
+  int n = 0;
+  for (int y = 0; y < g.Height(); ++y)
+    for (int x = 0; x < g.Width(); ++x) {
+      const uint8_t* p = g.ScanLine(y) + 3 * x;
+      n += p[0] == 0 && p[1] == 0 && p[2] == 0;
+    }
+  return n;
+}
+
 // Grey copy of a rectangle of a 24-bit picture.
 inline cv::Mat Grey(const TPixelGraphic& g, int x0, int w) {
   cv::Mat m(g.Height(), w, CV_8U);
