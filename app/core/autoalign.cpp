@@ -517,12 +517,17 @@ struct TLevel {
   double MinNcc;
 };
 
+enum TTrack {
+  tkFound,
+  tkUnusable, // the patch has too little texture on this level, or leaves a picture
+  tkLost,     // it wandered off or does not match
+};
+
 // Refines q, the right picture's place of the left pixel (P.x, P.y) (full
 // resolution), on one level: Lucas-Kanade on the translation with the shape
 // of the right picture's details given by A (its roll and scale), on grey
-// levels normalised for brightness and contrast. False when the patch has too
-// little texture, leaves a picture, wanders off or does not match.
-bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx, double& qy) {
+// levels normalised for brightness and contrast.
+TTrack Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx, double& qy) {
   const double g = lv.Factor;
   const double plx = (Px + 0.5) / g - 0.5, ply = (Py + 0.5) / g - 0.5;
   const int cix = static_cast<int>(std::lround(plx)), ciy = static_cast<int>(std::lround(ply));
@@ -534,7 +539,7 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
 
   const int r = lv.Radius, n = 2 * r + 1, tn = n + 2;
   std::vector<float> T(static_cast<size_t>(tn) * tn);
-  if (!lv.Left->Window(cix - r - 1, ciy - r - 1, tn, tn, T.data())) return false;
+  if (!lv.Left->Window(cix - r - 1, ciy - r - 1, tn, tn, T.data())) return tkUnusable;
   // Template and its gradients over the inner n x n pixels, normalised.
   const size_t count = static_cast<size_t>(n) * n;
   std::vector<float> t(count), gx(count), gy(count);
@@ -548,7 +553,7 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
       var += d * d;
     }
   const double sd = std::sqrt(var / static_cast<double>(count));
-  if (sd < 2.0) return false; // flat
+  if (sd < 2.0) return tkUnusable; // flat
   double h00 = 0, h01 = 0, h11 = 0;
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
@@ -563,7 +568,7 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
     }
   const double det = h00 * h11 - h01 * h01;
   const double minEigen = (h00 + h11) / 2 - std::sqrt((h00 - h11) * (h00 - h11) / 4 + h01 * h01);
-  if (minEigen / static_cast<double>(count) < 0.01 || det <= 0) return false;
+  if (minEigen / static_cast<double>(count) < 0.01 || det <= 0) return tkUnusable;
 
   // The right picture around the estimate, with room for the shape and the moves.
   const double reach = r * (std::fabs(A[0]) + std::fabs(A[1]) + std::fabs(A[2]) + std::fabs(A[3])) / 1.4;
@@ -571,7 +576,7 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
   const int bx = static_cast<int>(std::floor(ux)) - rad, by = static_cast<int>(std::floor(uy)) - rad;
   const int bn = 2 * rad + 2;
   std::vector<float> B(static_cast<size_t>(bn) * bn);
-  if (!lv.Right->Window(bx, by, bn, bn, B.data())) return false;
+  if (!lv.Right->Window(bx, by, bn, bn, B.data())) return tkUnusable;
 
   std::vector<float> I(count);
   auto sample = [&](double cx, double cy) {
@@ -607,7 +612,7 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
 
   std::vector<float> e(count);
   for (int it = 0; it < 30; ++it) {
-    if (!sample(ux, uy) || difference(e) < 0) return false;
+    if (!sample(ux, uy) || difference(e) < 0) return tkLost;
     double b0 = 0, b1 = 0;
     for (size_t k = 0; k < count; ++k) {
       b0 += gx[k] * e[k];
@@ -616,22 +621,23 @@ bool Track(const TLevel& lv, const double A[4], double Px, double Py, double& qx
     const double dx = (h11 * b0 - h01 * b1) / det, dy = (h00 * b1 - h01 * b0) / det;
     ux -= A[0] * dx + A[1] * dy;
     uy -= A[2] * dx + A[3] * dy;
-    if (std::hypot(ux - startX, uy - startY) > lv.MaxMove) return false;
+    if (std::hypot(ux - startX, uy - startY) > lv.MaxMove) return tkLost;
     if (std::hypot(dx, dy) < 0.002) break;
   }
-  if (!sample(ux, uy)) return false;
+  if (!sample(ux, uy)) return tkLost;
   const double ssd = difference(e);
-  if (ssd < 0 || 1 - ssd / (2.0 * static_cast<double>(count)) < lv.MinNcc) return false;
+  if (ssd < 0 || 1 - ssd / (2.0 * static_cast<double>(count)) < lv.MinNcc) return tkLost;
   // Back to full resolution, for the left pixel P.
   qx = (ux + A[0] * ox + A[1] * oy + 0.5) * g - 0.5;
   qy = (uy + A[2] * ox + A[3] * oy + 0.5) * g - 0.5;
-  return true;
+  return tkFound;
 }
 
 // Measures the picked matches again, each on three levels: half the reduced
-// copy (to widen the reach; a match whose patch does not fit there keeps its
-// estimate), the reduced copy and full resolution. A match that any finer
-// level loses stays unrefined.
+// copy (to widen the reach), the reduced copy and full resolution. Where a
+// level cannot use a patch (too little texture there, as in soft
+// photographs at full resolution) the estimate of the level before stays; a
+// match the reduced copy cannot use, or any level loses, stays unrefined.
 void MeasureAgain(const TPixelGraphic& left, const TPixelGraphic& right, const cv::Mat& greyL, const cv::Mat& greyR,
                   int factor, const TModel& model, const std::vector<int>& pick, std::vector<TMatch>& refined,
                   std::vector<char>& isRefined, const TRun& run) {
@@ -658,11 +664,12 @@ void MeasureAgain(const TPixelGraphic& left, const TPixelGraphic& right, const c
       bool ok = true;
       for (size_t l = 0; l < levels.size() && ok; ++l) {
         double tx = qx, ty = qy;
-        if (Track(levels[l], A, Px, Py, tx, ty)) {
+        const TTrack t = Track(levels[l], A, Px, Py, tx, ty);
+        if (t == tkFound) {
           qx = tx;
           qy = ty;
         } else {
-          ok = l == 0;
+          ok = t == tkUnusable && l != 1;
         }
       }
       if (!ok) continue;
