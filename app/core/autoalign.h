@@ -65,8 +65,11 @@ struct TAutoAlignResult {
   TPairAlignment Alignment;
 };
 
-// Aligns the pair. Never changes the pictures; never fails for a picture's
-// content (Status tells); allocation failures and the like propagate.
+// Aligns the pair (24-bit or palette pictures). Only reads the pictures,
+// which must not change while it runs (a window thread hands copies or waits
+// for the worker); never fails for a picture's content (Status tells);
+// allocation failures and the like propagate. Uses up to two threads of its
+// own and about 20 MB for a 24-megapixel pair.
 TAutoAlignResult AutoAlign(const TPixelGraphic& left, const TPixelGraphic& right,
                            const TAutoAlignControl& control = {});
 

@@ -14,6 +14,7 @@
 #include "app/core/compose.h"
 #include "app/core/correction.h"
 #include "common/stereo_pairs.h"
+#include "pgraphic/core/colorconv.h"
 
 namespace {
 
@@ -110,6 +111,20 @@ TEST(AutoAlign, AlignedPairIsLeftAsItIs) {
   ASSERT_EQ(a.Image->Width(), b.Image->Width());
   ASSERT_EQ(a.Image->Height(), b.Image->Height());
   EXPECT_EQ(std::memcmp(a.Image->Bits(), b.Image->Bits(), static_cast<size_t>(a.Image->ByteSize())), 0);
+}
+
+// Palette pictures are read through their colours: a grey 8-bit copy of the
+// pair aligns as the pair does.
+TEST(AutoAlign, PalettePicturesAlign) {
+  stereotest::TPair p = stereotest::MakePair(Scene(), 480, 360, {5.5, -1.5, 1.008});
+  TPixelGraphic l8, r8;
+  ConvertColorResolution(l8, *p.Left, bc8Bit, pGray256);
+  ConvertColorResolution(r8, *p.Right, bc8Bit, pGray256);
+  ASSERT_EQ(r8.BitCount(), bc8Bit);
+  const TAutoAlignResult r = AutoAlign(l8, r8);
+  ASSERT_EQ(r.Status, aasAligned);
+  EXPECT_NEAR(r.Roll, -1.5, 0.05);
+  EXPECT_NEAR(r.Scale, 1.008, 0.002);
 }
 
 // ------------------------------------------------------------------ pictures without enough in common
