@@ -13,8 +13,8 @@
 // scales about its identical point, so that its exact identical point lands on
 // the whole pixel the tilt turns about and the size stays (the common area
 // stays valid, as with the tilt). Composed, a left pixel q shows the right
-// picture at Source + Factor * Rot(-Delta) (q - left point - the left point's
-// fraction).
+// picture at Source + Factor * Rot(-Delta) (q - left point), Source taking
+// the exact points of both sides into account.
 
 struct TRightCorrection {
   bool Automatic = false; // both sides carry a Scale
