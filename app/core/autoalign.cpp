@@ -709,15 +709,18 @@ std::vector<int> PickForRefinement(const std::vector<TMatch>& ms, const std::vec
 
 // ------------------------------------------------------------------ disparities
 
-// Disparities that their neighbours confirm: of the 8 nearest other details
-// (in the left picture; the same detail found again within `same` pixels
-// does not count) at least half lie at a similar disparity, allowing for the
-// slope of a surface. Wrong matches, alone or a few together on a repeated
-// pattern, are outvoted by the right ones around them.
-std::vector<char> Confirmed(const std::vector<TMatch>& ms, const std::vector<int>& use, const std::vector<double>& d,
-                            double base, double same) {
+// How far the neighbours confirm each disparity: of the 8 nearest other
+// details (in the left picture; the same detail found again within `same`
+// pixels does not count), how many lie at a similar disparity, allowing for
+// the slope of a surface, and how many were looked at.
+struct TSupport {
+  int Agree = 0, Of = 0;
+};
+
+std::vector<TSupport> Confirmed(const std::vector<TMatch>& ms, const std::vector<int>& use,
+                                const std::vector<double>& d, double base, double same) {
   const size_t n = use.size();
-  std::vector<char> ok(n, 0);
+  std::vector<TSupport> ok(n);
   constexpr int k = 8;
   for (size_t i = 0; i < n; ++i) {
     const TMatch& a = ms[static_cast<size_t>(use[i])];
@@ -742,9 +745,50 @@ std::vector<char> Confirmed(const std::vector<TMatch>& ms, const std::vector<int
       const auto& [dist2, other] = nearest[static_cast<size_t>(j)];
       if (std::fabs(d[i] - d[other]) <= base + 0.1 * std::sqrt(dist2)) ++agree;
     }
-    ok[i] = filled >= 3 && 2 * agree >= filled;
+    ok[i] = {agree, filled};
   }
   return ok;
+}
+
+// True when the left picture's patch around a detail repeats along its row
+// (within 64 pixels of the reduced copy, as letters, railings and tiles do):
+// its match may be a neighbour of the true one, with a wrong disparity but the
+// right row, so it cannot speak for the depth. A patch on the edge counts as
+// repeated.
+bool Repeats(const cv::Mat& grey, int factor, double px, double py) {
+  constexpr int r = 8, n = 2 * r + 1, reach = 64, own = 3;
+  const int cx = static_cast<int>(std::lround((px + 0.5) / factor - 0.5));
+  const int cy = static_cast<int>(std::lround((py + 0.5) / factor - 0.5));
+  if (cy - r < 0 || cy + r >= grey.rows || cx - r < 0 || cx + r >= grey.cols) return true;
+  auto stats = [&](int x0, double& mean, double& norm) {
+    double s = 0, s2 = 0;
+    for (int y = cy - r; y <= cy + r; ++y) {
+      const uint8_t* row = grey.ptr<uint8_t>(y);
+      for (int x = x0; x < x0 + n; ++x) {
+        s += row[x];
+        s2 += static_cast<double>(row[x]) * row[x];
+      }
+    }
+    mean = s / (n * n);
+    norm = std::sqrt(std::max(0.0, s2 - s * mean));
+  };
+  double tMean, tNorm;
+  stats(cx - r, tMean, tNorm);
+  if (tNorm < 1e-6) return true;
+  for (int shift = -reach; shift <= reach; ++shift) {
+    const int x0 = cx - r + shift;
+    if (std::abs(shift) <= own || x0 < 0 || x0 + n > grey.cols) continue;
+    double wMean, wNorm;
+    stats(x0, wMean, wNorm);
+    if (wNorm < 1e-6) continue;
+    double dot = 0;
+    for (int y = cy - r; y <= cy + r; ++y) {
+      const uint8_t* row = grey.ptr<uint8_t>(y);
+      for (int x = 0; x < n; ++x) dot += (row[cx - r + x] - tMean) * (row[x0 + x] - wMean);
+    }
+    if (dot / (tNorm * wNorm) > 0.8) return true;
+  }
+  return false;
 }
 
 TAutoAlignResult Failed(TAutoAlignStatus status) {
@@ -876,16 +920,31 @@ TAutoAlignResult Align(const TPixelGraphic& left, const TPixelGraphic& right, co
     // The corrected right x: the first row of A^-1 = [a b; -b a] on (qx - tx, qy - ty).
     d.push_back(m.px - (model.a * (m.qx - tx) + model.b * (m.qy - ty)));
   }
-  const std::vector<char> ok = Confirmed(matches, all, d, 2.0 * factor, 3.0 * factor);
-  // The nearest and farthest details: the third from either end of the
-  // confirmed ones, so that two wrong matches that confirm each other still
-  // decide nothing.
+  const std::vector<TSupport> support = Confirmed(matches, all, d, 2.0 * factor, 3.0 * factor);
+  // Most disparities agree with most of their neighbours in a stereo pair;
+  // not so between different scenes that share a pattern (a picture and its
+  // mirror image).
+  const size_t agreeing = static_cast<size_t>(std::count_if(
+      support.begin(), support.end(), [](const TSupport& s) { return s.Of >= 3 && 2 * s.Agree >= s.Of; }));
+  if (agreeing < 12 || agreeing * 2 < all.size()) return Failed(aasTooLittleInCommon);
+  // The nearest and farthest details: of those that two neighbours confirm,
+  // from either end the second whose patch does not repeat along its row, so
+  // that neither a single wrong match nor a group of them on a repeated
+  // pattern decides, while a small near object with few details still counts.
   std::vector<size_t> order;
   for (size_t i = 0; i < all.size(); ++i)
-    if (ok[i]) order.push_back(i);
-  if (order.size() < 12 || order.size() * 2 < all.size()) return Failed(aasTooLittleInCommon);
+    if (support[i].Agree >= 2) order.push_back(i);
   std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return d[x] < d[y]; });
-  const int farthest = static_cast<int>(order[2]), nearest = static_cast<int>(order[order.size() - 3]);
+  auto second = [&](bool fromTop) {
+    int found = 0;
+    for (size_t k = 0; k < order.size(); ++k) {
+      const size_t i = order[fromTop ? order.size() - 1 - k : k];
+      const TMatch& m = matches[static_cast<size_t>(all[i])];
+      if (!Repeats(greyL, factor, m.px, m.py) && ++found == 2) return static_cast<int>(i);
+    }
+    return static_cast<int>(order[fromTop ? order.size() - 2 : 1]);
+  };
+  const int farthest = second(false), nearest = second(true);
   result.NearDisparity = d[static_cast<size_t>(nearest)];
   result.FarDisparity = d[static_cast<size_t>(farthest)];
   result.Deviation = (result.NearDisparity - result.FarDisparity) / wL * 1000;
