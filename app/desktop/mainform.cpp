@@ -129,6 +129,7 @@ void TMain::CreateComponents() {
   CreateToolBar();
   CreateViews();
   CreatePopupMenu();
+  CreateEditMenu();
 
   FBCGFilterDialog1 = new TBCGFilterDialog(this);
   FBCGFilterDialog1->setObjectName(QStringLiteral("BCGFilterDialog1"));
@@ -415,6 +416,10 @@ void TMain::SetActivePage(QWidget* page) {
 QString TMain::StatusText() const { return FStatusText->text(); }
 
 void TMain::closeEvent(QCloseEvent* event) {
+  if (!ConfirmQuit()) {
+    event->ignore();
+    return;
+  }
   FTimer1->stop();
   QMainWindow::closeEvent(event);
 }

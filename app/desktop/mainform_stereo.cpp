@@ -76,6 +76,7 @@ void TMain::MIberechnenClick(QObject* sender) {
     FWorkImage = previous ? std::move(previous) : std::make_unique<TPixelGraphic>();
   };
 
+  const TPixelGraphic* shownBefore = FImStereo->PixelGraphicNoWait();
   std::exception_ptr failure;
   try {
     // 2.-7. The pictures are only read; the turned copy is the pipeline's.
@@ -90,11 +91,18 @@ void TMain::MIberechnenClick(QObject* sender) {
     FForm2->hide();
     SetActivePage(FTabSheet3);
     UpdateControls();
+    ReportOneTiltLine();
   } catch (const EComposeFailed& e) {
     if (e.Step() != csTilt) takeMode();
     failure = e.Error();
   } catch (...) {
     failure = std::current_exception();
+  }
+  // A new stereo picture: not saved yet, and the edits of the last one are gone.
+  if (FImStereo->PixelGraphicNoWait() != shownBefore) {
+    FStereoUnsaved = true;
+    FHistory.Forget(epStereo);
+    UpdateEditControls();
   }
   // 9. In every case.
   FForm2->hide();
