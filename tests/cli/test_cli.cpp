@@ -439,6 +439,11 @@ TEST_F(CliTest, AlignPrintsWritesParametersAndComposeUsesThem) {
   auto a = Load(Path("auto.bmp"));
   EXPECT_LT(a->Width(), 2 * 1167);
   EXPECT_LT(a->Height(), 895);
+  // The aligned pair as a stereo file holds the same two halves.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "pair.mpo"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Stereo pair: " + std::to_string(a->Width() / 2) + " x " + std::to_string(a->Height()) +
+                       " each -> pair.mpo\n");
   // A point given by hand overrides the automatic one on its side.
   r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "moved.bmp", "--mode", "4", "--auto-align", "--left-point",
            std::to_string(left.Point.X + 20) + "," + std::to_string(left.Point.Y)});
