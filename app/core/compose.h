@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/core/autoalign.h"
 #include "app/core/stereo_core.h"
 
 // The compose pipeline: every window-free step from two pictures to a stereo
@@ -23,6 +24,7 @@ enum TComposeStep : int {
   csTilt,      // turning the right picture by the tilt difference
   csCompose,   // the mode's worker
   csStore,     // handing the result on (saving it, or the caller's store callback)
+  csAlign,     // the automatic alignment of a pair loaded from files (after the loads)
 };
 
 // A failure of a composition: the step it ended in and the error that ended
@@ -90,14 +92,19 @@ using TStoreResult = std::function<void(TPixelGraphic& result)>;
 // after that (store may free them). The result is ComposeStereo's: Image is
 // null for a mode outside the list and for mode 6 without common width (store is
 // not called then). Failures: EComposeFailed in csTilt, csCompose or csStore.
+// An automatic alignment (both sides carry a Scale) adds the scale step before
+// the tilt (still csTilt) and crops the result to the part both corrected
+// pictures fill (WedgeFreeArea); cropWedges does that crop for any alignment.
 TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
                               TPixelGraphic& work, const TComposeProgress& progress = {},
-                              const TStoreResult& store = {});
-// The same on a pair the caller hands over: with a tilt, the turned picture
-// replaces pair.Right as soon as it exists (the right photograph is freed
-// then, so it is never held together with the result); store may free the pair.
+                              const TStoreResult& store = {}, bool cropWedges = false);
+// The same on a pair the caller hands over: with a tilt (or the scale step),
+// the corrected picture replaces pair.Right as soon as it exists (the right
+// photograph is freed then, so it is never held together with the result);
+// store may free the pair.
 TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment& alignment, TPixelGraphic& work,
-                              const TComposeProgress& progress = {}, const TStoreResult& store = {});
+                              const TComposeProgress& progress = {}, const TStoreResult& store = {},
+                              bool cropWedges = false);
 
 // Loads both photographs at the same time, the right one on a thread of its
 // own (one after the other when the library is set to one thread,
@@ -113,7 +120,9 @@ using TPictureLoad = std::function<void(TPixelGraphic& picture)>;
 TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loadRight,
                            const TComposeProgress& progress = {});
 
-// Alignment values given explicitly; each replaces what a parameter file says.
+// Alignment values given explicitly; each replaces what a parameter file (or
+// the automatic alignment) says. A given identical point drops the exact
+// points of both sides, which belong to the points they were found with.
 struct TAlignmentOverrides {
   std::optional<TStereoPoint> LeftPoint, RightPoint, LeftTurnPoint, RightTurnPoint;
   std::optional<TStereoLine> LeftLine, RightLine;
@@ -140,6 +149,12 @@ struct TComposeFilesJob {
   bool UseParameterFiles = true; // read each photograph's parameter file (by its full path)
   TAlignmentOverrides Overrides;
   long double Zoom = 0; // > 0: saved scaled by Zoom (precise resampling, both sides truncated)
+  // Align the loaded pair automatically (AutoAlign); the overrides apply on
+  // top. When the pictures have too little in common the alignment stays as
+  // the parameter files and overrides give it.
+  bool AutoAlign = false;
+  bool CropWedges = false; // crop to what both corrected pictures fill also without automatic alignment
+  std::function<void(const TAutoAlignResult&)> Aligned; // receives the automatic alignment's result
 };
 
 struct TComposeFilesResult {
@@ -155,7 +170,8 @@ TPairAlignment JobAlignment(const TComposeFilesJob& job);
 // the picture itself when zoom <= 0.
 TPixelGraphic& ScaledForSave(TPixelGraphic& picture, long double zoom, TPixelGraphic& scaled);
 
-// Loads the pair (LoadStereoPair), composes it (ComposePictures, the work image
-// a temporary) and saves the result through the format registry, the
-// photographs freed before saving. Failures: EComposeFailed of the step.
+// Loads the pair (LoadStereoPair), aligns it when asked (csAlign), composes it
+// (ComposePictures, the work image a temporary) and saves the result through
+// the format registry, the photographs freed before saving. Failures:
+// EComposeFailed of the step.
 TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProgress& progress = {});

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "pgraphic/core/pixelgraphic.h"
@@ -20,12 +21,24 @@ struct TStereoLine {
   int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
 };
 
+// A position with fractions of a pixel.
+struct TExactPoint {
+  double X = 0, Y = 0;
+};
+
 // Alignment data of one photograph: identical point, second point, tilt line
 // (0 everywhere when not set).
 struct TSideAlignment {
   TStereoPoint Point;
   TStereoPoint TurnPoint;
   TStereoLine Line;
+  // Only an automatic alignment sets these (hand-made alignments have neither).
+  // Scale: the size of this photograph's content against the pair's reference;
+  // when both sides carry one, the composition resamples the right photograph
+  // by left Scale / right Scale. Exact: the identical point with its
+  // fractions, used while Point is that point rounded.
+  std::optional<double> Scale;
+  std::optional<TExactPoint> Exact;
 };
 
 struct TPairAlignment {

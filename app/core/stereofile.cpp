@@ -1,5 +1,6 @@
 #include "app/core/stereofile.h"
 
+#include "app/core/correction.h"
 #include "app/core/paramfile.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/formats/jps.h"
@@ -133,16 +134,23 @@ TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, cons
   return pair;
 }
 
-TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress) {
+TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress,
+                        bool cropWedges) {
   TPixelGraphic& left = *pair.Left;
-  const TCommonArea a = CommonArea(left.Width(), left.Height(), pair.Right->Width(), pair.Right->Height(),
-                                   alignment.Left.Point, alignment.Right.Point);
+  TCommonArea a = CommonArea(left.Width(), left.Height(), pair.Right->Width(), pair.Right->Height(),
+                             alignment.Left.Point, alignment.Right.Point);
+  const TRightCorrection correction = RightCorrection(alignment);
+  if (cropWedges || correction.Automatic)
+    a = WedgeFreeArea(a, pair.Right->Width(), pair.Right->Height(), correction);
   TPGProgressEvent rows;
   if (progress.Detail)
     rows = [&progress](TObject*, int step, int max, bool&) {
       progress.Detail(csTilt, max > 0 ? static_cast<int>(100LL * step / max) : 100);
     };
-  InComposeStep(csTilt, [&] { CompensateTilt(pair.Right, alignment, progress.Report, rows); });
+  InComposeStep(csTilt, [&] {
+    if (auto scaled = ScaleCompensated(*pair.Right, correction, progress.Report, rows)) pair.Right = std::move(scaled);
+    CompensateTilt(pair.Right, alignment, progress.Report, rows);
+  });
   TStereoPair views;
   if (a.W <= 0 || a.H <= 0) return views;
   // The blocks the left-right stereo image is made of, each in a picture of its own.

@@ -2,25 +2,23 @@
 
 namespace pg {
 
-// Whether the processor runs AVX2 instructions (kernels built for AVX2 are
-// used only then).
-inline bool CpuHasAVX2() {
-#if defined(__x86_64__) && defined(__GNUC__)
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-#else
-  return false;
-#endif
-}
+// What the processor offers beyond the baseline; kernels built for these
+// instruction sets are used only where it has them.
+struct TCpuFeatures {
+  bool AVX2 = false;
+  bool FMA = false;  // fused multiply-add
+};
 
-// Whether the processor has fused multiply-add.
-inline bool CpuHasFMA() {
+inline const TCpuFeatures& CpuFeatures() {
+  static const TCpuFeatures features = [] {
+    TCpuFeatures f;
 #if defined(__x86_64__) && defined(__GNUC__)
-  static const bool have = __builtin_cpu_supports("fma");
-  return have;
-#else
-  return false;
+    f.AVX2 = __builtin_cpu_supports("avx2");
+    f.FMA = __builtin_cpu_supports("fma");
 #endif
+    return f;
+  }();
+  return features;
 }
 
 } // namespace pg

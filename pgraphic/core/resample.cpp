@@ -298,7 +298,7 @@ ZW_TARGET_AVX2 size_t VerticalTwoTapsAVX2(const uint8_t* h0, const uint8_t* h1, 
 } // namespace
 #endif
 
-bool TStretchRows::HaveAVX2() { return CpuHasAVX2() && gVectors.load(std::memory_order_relaxed); }
+bool TStretchRows::HaveAVX2() { return CpuFeatures().AVX2 && gVectors.load(std::memory_order_relaxed); }
 
 void TStretchRows::HorizontalTwoTaps(const uint8_t* src, uint8_t* h) const {
   int first = 0;

@@ -116,7 +116,7 @@ TRotateRows::TRotateRows(const TPixelGraphic& target, const TPixelGraphic& sourc
                         std::fabs(static_cast<long double>(destCy)) + std::max<long double>(target.Height(), 1) +
                         std::fabs(static_cast<long double>(srcCx)) + std::fabs(static_cast<long double>(srcCy)) + 2;
   FTolerance = static_cast<double>(m * std::ldexp(1.0L, -48));
-  FVectors = FSrc.Is24() && CpuHasAVX2() && CpuHasFMA() && gRotateVectors.load(std::memory_order_relaxed);
+  FVectors = FSrc.Is24() && CpuFeatures().AVX2 && CpuFeatures().FMA && gRotateVectors.load(std::memory_order_relaxed);
 }
 
 void TRotateRows::Compute(int y, uint8_t* out, uint8_t* mask) const {

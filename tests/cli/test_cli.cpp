@@ -101,6 +101,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"info"},
       {"info", "a", "b"},
       {"info", "a", "--threads", "two"},
+      {"align", "a.jpg"},
+      {"align", "a.jpg", "b.jpg", "--auto-align"},
+      {"align", "a.jpg", "b.jpg", "--threads", "-1"},
+      {"convert", "a.jpg", "b.png", "--crop-wedges"},
   };
   for (const auto& args : bad) {
     const TRun r = Run(args);
@@ -113,7 +117,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(CliTest, HelpOfEveryCommand) {
-  for (const char* cmd : {"compose", "convert", "info"}) {
+  for (const char* cmd : {"compose", "align", "convert", "info"}) {
     const TRun r = Run({cmd, "--help"});
     EXPECT_EQ(r.Status, 0) << cmd;
     EXPECT_EQ(r.Out.rfind(std::string("Usage: zwillo-cli ") + cmd, 0), 0u) << r.Out;
@@ -430,6 +434,103 @@ TEST_F(CliTest, StereoFilesInAndOut) {
   EXPECT_NE(r.Err.find("Not a MPO/JPS file\nFor a picture holding both views give --split"), std::string::npos)
       << r.Err;
   EXPECT_FALSE(fs::exists(Path("x.png")));
+}
+
+// ------------------------------------------------------------------ automatic alignment
+
+TEST_F(CliTest, AlignPrintsWritesParametersAndComposeUsesThem) {
+  CopySamples();
+  fs::remove(Path("szene_l.3DF"));
+  fs::remove(Path("szene_r.3DF"));
+  TRun r = Run({"align", "szene_l.jpg", "szene_r.jpg"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  for (const char* line : {"Vertical offset: ", "\nRoll: ", "\nScale: 1.0", "\nWindow point: left ", "\nDeviation: ",
+                           "\nResidual: ", "\nMatches: "})
+    EXPECT_NE(r.Out.find(line), std::string::npos) << line << "\n" << r.Out;
+  EXPECT_NE(r.Err.find("exceeds 1/30 of the width"), std::string::npos) << r.Err; // the close torus
+  EXPECT_FALSE(fs::exists(Path("szene_l.3DF")));
+
+  r = Run({"align", "szene_l.jpg", "szene_r.jpg", "--json", "--write-params"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.rfind("{\n  \"aligned\": true,\n", 0), 0u) << r.Out;
+  EXPECT_NE(r.Out.find("\"deviationWarning\": true"), std::string::npos) << r.Out;
+  const TSideAlignment left = ReadParameters(Path("szene_l.jpg")), right = ReadParameters(Path("szene_r.jpg"));
+  ASSERT_TRUE(left.Scale && right.Scale && right.Exact);
+  EXPECT_EQ(*left.Scale, 1);
+  EXPECT_NE(r.Out.find("\"x\": " + std::to_string(right.Point.X) + ", \"y\": " + std::to_string(right.Point.Y)),
+            std::string::npos);
+
+  // Composing from the stored files and composing with --auto-align give the
+  // same picture, cropped to what both corrected photographs fill.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "stored.bmp", "--mode", "4"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "auto.bmp", "--mode", "4", "--auto-align", "--no-params"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.rfind("Aligned: vertical offset ", 0), 0u) << r.Out;
+  EXPECT_TRUE(testutil::ReadFileText(Path("stored.bmp")) == testutil::ReadFileText(Path("auto.bmp")));
+  auto a = Load(Path("auto.bmp"));
+  EXPECT_LT(a->Width(), 2 * 1167);
+  EXPECT_LT(a->Height(), 895);
+  // The aligned pair as a stereo file holds the same two halves.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "pair.mpo"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Stereo pair: " + std::to_string(a->Width() / 2) + " x " + std::to_string(a->Height()) +
+                       " each -> pair.mpo\n");
+  // A point given by hand overrides the automatic one on its side.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "moved.bmp", "--mode", "4", "--auto-align", "--left-point",
+           std::to_string(left.Point.X + 20) + "," + std::to_string(left.Point.Y)});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Load(Path("moved.bmp"))->Width(), a->Width() - 2 * 20);
+}
+
+// Pictures with too little in common: align says so and writes nothing;
+// compose says so and keeps the alignment it has (a failure with --strict).
+TEST_F(CliTest, AlignRefusesPicturesWithTooLittleInCommon) {
+  CopySamples();
+  TPixelGraphic sky;
+  sky.SetSize(1200, 900, bc24Bit);
+  sky.Clear();
+  sky.SaveToFile(Path("sky.bmp"));
+  TRun r = Run({"align", "szene_l.jpg", "sky.bmp", "--write-params"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("too little in common"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Path("sky.3DF")));
+  r = Run({"align", "szene_l.jpg", "sky.bmp", "--json", "--lang", "de"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Out.find("\"aligned\": false"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("zu wenig gemeinsam"), std::string::npos) << r.Out;
+
+  r = Run({"compose", "szene_l.jpg", "sky.bmp", "o.bmp", "--mode", "4", "--auto-align", "--left-point", "10,0",
+           "--right-point", "0,0"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Err.find("too little in common"), std::string::npos) << r.Err;
+  EXPECT_EQ(Load(Path("o.bmp"))->Width(), 2 * 1190);
+  r = Run({"compose", "szene_l.jpg", "sky.bmp", "s.bmp", "--auto-align", "--strict"});
+  EXPECT_EQ(r.Status, 1);
+}
+
+// --crop-wedges (or the settings file's CropWedges) crops a hand-made tilt's
+// black corners.
+TEST_F(CliTest, CropWedgesForHandAlignments) {
+  CopySamples();
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "plain.bmp", "--mode", "4"}).Status, 0);
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "crop.bmp", "--mode", "4", "--crop-wedges"}).Status, 0);
+  fs::create_directories(Path("config/zwillo"));
+  std::ofstream(Path("config/zwillo/VEXO.INI")) << "[Settings]\nCropWedges=1\n";
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "ini.bmp", "--mode", "4"}).Status, 0);
+  auto plain = Load(Path("plain.bmp")), crop = Load(Path("crop.bmp"));
+  auto black = [](const TPixelGraphic& g) {
+    int n = 0;
+    for (int y = 0; y < g.Height(); ++y)
+      for (int x = 0; x < g.Width(); ++x) n += g.PixelColors(x, y) == 0;
+    return n;
+  };
+  EXPECT_EQ(plain->Width(), 2 * 1167);
+  EXPECT_GT(black(*plain), 1000); // the wedges
+  EXPECT_LT(crop->Width(), plain->Width());
+  EXPECT_LT(crop->Height(), plain->Height());
+  EXPECT_EQ(black(*crop), 0);
+  EXPECT_TRUE(testutil::ReadFileText(Path("ini.bmp")) == testutil::ReadFileText(Path("crop.bmp")));
 }
 
 } // namespace

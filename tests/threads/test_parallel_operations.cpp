@@ -183,4 +183,15 @@ TEST(ParallelOperations, MirrorAndBlockCopyInEveryResolution) {
   ExpectSame(RunOn(*start, 2, copy, false), RunOn(*start, 1, copy, false));
 }
 
+TEST(ParallelOperations, OneImageAsSourceAndTargetStaysInRowOrder) {
+  // Rows that read rows written before them: on one thread in row order,
+  // whatever the thread count, never racing.
+  const TImage start = Noise(700, 500, bc24Bit, 51);
+  start->SetStretchMode(smMedium);
+  ExpectAsOnOneThread(*start, [](TPixelGraphic& t) { t.StretchCopy(0, 0, t, 500, 700, 0, 0, 450, 650); });
+  ExpectAsOnOneThread(*start, [](TPixelGraphic& t) { t.Rotate(350, 250, t, 500, 700, 0, 0, 250, 350, 2.5L); });
+  auto copy = [](TPixelGraphic& t) { t.CopyRect(3, 2, t, 0, 0, 480, 690); };
+  ExpectSame(RunOn(*start, 2, copy, false), RunOn(*start, 1, copy, false));
+}
+
 } // namespace
