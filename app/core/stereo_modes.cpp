@@ -223,7 +223,7 @@ ZW_TARGET_AVX2 int32_t MatrixPixelsAVX2(const TMatrix& m, const uint8_t* l, cons
   return x;
 }
 
-bool HaveAVX2() { return pg::CpuHasAVX2() && gVectors.load(std::memory_order_relaxed); }
+bool HaveAVX2() { return pg::CpuFeatures().AVX2 && gVectors.load(std::memory_order_relaxed); }
 #endif
 
 void MatrixRow(const TMatrix& m, const uint8_t* l, const uint8_t* r, uint8_t* out, int32_t w) {
