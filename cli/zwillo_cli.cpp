@@ -26,6 +26,7 @@
 #include "cli/convert_steps.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/threadpool.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/files.h"
@@ -53,6 +54,8 @@ const char* const GeneralHelp =
     "Options of every command:\n"
     "  --lang en|de|fr|nl|es   language of the messages (default en)\n"
     "  --strict                treat warnings as failures\n"
+    "  --threads N             threads for the image work (default: one per\n"
+    "                          processor core; 1: a single thread)\n"
     "  --help                  show the help of the command\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad arguments.\n"
@@ -77,9 +80,14 @@ const char* const ComposeHelp =
     "Options:\n"
     "  --split S                PAIR is a picture: parallel (left view left),\n"
     "                           cross (right view left) or over-under (left on top)\n"
-    "  --mode M                 0..6 or red-green (0, default), mirror (1),\n"
+    "  --mode M                 0..15 or red-green (0, default), mirror (1),\n"
     "                           colour (2), field-sequential (3), left-right (4),\n"
-    "                           right-left (5), elsa (6)\n"
+    "                           right-left (5), elsa (6), dubois (7),\n"
+    "                           half-colour (8), optimised (9), grey (10),\n"
+    "                           half-sbs (11), over-under (12),\n"
+    "                           half-over-under (13), column-interleaved (14),\n"
+    "                           checkerboard (15)\n"
+    "  --swap                   exchange the left and right pictures once aligned\n"
     "  --no-params              do not read the parameter files\n"
     "  --left-point X,Y         identical point of the left photograph\n"
     "  --right-point X,Y        identical point of the right photograph\n"
@@ -100,7 +108,7 @@ const char* const ComposeHelp =
     "  --quality Q              JPEG quality 1..100 (default: the settings file's, else 80)\n"
     "  --zoom Z                 save the result scaled by Z (precise resampling)\n"
     "  --progress               draw a progress bar on standard error\n"
-    "  --lang L, --strict, --help\n";
+    "  --lang L, --strict, --threads N, --help\n";
 
 const char* const ConvertHelp =
     "Usage: zwillo-cli convert INPUT OUTPUT [OPTIONS]\n"
@@ -132,7 +140,7 @@ const char* const ConvertHelp =
     "  --tiff-cmyk              CMYK TIFF\n"
     "  --tiff-white-is-zero     white-is-zero grey TIFF\n"
     "  --png-no-gamma           no gamma chunk in PNG files\n"
-    "  --progress, --lang L, --strict, --help\n";
+    "  --progress, --lang L, --strict, --threads N, --help\n";
 
 const char* const AlignHelp =
     "Usage: zwillo-cli align LEFT RIGHT [OPTIONS]\n"
@@ -149,7 +157,7 @@ const char* const AlignHelp =
     "  --json                   print the result as JSON\n"
     "  --write-params           store the alignment in both photographs' parameter\n"
     "                           files (keys x .. y2, and Scale, xExact, yExact)\n"
-    "  --progress, --lang L, --strict, --help\n"
+    "  --progress, --lang L, --strict, --threads N, --help\n"
     "\n"
     "Exit status 1 when the photographs have too little in common (different\n"
     "scenes, blank sky, tiny pictures); nothing is written then.\n";
@@ -161,7 +169,7 @@ const char* const InfoHelp =
     "Format, Details, Kind, Width, Height, Colors, Bits per pixel, Images.\n"
     "A file of several images (MPO, JPS, TIFF) then lists each image:\n"
     "\"Image N: KIND, W x H\".\n"
-    "  --lang L, --help\n";
+    "  --lang L, --threads N, --help\n";
 
 // ------------------------------------------------------------------ arguments
 
@@ -288,6 +296,11 @@ void SetLanguage(const TArgs& a) {
 
 bool German() { return MessageLanguage == 1; }
 
+// --threads N: the number of threads the library's bulk operations use.
+void SetThreads(const TArgs& a) {
+  if (a.Value("threads")) PGSetThreadCount(IntOption(a, "threads", 1, 1024, 0));
+}
+
 // ------------------------------------------------------------------ progress and warnings
 
 // A progress bar on standard error: "label [#####.....]  50%".
@@ -373,14 +386,21 @@ void InstallMessageHook(bool strict) {
 // ------------------------------------------------------------------ compose
 
 int ParseMode(const std::string& s) {
-  static const char* const names[] = {"red-green", "mirror", "colour", "field-sequential",
-                                      "left-right", "right-left", "elsa"};
+  static const char* const names[StereoModeCount] = {
+      "red-green", "mirror",   "colour",     "field-sequential", "left-right",         "right-left",
+      "elsa",      "dubois",   "half-colour", "optimised",       "grey",               "half-sbs",
+      "over-under", "half-over-under", "column-interleaved", "checkerboard"};
   int m;
-  if (ParseInt(s, 0, 6, m)) return m;
-  for (int i = 0; i < 7; ++i)
+  if (ParseInt(s, 0, StereoModeCount - 1, m)) return m;
+  for (int i = 0; i < StereoModeCount; ++i)
     if (s == names[i]) return i;
-  if (s == "color") return 2;
-  throw EUsage("--mode needs 0..6 or red-green, mirror, colour, field-sequential, left-right, right-left, elsa");
+  if (s == "color") return smColorAnaglyph;
+  if (s == "half-color") return smHalfColour;
+  if (s == "optimized") return smOptimised;
+  if (s == "gray") return smGreyAnaglyph;
+  std::string list;
+  for (const char* n : names) list += std::string(list.empty() ? "" : ", ") + n;
+  throw EUsage("--mode needs 0.." + std::to_string(StereoModeCount - 1) + " or " + list);
 }
 
 // Fixed-point text of a number, whatever the locale says (the program does not
@@ -418,20 +438,22 @@ TPairSource ParseSplit(const std::string& s) {
 }
 
 int Compose(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict", "auto-align", "crop-wedges"},
+  const TArgs a = ParseArgs(argc, argv, 2,
+                            {"help", "no-params", "progress", "strict", "swap", "auto-align", "crop-wedges"},
                             {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
-                             "right-line", "quality", "zoom", "split", "lang"});
+                             "right-line", "quality", "zoom", "split", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ComposeHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   const size_t files = a.Positional.size();
   if (files != 2 && files != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT, or PAIR and OUTPUT");
   if (files == 3 && a.Value("split")) throw EUsage("--split takes one PAIR file, not LEFT and RIGHT");
   const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
   TComposeFilesJob job;
-  job.Mode = mode;
+  job.Mode = a.Flag("swap") ? mode | smSwapEyes : mode;
   job.LeftName = a.Positional[0];
   if (files == 3) job.RightName = a.Positional[1];
   job.OutputName = a.Positional[files - 1];
@@ -615,12 +637,14 @@ std::string AlignJson(const TAutoAlignResult& r) {
 }
 
 int Align(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "json", "write-params", "progress", "strict"}, {"lang"});
+  const TArgs a =
+      ParseArgs(argc, argv, 2, {"help", "json", "write-params", "progress", "strict"}, {"lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(AlignHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 2) throw EUsage("align needs LEFT and RIGHT");
   Progress.SetEnabled(a.Flag("progress"));
   InstallMessageHook(a.Flag("strict"));
@@ -681,12 +705,13 @@ int Convert(int argc, char** argv) {
                             {"help", "mirror", "grey", "no-dither", "jpeg-progressive", "pxm-binary", "tiff-packbits",
                              "tiff-motorola", "tiff-cmyk", "tiff-white-is-zero", "png-no-gamma", "progress", "strict"},
                             {"index", "rotate", "resize", "stretch-mode", "bcg", "rgb", "cmy", "bits", "palette",
-                             "jpeg-quality", "lang"});
+                             "jpeg-quality", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ConvertHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 2) throw EUsage("convert needs INPUT and OUTPUT");
 
   TConvertSteps steps;
@@ -783,12 +808,13 @@ int Convert(int argc, char** argv) {
 // ------------------------------------------------------------------ info
 
 int Info(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang"});
+  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(InfoHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 1) throw EUsage("info needs one FILE");
   const int index = IntOption(a, "index", 0, INT32_MAX, 0);
   const std::string& name = a.Positional[0];

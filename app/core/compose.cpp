@@ -6,12 +6,14 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/core/autoalign.h"
 #include "app/core/correction.h"
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/threadpool.h"
 
 const char* const TextFinished = "Fertig.";
 
@@ -47,6 +49,8 @@ TComposeFilesResult SaveAlignedPair(const TComposeFilesJob& job, TStereoPair& pa
   TStereoPair views = AlignedPair(pair, alignment, progress, job.CropWedges);
   pair.Left.reset();
   pair.Right.reset();
+  // The eye swap exchanges the aligned views.
+  if (job.Mode >= 0 && (job.Mode & smSwapEyes) != 0) std::swap(views.Left, views.Right);
   TComposeFilesResult saved;
   if (views.Left) {
     InComposeStep(csStore, [&] {
@@ -169,7 +173,8 @@ TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loa
   };
   std::thread worker;
   try {
-    worker = std::thread(runRight);
+    // With the library set to one thread, one after the other.
+    if (PGThreadCount() > 1) worker = std::thread(runRight);
   } catch (const std::system_error&) {
     // No thread to be had: the right photograph loads after the left one.
   }

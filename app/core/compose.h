@@ -86,11 +86,11 @@ using TStoreResult = std::function<void(TPixelGraphic& result)>;
 // The stereo command's computation on two pictures the caller holds: the common
 // area from the pictures' sizes and the identical points, the tilt
 // compensation on a turned copy of right, the mode's worker (work is the
-// caller's work image, the result of modes 0, 2 and 3), then store, when set,
-// with the result, then ("Fertig.", 100). left and right are only read; the
+// caller's work image, the result of the modes ModeUsesWorkImage names), then
+// store, when set, with the result, then ("Fertig.", 100). left and right are only read; the
 // turned copy is freed before store runs, and nothing touches left or right
 // after that (store may free them). The result is ComposeStereo's: Image is
-// null for a mode outside 0..6 and for mode 6 without common width (store is
+// null for a mode outside the list and for mode 6 without common width (store is
 // not called then). Failures: EComposeFailed in csTilt, csCompose or csStore.
 // An automatic alignment (both sides carry a Scale) adds the scale step before
 // the tilt (still csTilt) and crops the result to the part both corrected
@@ -107,7 +107,8 @@ TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment&
                               bool cropWedges = false);
 
 // Loads both photographs at the same time, the right one on a thread of its
-// own. Both loads have ended when it returns. On failure the error is the left
+// own (one after the other when the library is set to one thread,
+// PGSetThreadCount). Both loads have ended when it returns. On failure the error is the left
 // photograph's when that one fails (the right load is then stopped early), else
 // the right one's: EComposeFailed in csLoadLeft or csLoadRight.
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
@@ -139,7 +140,8 @@ enum TPairSource : int {
 // A composition from files to a file. With RightName empty both photographs
 // come from LeftName (Source says how; the parameter files are the pair's,
 // PairParameterFileName). An OutputName ending in .mpo or .jps receives the
-// aligned pair (AlignedPair) instead of a stereo image; Mode is not used then.
+// aligned pair (AlignedPair) instead of a stereo image; of Mode only
+// smSwapEyes is used then (the views exchanged).
 struct TComposeFilesJob {
   int Mode = smRedGreen;
   std::string LeftName, RightName, OutputName;

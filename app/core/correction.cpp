@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pgraphic/core/pixelrows.h"
-#include "pgraphic/core/resample.h"
+#include "pgraphic/core/rotation.h"
 
 namespace {
 

@@ -280,6 +280,15 @@ public:
   QAction *RotgrnAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild2 = nullptr,
           *FieldSequentialLCD1 = nullptr, *StereoBildlinksrechts1 = nullptr, *StereoBildrechtslinks1 = nullptr,
           *StereobildfrELSA3DREVELATOR1 = nullptr;
+  // The modes after the seven (Tags 7..15), below a separator in the stereo
+  // submenu, and below another the check item that swaps the eyes.
+  QAction *DuboisAnaglyphenbild1 = nullptr, *HalbfarbAnaglyphenbild1 = nullptr, *OptimiertesAnaglyphenbild1 = nullptr,
+          *GrauAnaglyphenbild1 = nullptr, *StereoBildhalbeBreite1 = nullptr, *StereoBildobenunten1 = nullptr,
+          *StereoBildobenuntenhalbeHoehe1 = nullptr, *StereoBildspaltenweise1 = nullptr,
+          *SchachbrettStereobild1 = nullptr;
+  QAction* BilderVertauschen1 = nullptr;
+  // The nine items of the modes after the seven, in their menu order.
+  QList<QAction*> MoreStereoItems() const;
   QAction *MISpeichern = nullptr, *MIdrucken = nullptr, *Einstellungen1 = nullptr, *Beenden1 = nullptr;
   QAction *Hilfe2 = nullptr, *MIAbout = nullptr;
   QAction *MIRueckgaengig = nullptr, *MIWiederherstellen = nullptr, *MIZoom100Menu = nullptr;

@@ -64,12 +64,13 @@ void TMain::MIberechnenClick(QObject* sender) {
     // fastest modes' time).
     ShowProgress(text, percent, text != TextFinished);
   };
-  // Modes 0, 2 and 3 leave their result in the work image. The work image
-  // itself goes to the stereo view, and the view's previous picture becomes
-  // the next work image: nothing reads a result back from the work image, a
-  // 24-megapixel copy would cost more than the composition itself, and the
-  // next result of the same size reuses the memory. The pair modes' new image
-  // goes to the view after the pipeline has returned it.
+  // The modes ModeUsesWorkImage names (0, 2, 3 and newer ones) leave their
+  // result in the work image. The work image itself goes to the stereo view,
+  // and the view's previous picture becomes the next work image: nothing reads
+  // a result back from the work image, a 24-megapixel copy would cost more
+  // than the composition itself, and the next result of the same size reuses
+  // the memory. The other modes' new image goes to the view after the
+  // pipeline has returned it.
   auto store = [&](TPixelGraphic& result) {
     if (&result != FWorkImage.get()) return;
     std::unique_ptr<TPixelGraphic> previous = FImStereo->ExchangePixelGraphic(std::move(FWorkImage));
@@ -83,7 +84,8 @@ void TMain::MIberechnenClick(QObject* sender) {
     TPixelGraphic empty;
     TPixelGraphic* left = FImLinks->PixelGraphic();
     TPixelGraphic* right = FImRechts->PixelGraphic();
-    TStereoResult result = ComposePictures(tag, left ? *left : empty, right ? *right : empty, FAlignment,
+    const int mode = BilderVertauschen1->isChecked() ? tag | smSwapEyes : tag;
+    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignment,
                                            *FWorkImage, progress, store);
     takeMode();
     if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));

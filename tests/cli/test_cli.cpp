@@ -79,7 +79,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--split", "cross"},
       {"compose", "a.jpg", "b.jpg", "--split", "sideways"},
       {"compose", "a.jpg", "b.jpg", "c.mpo", "--mode", "1"},
-      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "7"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "16"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--swap=yes"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "sideways"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-point", "1,x"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-line", "1,2,3"},
@@ -96,10 +97,13 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"convert", "a.jpg", "b.png", "--bcg", "0,9,1"},
       {"convert", "a.jpg", "b.png", "--resize", "10x"},
       {"convert", "a.jpg", "b.png", "--stretch-mode", "slow"},
+      {"convert", "a.jpg", "b.png", "--threads", "0"},
       {"info"},
       {"info", "a", "b"},
+      {"info", "a", "--threads", "two"},
       {"align", "a.jpg"},
       {"align", "a.jpg", "b.jpg", "--auto-align"},
+      {"align", "a.jpg", "b.jpg", "--threads", "-1"},
       {"convert", "a.jpg", "b.png", "--crop-wedges"},
   };
   for (const auto& args : bad) {
@@ -198,17 +202,28 @@ TEST_F(CliTest, ComposesSamplePairInEveryModeWithItsParameterFiles) {
   ASSERT_TRUE(CompensateTilt(R, pair));
 
   const int widths[7] = {1167, 2 * 1167 + 10, 1167, 1167, 2 * 1167, 2 * 1167, 2 * 1193};
-  for (int mode = 0; mode <= 6; ++mode) {
+  // The modes after the seven by name, every other one with the eyes swapped.
+  const char* const names[] = {"dubois",   "half-colour",     "optimised",          "grey",        "half-sbs",
+                               "over-under", "half-over-under", "column-interleaved", "checkerboard"};
+  for (int mode = 0; mode < StereoModeCount; ++mode) {
     const std::string out = "mode" + std::to_string(mode) + ".bmp";
-    const TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", out, "--mode", std::to_string(mode)});
+    const bool swap = mode > smElsa && mode % 2 == 1;
+    std::vector<std::string> args = {"compose", "szene_l.jpg", "szene_r.jpg", out, "--mode",
+                                     mode > smElsa ? names[mode - smDubois] : std::to_string(mode)};
+    if (swap) args.push_back("--swap");
+    const TRun r = Run(args);
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find(StereoModeCaption(mode)), std::string::npos) << r.Out;
     auto got = Load(Path(out));
-    ASSERT_EQ(got->Width(), widths[mode]) << mode;
-    ASSERT_EQ(got->Height(), 895) << mode;
+    if (mode <= smElsa) {
+      ASSERT_EQ(got->Width(), widths[mode]) << mode;
+      ASSERT_EQ(got->Height(), 895) << mode;
+    }
     TPixelGraphic work;
-    TStereoResult want = ComposeStereo(mode, *L, *R, area, work);
+    TStereoResult want = ComposeStereo(swap ? mode | smSwapEyes : mode, *L, *R, area, work);
     ASSERT_NE(want.Image, nullptr);
+    ASSERT_EQ(got->Width(), want.Image->Width()) << mode;
+    ASSERT_EQ(got->Height(), want.Image->Height()) << mode;
     bool same = true;
     for (int y = 0; y < got->Height() && same; ++y)
       for (int x = 0; x < got->Width() && same; ++x) same = got->PixelColors(x, y) == want.Image->PixelColors(x, y);
@@ -329,6 +344,23 @@ TEST_F(CliTest, ComposeParallelLoadWarningsAndFailures) {
 }
 
 // ------------------------------------------------------------------ convert
+
+TEST_F(CliTest, ParallelWorkChangesNoPixel) {
+  CopySamples();
+  auto bytes = [&](const std::string& name) { return testutil::ReadFileText(Path(name)); };
+  for (const char* threads : {"1", "3"}) {
+    const std::string n = threads;
+    TRun r = Run({"convert", "szene_r.jpg", "c" + n + ".bmp", "--rotate", "1.7", "--mirror", "--resize", "1000x700",
+                  "--bcg", "5,1.2,0.9", "--threads", threads});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    // With the tilt lines of the parameter files, the zoomed save and progress reports.
+    r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "s" + n + ".bmp", "--mode", "colour", "--zoom", "0.7",
+             "--progress", "--threads", threads});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+  }
+  EXPECT_EQ(bytes("c1.bmp"), bytes("c3.bmp"));
+  EXPECT_EQ(bytes("s1.bmp"), bytes("s3.bmp"));
+}
 
 TEST_F(CliTest, ConvertStepsAndResolution) {
   CopySamples();

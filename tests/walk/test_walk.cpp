@@ -706,8 +706,10 @@ protected:
       if (a->isEnabled() && a->isVisible()) out.push_back(a);
     // The stereo entries sit in a submenu that opens only while it is enabled.
     if (m.MIberechnen->isEnabled())
-      for (QAction* a : {m.RotgrnAnaglyphenbild1, m.FarbAnaglyphenbild1, m.FarbAnaglyphenbild2, m.FieldSequentialLCD1,
-                         m.StereoBildlinksrechts1, m.StereoBildrechtslinks1, m.StereobildfrELSA3DREVELATOR1})
+      for (QAction* a : QList<QAction*>{m.RotgrnAnaglyphenbild1, m.FarbAnaglyphenbild1, m.FarbAnaglyphenbild2,
+                                        m.FieldSequentialLCD1, m.StereoBildlinksrechts1, m.StereoBildrechtslinks1,
+                                        m.StereobildfrELSA3DREVELATOR1, m.BilderVertauschen1} +
+                            m.MoreStereoItems())
         if (a->isEnabled() && a->isVisible()) out.push_back(a);
     return out;
   }
@@ -953,7 +955,9 @@ protected:
                                          "RotgrnAnaglyphenbild1", "FarbAnaglyphenbild1", "FarbAnaglyphenbild2",
                                          "FieldSequentialLCD1", "StereoBildlinksrechts1", "StereoBildrechtslinks1",
                                          "StereobildfrELSA3DREVELATOR1"};
-    if (kCompute.contains(name)) ++FComputations;
+    bool moreModes = false;
+    for (QAction* a : Main->MoreStereoItems()) moreModes = moreModes || a->objectName() == name;
+    if (kCompute.contains(name) || moreModes) ++FComputations;
     const QStringList folders{FIn, FOut};
     const TSnapshot before = Snapshot(folders, save);
     std::string parmImage;
