@@ -49,14 +49,19 @@ inline QString Shown(QString text) {
 }
 
 // "name: text (needs w x h, has w x h)" for each control of window whose
-// caption is cut. Controls hidden themselves are passed over; those of a tab
-// page that is not shown are measured too.
+// caption is cut. Controls hidden themselves and other windows are passed
+// over; the controls of a tab page that is not shown are measured too.
 inline std::vector<std::string> CutCaptions(QWidget* window) {
   std::vector<std::string> cut;
   QList<QWidget*> widgets = window->findChildren<QWidget*>();
   widgets.prepend(window);
   for (QWidget* w : widgets) {
     if (w != window && w->isHidden()) continue;
+    // Windows of their own (dialogs made on first use) are examined when shown.
+    bool own = true;
+    for (QWidget* p = w; p && p != window; p = p->parentWidget())
+      if (p->isWindow()) own = false;
+    if (!own) continue;
     const QFontMetrics fm(w->font());
     QString text;
     int need = 0, room = 0, needH = 0, roomH = 0;
