@@ -61,6 +61,12 @@ bool WaitThumbnail(TPGOpenDialog& dlg) {
 
 void Save(std::unique_ptr<TPixelGraphic> g, const std::string& path) { g->SaveToFile(path); }
 
+// The library's messages in German for the lifetime of the object.
+struct TGerman {
+  TGerman() { MessageLanguage = 1; }
+  ~TGerman() { MessageLanguage = 0; }
+};
+
 } // namespace
 
 TEST(OpenSaveDialog, ThumbnailSizeKeepsTheAspectRatioAndAtLeastOnePixel) {
@@ -154,6 +160,15 @@ TEST(OpenSaveDialog, InformationLinesOfEachWritableFormat) {
       EXPECT_EQ(lines.front(), description);
       EXPECT_EQ(lines.back(), "40x30x" + info.ColorsText + " 24 bit");
     }
+    // In the program's language the readers' English words are translated.
+    TGerman german;
+    TypeName(dlg, "p.tga");
+    ASSERT_TRUE(WaitThumbnail(dlg));
+    EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"Truevision Targa", "Unkomprimiert", "Echtfarben",
+                                                          "40x30x16,7 Mio. 24 Bit"}));
+    TypeName(dlg, "p.jpg");
+    ASSERT_TRUE(WaitThumbnail(dlg));
+    EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"JPEG (JFIF-kompatibel)", "JFIF, YCbCr", "40x30x16,7 Mio. 24 Bit"}));
     dlg.SetShowInfo(false);
     EXPECT_TRUE(dlg.InfoLines().empty());
   });
@@ -440,30 +455,6 @@ TEST(OpenSaveDialog, NameFieldOffersOnlyThePresetNameSelected) {
   });
 }
 
-// The preview's information in the program's language: the readers' English
-// words are translated, the English texts stay as they are.
-TEST(OpenSaveDialog, InformationInTheSelectedLanguage) {
-  TScratchFolder dir("infolang");
-  Save(Gradient(40, 30), dir.Path("p.jpg"));
-  Save(Gradient(40, 30), dir.Path("p.tga"));
-  TPGOpenDialog dlg;
-  dlg.SetInitialDir(dir.Dir());
-  std::vector<std::string> english, german, targa;
-  RunDialogWith(dlg, [&] {
-    TypeName(dlg, "p.jpg");
-    ASSERT_TRUE(WaitThumbnail(dlg));
-    english = dlg.InfoLines();
-    MessageLanguage = 1;
-    german = dlg.InfoLines();
-    TypeName(dlg, "p.tga");
-    ASSERT_TRUE(WaitThumbnail(dlg));
-    targa = dlg.InfoLines();
-    MessageLanguage = 0;
-  });
-  EXPECT_EQ(english, (std::vector<std::string>{"JPEG (JFIF compliant)", "JFIF, YCbCr", "40x30x16.7M 24 bit"}));
-  EXPECT_EQ(german, (std::vector<std::string>{"JPEG (JFIF-kompatibel)", "JFIF, YCbCr", "40x30x16,7 Mio. 24 Bit"}));
-  EXPECT_EQ(targa, (std::vector<std::string>{"Truevision Targa", "Unkomprimiert", "Echtfarben", "40x30x16,7 Mio. 24 Bit"}));
-}
 
 // The dialog's captions and the preview panel's information lines show whole
 // whatever the font: the panel is measured in dialog units of the dialog's
@@ -471,7 +462,7 @@ TEST(OpenSaveDialog, InformationInTheSelectedLanguage) {
 TEST(OpenSaveDialog, CaptionsAndInformationShowWholeInAnyFont) {
   TScratchFolder dir("opendlgfont");
   Save(Gradient(4000, 3000), dir.Path("gross.bmp"));
-  MessageLanguage = 1;
+  TGerman german;
   for (const captiontest::TTrialFont& font : captiontest::TrialFonts()) {
     SCOPED_TRACE(std::string(font.Family) + " " + std::to_string(font.PointSize));
     captiontest::TAppFont app(font.Family, font.PointSize);
@@ -488,5 +479,4 @@ TEST(OpenSaveDialog, CaptionsAndInformationShowWholeInAnyFont) {
       EXPECT_LE(int(lines.size()) * fm.height(), dlg.InfoArea()->height());
     });
   }
-  MessageLanguage = 0;
 }
