@@ -2,11 +2,10 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QTimer>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
-#include "app/desktop/configdlg.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
