@@ -20,6 +20,7 @@
 #include "app/core/compose.h"
 #include "app/core/settingsfile.h"
 #include "app/core/stereo_core.h"
+#include "app/core/stereofile.h"
 #include "cli/convert_steps.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelgraphic.h"
@@ -42,6 +43,7 @@ const char* const GeneralHelp =
     "\n"
     "Commands:\n"
     "  compose LEFT RIGHT OUTPUT   compose a stereo image from a stereo pair\n"
+    "  compose PAIR OUTPUT         the same from one MPO, JPS or side-by-side file\n"
     "  convert INPUT OUTPUT        convert an image file, with optional steps\n"
     "  info FILE                   show what an image file holds\n"
     "\n"
@@ -55,13 +57,23 @@ const char* const GeneralHelp =
 
 const char* const ComposeHelp =
     "Usage: zwillo-cli compose LEFT RIGHT OUTPUT [OPTIONS]\n"
+    "       zwillo-cli compose PAIR OUTPUT [--split parallel|cross|over-under] [OPTIONS]\n"
     "\n"
     "Loads both photographs, reads each one's alignment parameter file (the\n"
     "photograph's name with its last four characters replaced by \".3DF\"),\n"
     "computes the common area, compensates the tilt, composes the stereo image\n"
     "and saves it (format by the extension of OUTPUT).\n"
     "\n"
+    "PAIR is one file holding both photographs: an MPO (stereo camera) or JPS\n"
+    "file, or with --split a picture holding the views side by side or one over\n"
+    "the other. Its parameter files are PAIR less four characters plus\n"
+    "\"_l.3DF\" and \"_r.3DF\".\n"
+    "An OUTPUT ending in .mpo or .jps receives the aligned pair (tilt\n"
+    "compensated, common area of each photograph) instead of a stereo image.\n"
+    "\n"
     "Options:\n"
+    "  --split S                PAIR is a picture: parallel (left view left),\n"
+    "                           cross (right view left) or over-under (left on top)\n"
     "  --mode M                 0..6 or red-green (0, default), mirror (1),\n"
     "                           colour (2), field-sequential (3), left-right (4),\n"
     "                           right-left (5), elsa (6)\n"
@@ -71,7 +83,8 @@ const char* const ComposeHelp =
     "  --left-turn X,Y          second point of the left photograph\n"
     "  --right-turn X,Y         second point of the right photograph\n"
     "  --left-line X1,Y1,X2,Y2  tilt line of the left photograph\n"
-    "  --right-line X1,Y1,X2,Y2 tilt line of the right photograph\n"
+    "  --right-line X1,Y1,X2,Y2 tilt line of the right photograph (tilt lines\n"
+    "                           count only when both photographs have one)\n"
     "  --quality Q              JPEG quality 1..100 (default: the settings file's, else 80)\n"
     "  --zoom Z                 save the result scaled by Z (precise resampling)\n"
     "  --progress               draw a progress bar on standard error\n"
@@ -114,6 +127,8 @@ const char* const InfoHelp =
     "\n"
     "Prints the file information of image N (default 0), one field a line:\n"
     "Format, Details, Kind, Width, Height, Colors, Bits per pixel, Images.\n"
+    "A file of several images (MPO, JPS, TIFF) then lists each image:\n"
+    "\"Image N: KIND, W x H\".\n"
     "  --lang L, --help\n";
 
 // ------------------------------------------------------------------ arguments
@@ -336,22 +351,34 @@ int ParseMode(const std::string& s) {
   throw EUsage("--mode needs 0..6 or red-green, mirror, colour, field-sequential, left-right, right-left, elsa");
 }
 
+TPairSource ParseSplit(const std::string& s) {
+  if (s == "parallel") return psParallel;
+  if (s == "cross") return psCross;
+  if (s == "over-under") return psOverUnder;
+  throw EUsage("--split needs parallel, cross or over-under");
+}
+
 int Compose(int argc, char** argv) {
   const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict"},
                             {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
-                             "right-line", "quality", "zoom", "lang"});
+                             "right-line", "quality", "zoom", "split", "lang"});
   if (a.Flag("help")) {
     std::fputs(ComposeHelp, stdout);
     return 0;
   }
   SetLanguage(a);
-  if (a.Positional.size() != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT");
+  const size_t files = a.Positional.size();
+  if (files != 2 && files != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT, or PAIR and OUTPUT");
+  if (files == 3 && a.Value("split")) throw EUsage("--split takes one PAIR file, not LEFT and RIGHT");
   const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
   TComposeFilesJob job;
   job.Mode = mode;
   job.LeftName = a.Positional[0];
-  job.RightName = a.Positional[1];
-  job.OutputName = a.Positional[2];
+  if (files == 3) job.RightName = a.Positional[1];
+  job.OutputName = a.Positional[files - 1];
+  if (a.Value("split")) job.Source = ParseSplit(*a.Value("split"));
+  const bool pairOutput = IsStereoPairFileName(job.OutputName);
+  if (pairOutput && a.Value("mode")) throw EUsage("--mode does not apply to a stereo pair output (.mpo, .jps)");
   job.UseParameterFiles = !a.Flag("no-params");
   auto point = [&](const char* name, std::optional<TStereoPoint>& p) {
     if (!a.Value(name)) return;
@@ -380,6 +407,27 @@ int Compose(int argc, char** argv) {
 
   job.Zoom = zoom;
 
+  // A tilt line in one photograph only cannot be compared: the tilt is left
+  // alone, and the user is told which line is missing.
+  const TTiltLines lines = TiltLinesGiven(JobAlignment(job));
+  if (lines == tlLeftOnly || lines == tlRightOnly) {
+    const bool leftMissing = lines == tlRightOnly;
+    std::fprintf(stderr, "%s\n",
+                 German() ? (leftMissing ? "Warnung: Verkantung nicht ausgeglichen: im linken Bild fehlt die "
+                                           "Verkantungslinie (--left-line)."
+                                         : "Warnung: Verkantung nicht ausgeglichen: im rechten Bild fehlt die "
+                                           "Verkantungslinie (--right-line).")
+                          : (leftMissing ? "Warning: tilt not compensated: the left photograph has no tilt line "
+                                           "(--left-line)."
+                                         : "Warning: tilt not compensated: the right photograph has no tilt line "
+                                           "(--right-line)."));
+    ++WarningCount;
+    if (a.Flag("strict")) {
+      std::fprintf(stderr, German() ? "Abbruch: Warnung mit --strict\n" : "Failed: warning with --strict\n");
+      return 1;
+    }
+  }
+
   // Both photographs load at the same time: the load bar shows the mean of the
   // two, and everything that writes to the console takes ConsoleMutex.
   std::string stage;
@@ -407,16 +455,35 @@ int Compose(int argc, char** argv) {
           break;
       }
     };
-  const TComposeFilesResult result = ComposeFiles(job, progress);
+  TComposeFilesResult result;
+  try {
+    result = ComposeFiles(job, progress);
+  } catch (const EComposeFailed& e) {
+    // One file that holds no stereo pair: perhaps a picture of both views.
+    if (files == 2 && !a.Value("split") && std::strstr(e.what(), GetMessage1(msgNotAFile, "MPO/JPS").c_str())) {
+      Progress.Break();
+      std::fprintf(stderr, "%s\n%s\n", e.what(),
+                   German() ? "Für ein Bild mit beiden Ansichten: --split parallel, cross oder over-under."
+                            : "For a picture holding both views give --split parallel, cross or over-under.");
+      return 1;
+    }
+    throw;
+  }
   Progress.Break();
   if (!result.Saved) {
     std::fprintf(stderr, "%s\n",
-                 German() ? "Kein Stereobild: der gemeinsame Bereich ist leer."
-                          : "No stereo image: the common area is empty.");
+                 pairOutput ? (German() ? "Kein Stereopaar: der gemeinsame Bereich ist leer."
+                                        : "No stereo pair: the common area is empty.")
+                            : (German() ? "Kein Stereobild: der gemeinsame Bereich ist leer."
+                                        : "No stereo image: the common area is empty."));
     return 1;
   }
-  std::printf("%s: %d x %d -> %s\n", StereoModeCaption(mode).c_str(), result.Width, result.Height,
-              job.OutputName.c_str());
+  if (pairOutput)
+    std::printf("%s: %d x %d %s -> %s\n", German() ? "Stereopaar" : "Stereo pair", result.Width, result.Height,
+                German() ? "je Bild" : "each", job.OutputName.c_str());
+  else
+    std::printf("%s: %d x %d -> %s\n", StereoModeCaption(mode).c_str(), result.Width, result.Height,
+                job.OutputName.c_str());
   return 0;
 }
 
@@ -555,6 +622,15 @@ int Info(int argc, char** argv) {
   std::printf("Colors: %s\n", info.ColorsText.c_str());
   std::printf("Bits per pixel: %d\n", info.BitsPerPixel);
   std::printf("Images: %d\n", info.ImageCount);
+  // Every image of a file of several, in index order.
+  for (int i = 0; info.ImageCount > 1 && i < info.ImageCount; ++i) {
+    TPGFileInfo image;
+    if (GetFileInfo(name, i, description, image))
+      std::printf("Image %d: %s, %d x %d\n", i, image.KindText.empty() ? "-" : image.KindText.c_str(), image.Width,
+                  image.Height);
+    else
+      std::printf("Image %d: %s\n", i, German() ? "nicht lesbar" : "unreadable");
+  }
   return 0;
 }
 

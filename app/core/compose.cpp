@@ -9,25 +9,12 @@
 #include <thread>
 
 #include "app/core/paramfile.h"
+#include "app/core/stereofile.h"
 #include "pgraphic/core/messages.h"
 
 const char* const TextFinished = "Fertig.";
 
 namespace {
-
-// Runs one step; whatever it throws leaves as EComposeFailed of that step.
-template <typename F>
-auto InStep(TComposeStep step, F&& f) -> decltype(f()) {
-  try {
-    return f();
-  } catch (const EComposeFailed&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw EComposeFailed(step, std::current_exception(), e.what());
-  } catch (...) {
-    throw EComposeFailed(step, std::current_exception(), "unknown error");
-  }
-}
 
 int Percent(int step, int max) { return max > 0 ? static_cast<int>(100LL * step / max) : 100; }
 
@@ -52,6 +39,38 @@ std::string FullName(const std::string& name) {
   return ec ? name : p.string();
 }
 
+// Reports the saving of a picture as csStore.
+void AttachStoreProgress(TPixelGraphic& image, const TComposeProgress& progress) {
+  if (!progress.Detail) return;
+  image.OnProgressStart = [&progress](TObject*) { progress.Detail(csStore, 0); };
+  image.OnProgress = [&progress](TObject*, int step, int max, bool&) { progress.Detail(csStore, Percent(step, max)); };
+  image.OnProgressEnd = [&progress](TObject*) { progress.Detail(csStore, 100); };
+}
+
+// The steps of ComposeFiles for an MPO or JPS output: the aligned pair,
+// scaled as a stereo image would be, saved with the photographs freed.
+TComposeFilesResult SaveAlignedPair(const TComposeFilesJob& job, TStereoPair& pair, const TPairAlignment& alignment,
+                                    const TComposeProgress& progress) {
+  TStereoPair views = AlignedPair(pair, alignment, progress);
+  pair.Left.reset();
+  pair.Right.reset();
+  TComposeFilesResult saved;
+  if (views.Left) {
+    InComposeStep(csStore, [&] {
+      TPixelGraphic scaledLeft, scaledRight;
+      TPixelGraphic& left = ScaledForSave(*views.Left, job.Zoom, scaledLeft);
+      TPixelGraphic& right = ScaledForSave(*views.Right, job.Zoom, scaledRight);
+      TProgressGuard leftGuard{left}, rightGuard{right};
+      AttachStoreProgress(left, progress);
+      AttachStoreProgress(right, progress);
+      SaveStereoPair(left, right, job.OutputName);
+      saved = {true, left.Width(), left.Height()};
+    });
+  }
+  if (progress.Report) progress.Report(TextFinished, 100);
+  return saved;
+}
+
 // The steps of ComposePictures. With ownedRight (which holds right), the
 // turned picture replaces the photograph at once, so the two never take
 // memory together past the turn.
@@ -65,7 +84,7 @@ TStereoResult Compose(int mode, TPixelGraphic& left, TPixelGraphic& right, std::
   if (progress.Detail)
     rows = [&progress](TObject*, int step, int max, bool&) { progress.Detail(csTilt, Percent(step, max)); };
   std::unique_ptr<TPixelGraphic> turned =
-      InStep(csTilt, [&] { return TiltCompensated(right, alignment, progress.Report, rows); });
+      InComposeStep(csTilt, [&] { return TiltCompensated(right, alignment, progress.Report, rows); });
   TPixelGraphic* source = &right;
   if (turned && ownedRight) {
     *ownedRight = std::move(turned);
@@ -74,9 +93,9 @@ TStereoResult Compose(int mode, TPixelGraphic& left, TPixelGraphic& right, std::
     source = turned.get();
   }
   TStereoResult result =
-      InStep(csCompose, [&] { return ComposeStereo(mode, left, *source, area, work, progress.Report); });
+      InComposeStep(csCompose, [&] { return ComposeStereo(mode, left, *source, area, work, progress.Report); });
   turned.reset();
-  if (result.Image && store) InStep(csStore, [&] { store(*result.Image); });
+  if (result.Image && store) InComposeStep(csStore, [&] { store(*result.Image); });
   if (progress.Report) progress.Report(TextFinished, 100);
   return result;
 }
@@ -94,6 +113,12 @@ TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment&
 }
 
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
+                           const TComposeProgress& progress) {
+  return LoadStereoPair([&leftName](TPixelGraphic& p) { p.LoadFromFile(leftName); },
+                        [&rightName](TPixelGraphic& p) { p.LoadFromFile(rightName); }, progress);
+}
+
+TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loadRight,
                            const TComposeProgress& progress) {
   TStereoPair pair;
   pair.Left = std::make_unique<TPixelGraphic>();
@@ -127,30 +152,30 @@ TStereoPair LoadStereoPair(const std::string& leftName, const std::string& right
   attach(*pair.Right, csLoadRight);
 
   std::exception_ptr leftError, rightError;
-  auto loadRight = [&] {
+  auto runRight = [&] {
     try {
-      pair.Right->LoadFromFile(rightName);
+      loadRight(*pair.Right);
     } catch (...) {
       rightError = std::current_exception();
     }
   };
   std::thread worker;
   try {
-    worker = std::thread(loadRight);
+    worker = std::thread(runRight);
   } catch (const std::system_error&) {
     // No thread to be had: the right photograph loads after the left one.
   }
   try {
-    pair.Left->LoadFromFile(leftName);
+    loadLeft(*pair.Left);
   } catch (...) {
     leftError = std::current_exception();
     stopRight = true;
   }
   if (worker.joinable()) worker.join();
-  else if (!leftError) loadRight();
+  else if (!leftError) runRight();
 
-  if (leftError) InStep(csLoadLeft, [&] { std::rethrow_exception(leftError); });
-  if (rightError) InStep(csLoadRight, [&] { std::rethrow_exception(rightError); });
+  if (leftError) InComposeStep(csLoadLeft, [&] { std::rethrow_exception(leftError); });
+  if (rightError) InComposeStep(csLoadRight, [&] { std::rethrow_exception(rightError); });
   return pair;
 }
 
@@ -165,7 +190,9 @@ void TAlignmentOverrides::ApplyTo(TPairAlignment& a) const {
 
 TPairAlignment JobAlignment(const TComposeFilesJob& job) {
   TPairAlignment a;
-  if (job.UseParameterFiles) {
+  if (job.UseParameterFiles && job.RightName.empty()) {
+    a = ReadPairParameters(FullName(job.LeftName));
+  } else if (job.UseParameterFiles) {
     a.Left = ReadParameters(FullName(job.LeftName));
     a.Right = ReadParameters(FullName(job.RightName));
   }
@@ -173,35 +200,33 @@ TPairAlignment JobAlignment(const TComposeFilesJob& job) {
   return a;
 }
 
+TPixelGraphic& ScaledForSave(TPixelGraphic& picture, long double zoom, TPixelGraphic& scaled) {
+  if (!(zoom > 0)) return picture;
+  // As the main window saves with its zoom factor: both sides truncated.
+  const long double w = std::trunc(picture.Width() * zoom), h = std::trunc(picture.Height() * zoom);
+  if (w > std::numeric_limits<int32_t>::max() || h > std::numeric_limits<int32_t>::max())
+    throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
+  scaled.SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h), bc24Bit);
+  scaled.SetStretchMode(smPrecise);
+  scaled.StretchFrom(picture);
+  return scaled;
+}
+
 TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProgress& progress) {
   const TPairAlignment alignment = JobAlignment(job);
-  TStereoPair pair = LoadStereoPair(job.LeftName, job.RightName, progress);
+  TStereoPair pair = job.RightName.empty() ? LoadStereoFile(job.LeftName, job.Source, progress)
+                                           : LoadStereoPair(job.LeftName, job.RightName, progress);
+  if (IsStereoPairFileName(job.OutputName)) return SaveAlignedPair(job, pair, alignment, progress);
   TComposeFilesResult saved;
   TPixelGraphic work;
   ComposePictures(job.Mode, pair, alignment, work, progress, [&](TPixelGraphic& result) {
     // The photographs are no longer needed: freed before saving.
     pair.Left.reset();
     pair.Right.reset();
-    TPixelGraphic* out = &result;
     TPixelGraphic scaled;
-    if (job.Zoom > 0) {
-      // As the main window saves with its zoom factor: both sides truncated.
-      const long double w = std::trunc(out->Width() * job.Zoom), h = std::trunc(out->Height() * job.Zoom);
-      if (w > std::numeric_limits<int32_t>::max() || h > std::numeric_limits<int32_t>::max())
-        throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
-      scaled.SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h), bc24Bit);
-      scaled.SetStretchMode(smPrecise);
-      scaled.StretchFrom(*out);
-      out = &scaled;
-    }
+    TPixelGraphic* out = &ScaledForSave(result, job.Zoom, scaled);
     TProgressGuard guard{*out};
-    if (progress.Detail) {
-      out->OnProgressStart = [&progress](TObject*) { progress.Detail(csStore, 0); };
-      out->OnProgress = [&progress](TObject*, int step, int max, bool&) {
-        progress.Detail(csStore, Percent(step, max));
-      };
-      out->OnProgressEnd = [&progress](TObject*) { progress.Detail(csStore, 100); };
-    }
+    AttachStoreProgress(*out, progress);
     out->SaveToFile(job.OutputName);
     saved = {true, out->Width(), out->Height()};
   });

@@ -43,6 +43,21 @@ private:
   std::exception_ptr FError;
 };
 
+// Runs f as one step of a composition: whatever it throws leaves as
+// EComposeFailed of that step (an EComposeFailed passes unchanged).
+template <typename F>
+auto InComposeStep(TComposeStep step, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const EComposeFailed&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EComposeFailed(step, std::current_exception(), e.what());
+  } catch (...) {
+    throw EComposeFailed(step, std::current_exception(), "unknown error");
+  }
+}
+
 // The text of the last report of every composition.
 extern const char* const TextFinished;
 
@@ -90,6 +105,12 @@ TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment&
 // the right one's: EComposeFailed in csLoadLeft or csLoadRight.
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
                            const TComposeProgress& progress = {});
+// The same with the two loads given: each fills the picture it is handed
+// (for example two images of one file); the right one runs on a thread of its
+// own.
+using TPictureLoad = std::function<void(TPixelGraphic& picture)>;
+TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loadRight,
+                           const TComposeProgress& progress = {});
 
 // Alignment values given explicitly; each replaces what a parameter file says.
 struct TAlignmentOverrides {
@@ -98,22 +119,39 @@ struct TAlignmentOverrides {
   void ApplyTo(TPairAlignment& alignment) const;
 };
 
-// A composition from files to a file.
+// Where the two photographs of a pair in one file come from (stereofile.h).
+enum TPairSource : int {
+  psStereoFile, // an MPO (its two disparity images) or a JPS (as its descriptor says)
+  psParallel,   // a picture side by side, left view left
+  psCross,      // a picture side by side, right view left
+  psOverUnder,  // a picture with the left view on top
+};
+
+// A composition from files to a file. With RightName empty both photographs
+// come from LeftName (Source says how; the parameter files are the pair's,
+// PairParameterFileName). An OutputName ending in .mpo or .jps receives the
+// aligned pair (AlignedPair) instead of a stereo image; Mode is not used then.
 struct TComposeFilesJob {
   int Mode = smRedGreen;
   std::string LeftName, RightName, OutputName;
+  TPairSource Source = psStereoFile;
   bool UseParameterFiles = true; // read each photograph's parameter file (by its full path)
   TAlignmentOverrides Overrides;
   long double Zoom = 0; // > 0: saved scaled by Zoom (precise resampling, both sides truncated)
 };
 
 struct TComposeFilesResult {
-  bool Saved = false; // false: no result (mode 6 without common width); nothing was written
-  int32_t Width = 0, Height = 0; // size of the saved picture
+  bool Saved = false; // false: no result (mode 6 without common width, a pair without common area); nothing was written
+  int32_t Width = 0, Height = 0; // size of the saved picture (of each view of a pair)
 };
 
 // The pair's alignment for a job: the parameter files, then the overrides.
 TPairAlignment JobAlignment(const TComposeFilesJob& job);
+
+// The picture as a save with the zoom factor stores it: scaled by zoom
+// (precise resampling, both sides truncated) into scaled, which is returned;
+// the picture itself when zoom <= 0.
+TPixelGraphic& ScaledForSave(TPixelGraphic& picture, long double zoom, TPixelGraphic& scaled);
 
 // Loads the pair (LoadStereoPair), composes it (ComposePictures, the work image
 // a temporary) and saves the result through the format registry, the

@@ -18,7 +18,15 @@ std::string ParameterFileName(const std::string& imageFileName) {
 }
 
 TSideAlignment ReadParameters(const std::string& imageFileName) {
-  const platform::TIniFile ini(ParameterFileName(imageFileName));
+  return ReadParameterFile(ParameterFileName(imageFileName));
+}
+
+void WriteParameters(const std::string& imageFileName, const TSideAlignment& side) {
+  WriteParameterFile(ParameterFileName(imageFileName), side);
+}
+
+TSideAlignment ReadParameterFile(const std::string& parameterFileName) {
+  const platform::TIniFile ini(parameterFileName);
   TSideAlignment s;
   s.Point.X = ini.ReadInteger(Section, "x", 0);
   s.Point.Y = ini.ReadInteger(Section, "y", 0);
@@ -31,8 +39,8 @@ TSideAlignment ReadParameters(const std::string& imageFileName) {
   return s;
 }
 
-void WriteParameters(const std::string& imageFileName, const TSideAlignment& s) {
-  const platform::TIniFile ini(ParameterFileName(imageFileName));
+void WriteParameterFile(const std::string& parameterFileName, const TSideAlignment& s) {
+  const platform::TIniFile ini(parameterFileName);
   ini.WriteInteger(Section, "x", s.Point.X);
   ini.WriteInteger(Section, "y", s.Point.Y);
   ini.WriteInteger(Section, "xD", s.TurnPoint.X);

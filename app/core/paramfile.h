@@ -23,3 +23,7 @@ TSideAlignment ReadParameters(const std::string& imageFileName);
 // ("nach <file> kann nicht geschrieben werden") when the file cannot be
 // written; keys written before the failure stay.
 void WriteParameters(const std::string& imageFileName, const TSideAlignment& side);
+
+// The same on a parameter file named directly.
+TSideAlignment ReadParameterFile(const std::string& parameterFileName);
+void WriteParameterFile(const std::string& parameterFileName, const TSideAlignment& side);

@@ -290,12 +290,20 @@ TCommonArea CommonArea(int32_t wL, int32_t hL, int32_t wR, int32_t hR, TStereoPo
   return r;
 }
 
+bool TiltLineDrawn(const TStereoLine& l) {
+  const int64_t sum = static_cast<int64_t>(l.X1) + l.Y1 + l.X2 + l.Y2;
+  return sum > 0 && (l.X1 != l.X2 || l.Y1 != l.Y2);
+}
+
+TTiltLines TiltLinesGiven(const TPairAlignment& p) {
+  const bool left = TiltLineDrawn(p.Left.Line), right = TiltLineDrawn(p.Right.Line);
+  return left && right ? tlBoth : left ? tlLeftOnly : right ? tlRightOnly : tlNone;
+}
+
 bool TiltDifference(const TPairAlignment& p, long double& delta) {
   const TSideAlignment &l = p.Left, &r = p.Right;
   const bool turnGiven = l.TurnPoint.X > 0 && l.TurnPoint.Y > 0 && r.TurnPoint.X > 0 && r.TurnPoint.Y > 0;
-  const int64_t lineSum = static_cast<int64_t>(l.Line.X1) + l.Line.Y1 + l.Line.X2 + l.Line.Y2 + r.Line.X1 +
-                          r.Line.Y1 + r.Line.X2 + r.Line.Y2;
-  const bool linesGiven = lineSum > 0;
+  const bool linesGiven = TiltLinesGiven(p) == tlBoth;
   if (!turnGiven && !linesGiven) return false;
   long double aL = 0, aR = 0;
   if (turnGiven) {

@@ -65,9 +65,20 @@ long double LineAngle(long double x1, long double y1, long double x2, long doubl
 TCommonArea CommonArea(int32_t wL, int32_t hL, int32_t wR, int32_t hR, TStereoPoint leftPoint,
                        TStereoPoint rightPoint);
 
+// A side's tilt line counts when it is drawn: its four coordinates add up to
+// more than 0 and its end differs from its start (a click without a drag has
+// no direction).
+bool TiltLineDrawn(const TStereoLine& line);
+
+// Which photographs have a tilt line.
+enum TTiltLines : int { tlNone, tlLeftOnly, tlRightOnly, tlBoth };
+TTiltLines TiltLinesGiven(const TPairAlignment& alignment);
+
 // The tilt difference aR - aL in degrees; false when neither second points
-// (all four coordinates > 0) nor tilt lines (sum of the eight coordinates > 0)
-// are given. Lines win over second points.
+// (all four coordinates > 0 in both photographs) nor tilt lines (drawn in
+// both photographs) are given. Lines win over second points. A line in one
+// photograph only is no tilt: the other photograph's missing line has no
+// direction to compare with (TiltLinesGiven tells the caller which is missing).
 bool TiltDifference(const TPairAlignment& alignment, long double& delta);
 
 // Turns the right picture by the tilt difference about its identical point

@@ -132,6 +132,7 @@ void TMain::CreateComponents() {
   CreateToolBar();
   CreateViews();
   CreatePopupMenu();
+  CreateEditMenu();
   CreateDesktopBindings();
 
   FBCGFilterDialog1 = new TBCGFilterDialog(this);
@@ -420,6 +421,10 @@ void TMain::SetActivePage(QWidget* page) {
 QString TMain::StatusText() const { return FStatusText->text(); }
 
 void TMain::closeEvent(QCloseEvent* event) {
+  if (!ConfirmQuit()) {
+    event->ignore();
+    return;
+  }
   FTimer1->stop();
   QMainWindow::closeEvent(event);
 }

@@ -10,6 +10,7 @@
 
 #include "app/core/settingsfile.h"
 #include "app/core/stereo_core.h"
+#include "app/desktop/edithistory.h"
 #include "pgraphic/view/imageview.h"
 
 class QAction;
@@ -33,6 +34,7 @@ class TPGOpenDialog;
 class TPGSaveDialog;
 class TRGBFilterDialog;
 class TCMYFilterDialog;
+class TPreviewFilterDialog;
 
 // How the main window is created. The program passes its splash window; a
 // window made without one (tests, benchmarks) starts at once.
@@ -192,6 +194,29 @@ public:
   // folder of the user's own in the temporary folder).
   static QString HandOffFolder();
 
+  // ------------------------------------------------------------ picture edits, undo, quitting
+  // Loads a photograph into view (ImLinks or ImRechts) as the open dialog's
+  // choice does: loaded aside, so that a failure (raised) leaves the tab's
+  // picture, crop, filters and points as they were; on success the side's
+  // alignment is reset, its edit history dropped and its parameter file read.
+  void LoadImageFile(TPGImage* view, const std::string& fileName);
+  // The pair's edit history (crops, 90° turns, filters).
+  TEditHistory& History() { return FHistory; }
+  void MIRueckgaengigClick();
+  void MIWiederherstellenClick();
+  // Turns the picture of view by degrees (a multiple of 90, positive
+  // clockwise) and a photograph's alignment with it, so that markers and
+  // lines stay on their details; a turn back restores them exactly.
+  void TurnPicture(TPGImage* view, int degrees);
+  // A computed or edited stereo picture that has not been saved since.
+  bool StereoUnsaved() const { return FStereoUnsaved && !FImStereo->Empty(); }
+  // Asks before quitting with an unsaved stereo picture (Ja saves it first);
+  // false when the program is to stay.
+  bool ConfirmQuit();
+  // The view of an edit part and back.
+  TPGImage* ViewOf(TEditPart part) const;
+  TEditPart PartOf(const TPGImage* view) const;
+
   // Runs f and shows a library error that leaves it in the program's error box.
   void Guarded(const std::function<void()>& f);
   // The program's standard error box: caption "Zwillo", the error's text.
@@ -223,9 +248,21 @@ private:
   // current name on entry and the chosen one when it returns true.
   bool RunOpenDialog(const std::string& title, std::string& fileName);
   // The filter dialog of tag (1 brightness/contrast/gamma, 2 red/green/blue,
-  // 3 cyan/magenta/yellow) with image as preview source; on confirmation the
-  // filter is applied to image in place and the result is true.
-  bool RunFilterDialog(int tag, TPixelGraphic& image);
+  // 3 cyan/magenta/yellow) with image as preview source: the dialog when the
+  // user confirmed it (its Filter() is the one chosen), else null.
+  TPreviewFilterDialog* RunFilterDialog(int tag, TPixelGraphic& image);
+  // The Bearbeiten menu and the keyboard shortcuts of the menus.
+  void CreateEditMenu();
+  // Enables undo and redo (named after their step) and the menus' zoom to 100 %.
+  void UpdateEditControls();
+  // After an edit of view's picture: the step goes into the history.
+  void PictureEdited(TPGImage* view, std::unique_ptr<TEditStep> step);
+  // After an undo or redo: the tab of what changed is shown.
+  void ShowReverted(unsigned parts);
+  // The status text when only one photograph has a tilt line.
+  void ReportOneTiltLine();
+  // Zoom 100 % of a view.
+  void Zoom100(TPGImage* view);
 
   // Pair state.
   std::unique_ptr<TPixelGraphic> FWorkImage;
@@ -236,16 +273,14 @@ private:
   TPGImage* FPopupView = nullptr;
   QCursor FLineCursor, FTargetCursor;
   uint8_t FAnimationPhase = 128;
-  // The pattern the marching line starts with; shown once a step has run.
-  uint8_t FAnimationPattern = 0;
-  bool FMarchShown = false;
+  // The pattern the marching line starts with (the animation's last phase).
+  uint8_t FAnimationPattern = 128;
   bool FProgressRunning = false;
   int FLastStereoMode = -1;
   TSettings FSettings;
   bool FSettingPage = false;
-  // A file chosen without the open dialog (OpenFiles): RunOpenDialog answers
-  // with it instead of showing the dialog.
-  const std::string* FChosenFile = nullptr;
+  TEditHistory FHistory;
+  bool FStereoUnsaved = false;
 
   // Components.
   QToolBar* FToolBar1 = nullptr;
@@ -275,6 +310,7 @@ public:
           *StereobildfrELSA3DREVELATOR1 = nullptr;
   QAction *MISpeichern = nullptr, *MIdrucken = nullptr, *Einstellungen1 = nullptr, *Beenden1 = nullptr;
   QAction *Hilfe2 = nullptr, *MIAbout = nullptr;
+  QAction *MIRueckgaengig = nullptr, *MIWiederherstellen = nullptr, *MIZoom100Menu = nullptr;
   QAction *MIZoom100 = nullptr, *MIUserZoom = nullptr, *MIBestFit = nullptr, *PI1 = nullptr, *PI2 = nullptr,
           *PI3 = nullptr, *MiELSAStereo = nullptr;
   QToolButton *ToolButton1 = nullptr, *RotateLeft = nullptr, *RotateRight = nullptr, *BtZoomIn = nullptr,

@@ -185,7 +185,6 @@ void TMain::ImPicBoxOnMouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardM
     // The XOR line and the marching pixels of the old line go; the new line
     // starts as a single point.
     FTimer1->stop();
-    FMarchShown = false;
     const TStereoLine old = side.Line;
     side.Line = TStereoLine{p.X, p.Y, p.X, p.Y};
     FLineDragging = true;
@@ -193,8 +192,10 @@ void TMain::ImPicBoxOnMouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardM
   }
 }
 
-void TMain::ImPicBoxOnMouseMove(TPGImage*, Qt::KeyboardModifiers, int x, int y) {
-  ShowProgress(std::to_string(x) + "," + std::to_string(y), 0);
+void TMain::ImPicBoxOnMouseMove(TPGImage* view, Qt::KeyboardModifiers, int x, int y) {
+  // The picture's pixel under the mouse, in the coordinates points and lines
+  // are kept in (the picture box's own differ whenever the zoom is not 1).
+  ShowProgress(std::to_string(view->ViewToImageX(x)) + "," + std::to_string(view->ViewToImageY(y)), 0);
   if (!FLineDragging || !FLineView) return;
   TSideAlignment& side = FLineView == FImLinks ? FAlignment.Left : FAlignment.Right;
   const TStereoLine old = side.Line;
@@ -236,10 +237,13 @@ void TMain::ImPicBoxOnPaint(TPGImage* view, QPainter& canvas) {
     return;
   }
 
-  // The marching line of the active tab's side, once the animation has run.
+  // The line of the active tab's side, in the animation's current dashes:
+  // drawn by every paint, so that it shows at once after a load or a
+  // repaint, also while another window is active (the dashes then stand
+  // still: the animation runs only in the active window).
   const bool activeSide = (view == FImLinks && ActivePage() == FTabSheet1) ||
                           (view == FImRechts && ActivePage() == FTabSheet2);
-  if (FMarchShown && activeSide && Present(side.Line) && isActiveWindow()) {
+  if (activeSide && Present(side.Line)) {
     const QRgb windowColour = palette().color(QPalette::Window).rgb();
     QPolygon dark, light;
     uint8_t pattern = FAnimationPattern;
@@ -281,13 +285,27 @@ void TMain::ImPixelGraphicProgressEnd() {
 }
 
 void TMain::ImSelectionMade(TPGImage* view) {
+  TPixelGraphic* src = view->PixelGraphicNoWait();
+  if (!src) return;
+  // Only the part of the frame on the picture is cut out: a frame dragged
+  // into the grey around it is held to the picture, and shown so before the
+  // question.
+  const QRect frame = view->SelectionRect().intersected(QRect(0, 0, src->Width(), src->Height()));
+  // A frame of a few screen pixels is a slip (a click, a twitch), no crop:
+  // it goes without a question.
+  constexpr int kMinCropPixels = 4;
+  const int64_t shownW = int64_t{view->ImageToViewX(frame.x() + frame.width())} - view->ImageToViewX(frame.x());
+  const int64_t shownH = int64_t{view->ImageToViewY(frame.y() + frame.height())} - view->ImageToViewY(frame.y());
+  if (frame.isEmpty() || shownW < kMinCropPixels || shownH < kMinCropPixels) {
+    view->SetSelection(false);
+    return;
+  }
+  if (frame != view->SelectionRect()) view->SetSelectionRect(frame.x(), frame.y(), frame.width(), frame.height());
   if (platform::MessageBox("Bild beschneiden?", "Bereich markiert", platform::TMsgButtons::YesNo,
                            platform::TMsgIcon::Question) != platform::mrYes)
     return;
-  TPixelGraphic* src = view->PixelGraphicNoWait();
-  if (!src) return;
-  const int w = view->SelectionWidth(), h = view->SelectionHeight();
-  const int left = view->SelectionLeft(), top = view->SelectionTop();
+  const int w = frame.width(), h = frame.height();
+  const int left = frame.x(), top = frame.y();
   // The new picture is built aside; a failure leaves the view as it was.
   auto cropped = std::make_unique<TPixelGraphic>();
   cropped->SetSize(w, h, src->BitCount());
@@ -295,9 +313,11 @@ void TMain::ImSelectionMade(TPGImage* view) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) cropped->SetPixels(x, y, src->Pixels(left + x, top + y));
   view->SetSelection(false);
-  view->AdoptPixelGraphic(std::move(cropped));
-  if (view == FImLinks) FAlignment.Left = TSideAlignment{};
-  if (view == FImRechts) FAlignment.Right = TSideAlignment{};
+  std::unique_ptr<TPixelGraphic> before = view->ExchangePixelGraphic(std::move(cropped));
+  TSideAlignment* side = view == FImLinks ? &FAlignment.Left : view == FImRechts ? &FAlignment.Right : nullptr;
+  PictureEdited(view, std::make_unique<TPictureStep>(PartOf(view), "Beschneiden", std::move(before), side));
+  if (side) *side = TSideAlignment{};
+  view->Invalidate();
 }
 
 void TMain::Timer1Timer() {
@@ -310,7 +330,6 @@ void TMain::DrawMarchingLines() {
   if (!isActiveWindow()) return;
   FTimer1->stop();
   FAnimationPattern = FAnimationPhase;
-  FMarchShown = true;
   if (ActivePage() == FTabSheet1 && Present(FAlignment.Left.Line)) RepaintLine(FImLinks, FAlignment.Left.Line);
   if (ActivePage() == FTabSheet2 && Present(FAlignment.Right.Line)) RepaintLine(FImRechts, FAlignment.Right.Line);
   FTimer1->start();

@@ -16,6 +16,7 @@
 
 #include "app/core/paramfile.h"
 #include "app/desktop/configdlg.h"
+#include "app/desktop/hourglass.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/progressform.h"
 #include "app/desktop/resources.h"
@@ -26,14 +27,6 @@
 #include "platform/messagebox.h"
 
 namespace {
-
-// The hourglass for the lifetime of the object, however the command ends.
-struct THourGlass {
-  THourGlass() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~THourGlass() { QGuiApplication::restoreOverrideCursor(); }
-  THourGlass(const THourGlass&) = delete;
-  THourGlass& operator=(const THourGlass&) = delete;
-};
 
 // A zoom factor as the status bar shows it: percent rounded half to even, then "%".
 std::string ZoomPercentText(long double zoom) { return std::to_string(pg::RoundHalfEven(zoom * 100)) + "%"; }
@@ -85,10 +78,6 @@ TPGSaveDialog* TMain::PGSaveDialog1() {
 }
 
 bool TMain::RunOpenDialog(const std::string& title, std::string& fileName) {
-  if (FChosenFile) {
-    fileName = *FChosenFile;
-    return true;
-  }
   TPGOpenDialog* dialog = PGOpenDialog1();
   dialog->SetFileName(fileName);
   dialog->SetTitle(title);
@@ -101,19 +90,43 @@ void TMain::LoadImage(TPGImage* view, const std::string& title) {
   std::string name = view->FileName();
   if (RunOpenDialog(title, name)) {
     repaint();
-    view->SetKeepOldPaintPixelGraphic(false);
+    LoadImageFile(view, name);
+    return;
+  }
+  // Cancelled: a shown photograph keeps its points (they may be unsaved, or
+  // belong to its crop or turn, which the file knows nothing of); an empty
+  // tab reads the file of its (empty) name as before.
+  if (view->Empty()) LoadParameters();
+  UpdateControls();
+}
+
+void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
+  std::unique_ptr<TPixelGraphic> image = std::make_unique<TPixelGraphic>();
+  {
+    // As the view's own load: its warning action, background and progress.
+    std::unique_ptr<THourGlass> hourGlass;
+    if (view->ShowHourGlass()) hourGlass = std::make_unique<THourGlass>();
+    image->SetReadWarningAction(view->ReadWarningAction());
+    image->SetBackGroundColor(view->BackGroundColor());
+    image->OnProgressStart = [view](TObject* s) {
+      if (view->OnPixelGraphicProgressStart) view->OnPixelGraphicProgressStart(s);
+    };
+    image->OnProgressEnd = [view](TObject* s) {
+      if (view->OnPixelGraphicProgressEnd) view->OnPixelGraphicProgressEnd(s);
+    };
     try {
-      view->SetFileName(name);
+      image->LoadFileImage(fileName, 0);
     } catch (...) {
-      // The failed load has emptied the view: its commands go with its
-      // picture. The side's alignment and parameter file stay untouched.
-      view->SetKeepOldPaintPixelGraphic(true);
       UpdateControls();
       throw;
     }
-    view->SetKeepOldPaintPixelGraphic(true);
-    (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
   }
+  view->SetKeepOldPaintPixelGraphic(false);
+  view->AdoptLoadedPixelGraphic(std::move(image), fileName);
+  view->SetKeepOldPaintPixelGraphic(true);
+  (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
+  FHistory.Forget(PartOf(view));
+  // The parameter file of the active tab's photograph: this one.
   LoadParameters();
   UpdateControls();
 }
@@ -198,6 +211,7 @@ void TMain::UpdateControls() {
   MISpeichern->setEnabled(BtSaveStereo->isEnabled());
   BtSaveStereoZoom->setEnabled(BtSaveStereo->isEnabled());
   MIdrucken->setEnabled(BtPrint->isEnabled());
+  UpdateEditControls();
   // 8.
   FToolBar1->update();
 }
@@ -224,11 +238,11 @@ void TMain::BtCutClick() { SetWorkMode(amMoveResizeCreateSelection, MI4, BtCut, 
 
 void TMain::RotateClick(QObject* sender) {
   TPGImage* view = ActiveView();
-  THourGlass hourGlass;
-  std::unique_ptr<TPixelGraphic> copy = view->CopyPixelGraphic();
-  TPixelGraphic* image = view->PixelGraphic();
-  if (!image) return;
-  image->RotateFrom(true, *copy, TagOf(sender));
+  if (view->Empty()) return;
+  const int degrees = TagOf(sender);
+  TurnPicture(view, degrees);
+  PictureEdited(view, std::make_unique<TTurnStep>(PartOf(view), degrees < 0 ? "90° nach links drehen"
+                                                                            : "90° nach rechts drehen", degrees));
 }
 
 void TMain::BtZoomClick(QObject* sender) {
@@ -258,11 +272,13 @@ void TMain::PopupMenu1Popup(TPGImage* view) {
 
 void TMain::ZoomStatus(TPGImage* view) { ShowProgress(ZoomPercentText(view->ZoomFactor()), 0); }
 
-void TMain::MIZoom100Click() {
-  if (!FPopupView) return;
-  FPopupView->SetStretch(sZoomKAR);
-  FPopupView->SetZoomFactor(1.0L);
-  ZoomStatus(FPopupView);
+void TMain::MIZoom100Click() { Zoom100(FPopupView); }
+
+void TMain::Zoom100(TPGImage* view) {
+  if (!view) return;
+  view->SetStretch(sZoomKAR);
+  view->SetZoomFactor(1.0L);
+  ZoomStatus(view);
 }
 
 void TMain::MIBestFitClick() {
@@ -293,7 +309,7 @@ void TMain::MIUserZoomClick() {
   ZoomStatus(view);
 }
 
-bool TMain::RunFilterDialog(int tag, TPixelGraphic& image) {
+TPreviewFilterDialog* TMain::RunFilterDialog(int tag, TPixelGraphic& image) {
   TPreviewFilterDialog* dialog = nullptr;
   if (tag == 1)
     dialog = FBCGFilterDialog1;
@@ -301,14 +317,21 @@ bool TMain::RunFilterDialog(int tag, TPixelGraphic& image) {
     dialog = FRGBFilterDialog1;
   else if (tag == 3)
     dialog = FCMYFilterDialog1;
-  if (!dialog || !dialog->Execute(image)) return false;
-  image.ApplyFilter(dialog->Filter(), image);
-  return true;
+  return dialog && dialog->Execute(image) ? dialog : nullptr;
 }
 
 void TMain::PI1Click(QObject* sender) {
   if (!FPopupView || FPopupView->Empty()) return;
-  RunFilterDialog(TagOf(sender), *FPopupView->PixelGraphic());
+  TPGImage* view = FPopupView;
+  TPreviewFilterDialog* dialog = RunFilterDialog(TagOf(sender), *view->PixelGraphic());
+  if (!dialog) return;
+  // The filter works on a copy that replaces the picture: the picture before
+  // it is kept for Rückgängig, and a failure leaves the view as it was.
+  std::unique_ptr<TPixelGraphic> filtered = view->CopyPixelGraphic();
+  filtered->ApplyFilter(dialog->Filter(), *filtered);
+  std::unique_ptr<TPixelGraphic> before = view->ExchangePixelGraphic(std::move(filtered));
+  PictureEdited(view, std::make_unique<TPictureStep>(PartOf(view), dialog->WindowCaption,
+                                                     std::move(before)));
 }
 
 void TMain::MiELSAStereoClick() {
@@ -342,8 +365,9 @@ void TMain::Hilfe2Click() {
 }
 
 void TMain::Beenden1Click() {
-  close();
-  QCoreApplication::quit();
+  // The window stays when the user answers the question about an unsaved
+  // stereo picture with Abbrechen.
+  if (close()) QCoreApplication::quit();
 }
 
 void TMain::MIAboutClick() { TForm3::ShowAbout(this); }

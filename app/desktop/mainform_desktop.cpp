@@ -125,17 +125,10 @@ void TMain::OpenFiles(const QStringList& files, QWidget* target) {
     loads = {{files[0], page}};
   }
   for (const TLoad& load : loads) {
-    // The load of "Bild laden..." on that tab, the file standing in for the
-    // dialog's answer; the tab's parameter file is read with it.
-    const std::string name = load.File.toStdString();
-    struct TChosen {
-      const std::string*& Slot;
-      ~TChosen() { Slot = nullptr; }
-    } chosen{FChosenFile};
-    FChosenFile = &name;
+    // The load of "Bild laden..." on that tab (its parameter file read with
+    // it); a failure leaves the tab's picture as it was.
     SetActivePage(load.Page);
-    const bool left = load.Page == FTabSheet1;
-    Guarded([&] { LoadImage(left ? FImLinks : FImRechts, left ? "Linkes Bild" : "Rechtes Bild"); });
+    Guarded([&] { LoadImageFile(load.Page == FTabSheet1 ? FImLinks : FImRechts, load.File.toStdString()); });
   }
   if (loads.empty()) return;
   SetActivePage(loads.front().Page);

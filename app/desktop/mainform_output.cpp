@@ -61,6 +61,7 @@ void TMain::BtSaveStereoClick(QObject* sender) {
     } else {
       FImStereo->SaveToFile(name);
     }
+    FStereoUnsaved = false;
   });
 }
 

@@ -76,6 +76,7 @@ void TMain::MIberechnenClick(QObject* sender) {
     FWorkImage = previous ? std::move(previous) : std::make_unique<TPixelGraphic>();
   };
 
+  const TPixelGraphic* shownBefore = FImStereo->PixelGraphicNoWait();
   std::exception_ptr failure;
   bool computed = false;
   try {
@@ -92,11 +93,18 @@ void TMain::MIberechnenClick(QObject* sender) {
     SetActivePage(FTabSheet3);
     UpdateControls();
     computed = true;
+    ReportOneTiltLine();
   } catch (const EComposeFailed& e) {
     if (e.Step() != csTilt) takeMode();
     failure = e.Error();
   } catch (...) {
     failure = std::current_exception();
+  }
+  // A new stereo picture: not saved yet, and the edits of the last one are gone.
+  if (FImStereo->PixelGraphicNoWait() != shownBefore) {
+    FStereoUnsaved = true;
+    FHistory.Forget(epStereo);
+    UpdateEditControls();
   }
   // 9. In every case. The work image (the previous stereo picture, or what a
   // failed computation left) is read by nobody again: its memory goes now.

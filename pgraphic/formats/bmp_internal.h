@@ -14,6 +14,20 @@ namespace pg::bmp {
 constexpr int kFileHeaderSize = 14;
 constexpr int kCoreHeaderSize = 12;
 constexpr int kInfoHeaderSize = 40;
+// The later Windows headers: the info header followed by the channel masks
+// (52: red, green, blue; 56: and alpha), then colour space and gamma (108,
+// version 4) and rendering intent and colour profile (124, version 5).
+constexpr int kV2HeaderSize = 52;
+constexpr int kV3HeaderSize = 56;
+constexpr int kV4HeaderSize = 108;
+constexpr int kV5HeaderSize = 124;
+constexpr int kMaxHeaderSize = kV5HeaderSize;
+
+// True for a header size read as an info header (40 bytes and the later ones).
+constexpr bool IsInfoHeaderSize(uint32_t size) {
+  return size == kInfoHeaderSize || size == kV2HeaderSize || size == kV3HeaderSize || size == kV4HeaderSize ||
+         size == kV5HeaderSize;
+}
 
 [[noreturn]] inline void RaiseBMP(const std::string& text) { throw EPGBMPFileFormatReader("BMP: " + text); }
 [[noreturn]] inline void RaiseInvalid(const char* what) { RaiseBMP(GetMessage1(msgInvalid, what)); }

@@ -9,7 +9,8 @@
 #include "pgraphic/core/messages.h"
 #include "pgraphic/formats/bmp_internal.h"
 
-// Windows (40-byte info header) and OS/2 (12-byte core header) bitmaps. The
+// Windows (40-byte info header and the longer headers of the later Windows
+// versions, which begin with it) and OS/2 (12-byte core header) bitmaps. The
 // image's storage is itself a bottom-up device-independent bitmap, so
 // uncompressed 1-, 4-, 8- and 24-bit files go straight from the stream into it;
 // only 16/32-bit bit-field files and RLE files need per-pixel work.
@@ -65,12 +66,15 @@ void ReadHeaderBytes(TStream& stream, uint8_t* buffer, int count) {
 // The fields of either bitmap header that reading needs.
 struct TBMPHeader {
   bool Core = false;
+  uint32_t Size = 0; // the bitmap header's size
   int64_t Width = 0;
   int64_t Height = 0;  // as stored: negative for top-down info headers
   int BitCount = 0;
   uint32_t Compression = 0;
   uint32_t SizeImage = 0;
   uint32_t ClrUsed = 0;
+  bool HeaderMasks = false; // the channel masks are part of the header
+  uint32_t Masks[3] = {0, 0, 0};
 };
 
 // Reads a core or info header at the stream's position and applies the checks
@@ -90,8 +94,16 @@ TBMPHeader ReadBitmapHeader(TStream& stream, bool coreHeader) {
       RaiseInvalid("BitmapCoreHeader.bcBitCount");
     return h;
   }
-  uint8_t b[kInfoHeaderSize];
+  // The later headers begin with the info header; of what follows only the
+  // channel masks are used (colour space, gamma and profile are ignored).
+  uint8_t b[kMaxHeaderSize];
   ReadHeaderBytes(stream, b, kInfoHeaderSize);
+  h.Size = pg::GetLE32(b);
+  if (h.Size > kInfoHeaderSize && IsInfoHeaderSize(h.Size)) {
+    ReadHeaderBytes(stream, b + kInfoHeaderSize, static_cast<int>(h.Size) - kInfoHeaderSize);
+    h.HeaderMasks = true;
+    for (int i = 0; i < 3; ++i) h.Masks[i] = pg::GetLE32(b + kInfoHeaderSize + 4 * i);
+  }
   h.Width = static_cast<int32_t>(pg::GetLE32(b + 4));
   h.Height = static_cast<int32_t>(pg::GetLE32(b + 8));
   const int planes = pg::GetLE16(b + 12);
@@ -141,14 +153,10 @@ bool ReadFileHeader(TStream& stream) {
   const int64_t pos = stream.Position();
   ReadHeaderBytes(stream, size, 4);
   stream.SetPosition(pos);
-  switch (pg::GetLE32(size)) {
-    case kCoreHeaderSize:
-      return true;
-    case kInfoHeaderSize:
-      return false;
-    default:
-      RaiseBMP(GetMessage1(msgInvalidSizeOf, "BitmapInfoHeader/BitmapCoreHeader"));
-  }
+  const uint32_t headerSize = pg::GetLE32(size);
+  if (headerSize == kCoreHeaderSize) return true;
+  if (IsInfoHeaderSize(headerSize)) return false;
+  RaiseBMP(GetMessage1(msgInvalidSizeOf, "BitmapInfoHeader/BitmapCoreHeader"));
 }
 
 uint8_t StorageFor(int bitCount) {
@@ -230,7 +238,9 @@ void ReadPackedBitmapBody(TPixelGraphic& g, TStream& stream, bool coreHeader) {
       masks[1] = 0x00FF00;
       masks[2] = 0x0000FF;
     }
-    if (h.Compression == 3) {
+    if (h.Compression == 3 && h.HeaderMasks) {
+      for (int i = 0; i < 3; ++i) masks[i] = h.Masks[i];
+    } else if (h.Compression == 3) {
       uint8_t b[12];
       ReadHeaderBytes(stream, b, 12);
       for (int i = 0; i < 3; ++i) masks[i] = pg::GetLE32(b + 4 * i);
@@ -300,6 +310,12 @@ void TBMPFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info
     info.DetailsText = "OS/2";
   } else {
     info.DetailsText = "Windows";
+    // The later headers by their version: 52 and 56 bytes V2 and V3, 108 V4, 124 V5.
+    if (h.Size > kInfoHeaderSize)
+      info.DetailsText += h.Size == kV2HeaderSize   ? " V2"
+                          : h.Size == kV3HeaderSize ? " V3"
+                          : h.Size == kV4HeaderSize ? " V4"
+                                                    : " V5";
     if (h.Compression == 0) info.DetailsText += ", RGB";
     if (h.Compression == 1) info.DetailsText += ", RLE8";
     if (h.Compression == 2) info.DetailsText += ", RLE4";

@@ -45,10 +45,23 @@ public:
   static constexpr int HeaderSize = 17;
 
   bool DetectsByContent = false;
+  // Formats stored inside another format's files (MPO and JPS inside JPEG)
+  // need more than the header to be told apart: their readers set
+  // DetectsInStream and are asked before any header test.
+  bool DetectsInStream = false;
 
   // header: the first 17 bytes of the stream (bytes past a short stream's end are 0).
   virtual bool IsFormat(const uint8_t* header) const {
     (void)header;
+    return false;
+  }
+  // Only for DetectsInStream: whether the stream, at its current position,
+  // holds this format; extension without the dot, lower case. May read
+  // anywhere in the stream; the caller restores the position.
+  virtual bool IsFormatInStream(TStream& stream, const uint8_t* header, const std::string& extension) const {
+    (void)stream;
+    (void)header;
+    (void)extension;
     return false;
   }
   // Reads image number index from the stream's current position into graphic.
@@ -163,3 +176,5 @@ void RegisterPCXFormats(TPGFormatLists& lists);
 void RegisterPxMFormats(TPGFormatLists& lists);
 void RegisterTGAFormats(TPGFormatLists& lists);
 void RegisterTIFFFormats(TPGFormatLists& lists);
+void RegisterMPOFormats(TPGFormatLists& lists);
+void RegisterJPSFormats(TPGFormatLists& lists);

@@ -146,6 +146,16 @@ const TPGFormatClass<TFileFormatReader>* TPGFormatRegistry::FindReaderClass(TStr
       TPositionGuard guard(stream);
       stream.Read(header, sizeof header);
     }
+    // Formats inside other formats first: an MPO is also a JPEG.
+    const std::string lowerExt = LowerCase(ext);
+    for (const auto& reader : FLists.Readers) {
+      if (!reader->DetectsInStream) continue;
+      TPositionGuard guard(stream);
+      try {
+        if (reader->IsFormatInStream(stream, header, lowerExt)) return &reader;
+      } catch (...) {
+      }
+    }
     for (const auto& reader : FLists.Readers)
       if (reader->DetectsByContent && reader->IsFormat(header)) return &reader;
     if (!ext.empty())
@@ -250,14 +260,23 @@ void TPGFormatRegistry::LoadStreamAs(TPixelGraphic& graphic, TStream& stream, co
   graphic.EndUpdate();
 }
 
-template <typename WriteFn>
-void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extension, WriteFn&& write) const {
+const TPGFormatClass<TFileFormatWriter>& TPGFormatRegistry::SaveWriterClass(const std::string& extension) const {
   const std::string ext = StripDot(extension);
   if (FLists.Writers.empty()) throw EPGFileFormatWritersEmpty(GetMessage1(msgIsEmpty, "FileFormatWriters"));
   const TPGFormatClass<TFileFormatWriter>* found = FindWriterClass(ext);
   if (!found) throw EPGUnknownExtension(GetMessage1(msgUnknownFileExtension, LowerCase(ext)));
-  const TFileFormatWriter* writer = &**found;
+  return *found;
+}
 
+template <typename WriteFn>
+void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extension, WriteFn&& write) const {
+  const TPGFormatClass<TFileFormatWriter>& found = SaveWriterClass(extension);
+  WriteConverted(graphic, *found, [&](TPixelGraphic& image) { write(*found.New(), image); });
+}
+
+template <typename WriteFn>
+void TPGFormatRegistry::WriteConverted(TPixelGraphic& graphic, const TFileFormatWriter& listed, WriteFn&& write) const {
+  const TFileFormatWriter* writer = &listed;
   graphic.DetectPaletteIdent();
   const int cur = PGColorResCode(graphic);
   const int tgt = PGColorResTarget(cur, writer->CanWriteResolutions);
@@ -266,7 +285,7 @@ void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extensio
 
   if (tgt == cur) {
     graphic.DetectPaletteIdent();
-    write(*found->New(), graphic);
+    write(graphic);
     return;
   }
 
@@ -305,7 +324,7 @@ void TPGFormatRegistry::Save(TPixelGraphic& graphic, const std::string& extensio
                   {bc4Bit, pSys16},      {bc4Bit, pOptimized252Sys16}, {bc8Bit, pGray256},
                   {bc8Bit, pOptimized252Sys16}, {bc24Bit, pNone}};
   ConvertColorResolution(temp, graphic, targets[tgt].BitCount, targets[tgt].Palette);
-  write(*found->New(), temp);
+  write(temp);
 }
 
 void TPGFormatRegistry::SaveStreamAs(TPixelGraphic& graphic, TStream& stream, const std::string& extension) const {
@@ -326,6 +345,30 @@ void TPGFormatRegistry::SaveToFile(TPixelGraphic& graphic, const std::string& fi
   });
 }
 
+void TPGFormatRegistry::SaveImagesStreamAs(const std::vector<TPixelGraphic*>& images, TStream& stream,
+                                           const std::string& extension) const {
+  const TPGFormatClass<TFileFormatWriter>& found = SaveWriterClass(extension);
+  if (images.empty() || (!found->MultiImage && images.size() != 1))
+    throw EPixelGraphic(GetMessage1(msgInvalidValueFor, "MultiImage"));
+  if (!found->MultiImage) {
+    WriteConverted(*images[0], *found, [&](TPixelGraphic& image) { found.New()->WriteGraphic(stream, image); });
+    return;
+  }
+  // One writer object for the whole file; each image is converted (and its
+  // temporary copy freed) in turn.
+  const std::unique_ptr<TFileFormatWriter> writer = found.New();
+  writer->BeginFile(stream);
+  for (TPixelGraphic* graphic : images)
+    WriteConverted(*graphic, *found, [&](TPixelGraphic& image) { writer->WriteImage(stream, image); });
+  writer->EndFile(stream);
+}
+
+void TPGFormatRegistry::SaveImagesToFile(const std::vector<TPixelGraphic*>& images, const std::string& fileName) const {
+  TSafeFileStream file(fileName);
+  SaveImagesStreamAs(images, file, ExtractFormatExtension(fileName));
+  file.Commit();
+}
+
 const TPGFormatRegistry& PGFormatRegistry() {
   static const TPGFormatRegistry registry([] {
     TPGFormatLists lists;
@@ -336,6 +379,8 @@ const TPGFormatRegistry& PGFormatRegistry() {
     RegisterPxMFormats(lists);
     RegisterTGAFormats(lists);
     RegisterTIFFFormats(lists);
+    RegisterMPOFormats(lists);
+    RegisterJPSFormats(lists);
     return lists;
   }());
   return registry;
@@ -375,6 +420,10 @@ bool GetFileInfo(const std::string& fileName, int index, std::string& descriptio
   } catch (...) {
     return false;
   }
+}
+
+void PGSaveImagesToFile(const std::vector<TPixelGraphic*>& images, const std::string& fileName) {
+  PGFormatRegistry().SaveImagesToFile(images, fileName);
 }
 
 std::string BuildOpenFilter() { return PGFormatRegistry().BuildOpenFilter(); }

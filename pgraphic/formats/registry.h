@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pgraphic/formats/fileformat.h"
 
@@ -77,14 +78,30 @@ public:
   // when the writer has finished: on any failure an existing file is left
   // untouched and no file is created.
   void SaveToFile(TPixelGraphic& graphic, const std::string& fileName) const;
+  // Several images into one file (a stereo pair as MPO or JPS, a multi-image
+  // TIFF): BeginFile, WriteImage of each image in turn, EndFile, through one
+  // writer object chosen by extension. Each image is converted as a single
+  // save would convert it, with the same warning. A writer that is not
+  // MultiImage takes exactly one image ("Invalid value for MultiImage"
+  // otherwise). The file is written as SaveToFile writes it.
+  void SaveImagesStreamAs(const std::vector<TPixelGraphic*>& images, TStream& stream,
+                          const std::string& extension) const;
+  void SaveImagesToFile(const std::vector<TPixelGraphic*>& images, const std::string& fileName) const;
 
 private:
   const TPGFormatClass<TFileFormatReader>* FindReaderClass(TStream& stream, const std::string& extension) const noexcept;
   const TPGFormatClass<TFileFormatWriter>* FindWriterClass(const std::string& extension) const;
+  // The writer class of a save; raises for an empty list or an unknown extension.
+  const TPGFormatClass<TFileFormatWriter>& SaveWriterClass(const std::string& extension) const;
   // Chooses the writer and the target resolution, asks the user where needed,
-  // and calls write(image) with the image or a converted temporary copy.
+  // and calls write(writer, image) with a new writer object and the image or
+  // a converted temporary copy.
   template <typename WriteFn>
   void Save(TPixelGraphic& graphic, const std::string& extension, WriteFn&& write) const;
+  // The resolution part of a save: write(image) with the image or its copy
+  // converted for the writer.
+  template <typename WriteFn>
+  void WriteConverted(TPixelGraphic& graphic, const TFileFormatWriter& writer, WriteFn&& write) const;
 
   TPGFormatLists FLists;
 };
@@ -102,6 +119,8 @@ const TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string
 bool GetStreamInfo(TStream& stream, const std::string& extension, int index, std::string& description,
                    TPGFileInfo& info) noexcept;
 bool GetFileInfo(const std::string& fileName, int index, std::string& description, TPGFileInfo& info) noexcept;
+// TPGFormatRegistry::SaveImagesToFile on the library's registry.
+void PGSaveImagesToFile(const std::vector<TPixelGraphic*>& images, const std::string& fileName);
 std::string BuildOpenFilter();
 std::string BuildSaveFilter();
 

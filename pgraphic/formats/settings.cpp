@@ -19,6 +19,7 @@ uint32_t PGTIFFXResolution[2] = {300, 1};
 uint32_t PGTIFFYResolution[2] = {300, 1};
 bool PGTIFFReadAllImages = false;
 int PGTIFFMaxImages = 1000;
+bool PGMPOWriteMotorola = false;
 
 void PGResetFormatSettings() {
   PGJPEGQuality = 80;
@@ -42,4 +43,5 @@ void PGResetFormatSettings() {
   PGTIFFYResolution[1] = 1;
   PGTIFFReadAllImages = false;
   PGTIFFMaxImages = 1000;
+  PGMPOWriteMotorola = false;
 }

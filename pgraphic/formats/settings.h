@@ -31,6 +31,8 @@ extern uint32_t PGTIFFXResolution[2]; // numerator, denominator; initial 300, 1
 extern uint32_t PGTIFFYResolution[2]; // initial 300, 1
 extern bool PGTIFFReadAllImages;      // initial false
 extern int PGTIFFMaxImages;           // initial 1000
+// MPO
+extern bool PGMPOWriteMotorola;       // big-endian MPF and Exif structures; initial false
 
 // Puts every setting back to its initial value (for tests and embedding programs).
 void PGResetFormatSettings();

@@ -139,6 +139,11 @@ void TPGImage::SetPixelGraphic(const TPixelGraphic* graphic) {
 
 void TPGImage::AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic) { ReplaceImage(std::move(graphic)); }
 
+void TPGImage::AdoptLoadedPixelGraphic(std::unique_ptr<TPixelGraphic> graphic, const std::string& fileName) {
+  FFileName = fileName;
+  ReplaceImage(std::move(graphic));
+}
+
 std::unique_ptr<TPixelGraphic> TPGImage::ExchangePixelGraphic(std::unique_ptr<TPixelGraphic> graphic) {
   return ReplaceImage(std::move(graphic));
 }

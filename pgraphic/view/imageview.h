@@ -124,6 +124,11 @@ public:
   void SetPixelGraphic(const TPixelGraphic* graphic);
   // The view takes graphic itself.
   void AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic);
+  // The view takes graphic, loaded by the caller from fileName, as a load
+  // through FileName that succeeded leaves it (FileName included). A caller
+  // that must not lose the shown picture when a load fails loads aside and
+  // hands the picture over only on success.
+  void AdoptLoadedPixelGraphic(std::unique_ptr<TPixelGraphic> graphic, const std::string& fileName);
   // The view takes graphic itself and hands its previous image back (no
   // longer connected to the view; null when it had none), so a caller can
   // reuse its pixel memory.

@@ -48,19 +48,55 @@ constexpr THandle kHandles[8] = {
     {dsResizeBottom, Qt::SizeVerCursor},       {dsResizeBottomRight, Qt::SizeFDiagCursor},
 };
 
-QRect HandleRect(int i, const QRect& v) {
+bool LeftHandle(int i) { return i == 0 || i == 3 || i == 5; }
+bool RightHandle(int i) { return i == 2 || i == 4 || i == 7; }
+bool TopHandle(int i) { return i <= 2; }
+bool BottomHandle(int i) { return i >= 5; }
+
+// The sides of the frame whose handles stand inside it. Handles stand 3 to 8
+// pixels outside the frame; where that is outside the picture box (a frame at
+// the picture's edge) they could be neither seen nor grabbed, so that side's
+// handles stand as far inside the frame instead, when the frame is large
+// enough to leave room for moving it.
+struct THandleSides {
+  bool Left = false, Top = false, Right = false, Bottom = false;
+};
+
+THandleSides InnerHandleSides(const QRect& v, int64_t boxW, int64_t boxH) {
+  constexpr int64_t kRoom = 24;
+  const int64_t l = v.left(), t = v.top(), r = Right(v), b = Bottom(v);
+  THandleSides s;
+  if (r - l >= kRoom) {
+    s.Left = l - 8 < 0;
+    s.Right = r + 8 > boxW;
+  }
+  if (b - t >= kRoom) {
+    s.Top = t - 8 < 0;
+    s.Bottom = b + 8 > boxH;
+  }
+  return s;
+}
+
+// The handle's square (drawn), or with grab set the area that grabs it: the
+// square widened to the frame, so that a press between the square and the
+// frame, or on the frame's corner, takes the handle too.
+QRect HandleRect(int i, const QRect& v, const THandleSides& in, bool grab = false) {
   const int64_t l = v.left(), t = v.top(), r = Right(v), b = Bottom(v);
   const int64_t mx = (l + r) / 2, my = (t + b) / 2;
-  switch (i) {
-    case 0: return WinRect(l - 8, t - 8, l - 3, t - 3);
-    case 1: return WinRect(mx - 2, t - 8, mx + 3, t - 3);
-    case 2: return WinRect(r + 3, t - 8, r + 8, t - 3);
-    case 3: return WinRect(l - 8, my - 2, l - 3, my + 3);
-    case 4: return WinRect(r + 3, my - 2, r + 8, my + 3);
-    case 5: return WinRect(l - 8, b + 3, l - 3, b + 8);
-    case 6: return WinRect(mx - 2, b + 3, mx + 3, b + 8);
-    default: return WinRect(r + 3, b + 3, r + 8, b + 8);
-  }
+  const int64_t gap = grab ? 0 : 3;
+  // The span from 3 (or, grabbing, 0) to 8 pixels away from an edge of the
+  // frame's low (left, top) or high side, outside the frame or inside it.
+  auto span = [gap](int64_t edge, bool lowSide, bool inner, int64_t& a, int64_t& b) {
+    const bool down = lowSide != inner; // the span lies below the edge
+    a = down ? edge - 8 : edge + gap;
+    b = down ? edge - gap : edge + 8;
+  };
+  int64_t x0 = mx - 2, x1 = mx + 3, y0 = my - 2, y1 = my + 3;
+  if (LeftHandle(i)) span(l, true, in.Left, x0, x1);
+  if (RightHandle(i)) span(r, false, in.Right, x0, x1);
+  if (TopHandle(i)) span(t, true, in.Top, y0, y1);
+  if (BottomHandle(i)) span(b, false, in.Bottom, y0, y1);
+  return WinRect(x0, y0, x1, y1);
 }
 
 // FrameRect: a one-pixel border inside r painted with brush.
@@ -140,13 +176,17 @@ QRect TPGImage::SelectionViewRect() const {
   return WinRect(l, t, r, b);
 }
 
-// The four strips around the frame, in view client coordinates.
+// The four strips around the frame, in view client coordinates: m pixels
+// outside it, or 1 outside and m inside where the handles stand inside.
 void TPGImage::InvalidateSelectionFrame(QRegion& region) const {
   const int m = FActionMode == amMoveResizeCreateSelection ? 8 : 1;
+  const THandleSides in = m > 1 ? InnerHandleSides(SelectionViewRect(), FPicW, FPicH) : THandleSides();
   const QRect v = SelectionViewRect().translated(PicBoxRect().topLeft());
   const int64_t l = v.left(), t = v.top(), r = Right(v), b = Bottom(v);
-  for (const QRect& s : {WinRect(l - m, t - m, l, b + m), WinRect(l - m, t - m, r + m, t), WinRect(r, t - m, r + m, b + m),
-                         WinRect(l - m, b, r + m, b + m)})
+  const int64_t ol = in.Left ? 1 : m, ot = in.Top ? 1 : m, orr = in.Right ? 1 : m, ob = in.Bottom ? 1 : m;
+  const int64_t il = in.Left ? m : 0, it = in.Top ? m : 0, ir = in.Right ? m : 0, ib = in.Bottom ? m : 0;
+  for (const QRect& s : {WinRect(l - ol, t - ot, l + il, b + ob), WinRect(l - ol, t - ot, r + orr, t + it),
+                         WinRect(r - ir, t - ot, r + orr, b + ob), WinRect(l - ol, b - ib, r + orr, b + ob)})
     if (s.width() > 0 && s.height() > 0) region += s;
 }
 
@@ -214,8 +254,10 @@ void TPGImage::DrawSelection(QPainter& painter) {
   const QBrush& brush = FPatternBrushes[p];
   painter.setBrushOrigin(0, 0);
   FrameRect(painter, WinRect(int64_t{v.left()} - 1, int64_t{v.top()} - 1, Right(v) + 1, Bottom(v) + 1), brush);
-  if (FActionMode == amMoveResizeCreateSelection)
-    for (int i = 0; i < 8; ++i) FrameRect(painter, HandleRect(i, v), brush);
+  if (FActionMode == amMoveResizeCreateSelection) {
+    const THandleSides in = InnerHandleSides(v, FPicW, FPicH);
+    for (int i = 0; i < 8; ++i) FrameRect(painter, HandleRect(i, v, in), brush);
+  }
 }
 
 void TPGImage::AnimationStep() {
@@ -232,8 +274,9 @@ void TPGImage::AnimationStep() {
 
 int TPGImage::HandleAt(QPoint p) const {
   const QRect v = SelectionViewRect();
+  const THandleSides in = InnerHandleSides(v, FPicW, FPicH);
   for (int i = 0; i < 8; ++i)
-    if (PtIn(HandleRect(i, v), p)) return i;
+    if (PtIn(HandleRect(i, v, in, true), p)) return i;
   return -1;
 }
 
@@ -243,8 +286,19 @@ void TPGImage::PicBoxMouseDown(Qt::MouseButton button, QPoint p) {
   const bool inside = FSelection && PtIn(v, p);
   const TActionMode am = FActionMode;
   bool selectionDrag = false;
-  int handle = -1;
-  if ((am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage) && inside) {
+  // Handles standing inside the frame are found before the frame's inside;
+  // elsewhere the two never overlap.
+  const int handle = am == amMoveResizeCreateSelection && FSelection ? HandleAt(p) : -1;
+  if (handle >= 0) {
+    FDragState = kHandles[handle].State;
+    FDragStart = p;
+    const bool leftSide = LeftHandle(handle), rightSide = RightHandle(handle);
+    const bool topSide = TopHandle(handle), bottomSide = BottomHandle(handle);
+    FGrab.setX(leftSide ? ViewToImageX(p.x()) - FSelectionLeft : rightSide ? ViewToImageX(p.x()) - FSelectionWidth : 0);
+    FGrab.setY(topSide ? ViewToImageY(p.y()) - FSelectionTop : bottomSide ? ViewToImageY(p.y()) - FSelectionHeight : 0);
+    selectionDrag = true;
+  } else if ((am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage) &&
+             inside) {
     FDragState = dsMoveSelection;
     FDragStart = p;
     FGrab = QPoint(ViewToImageX(p.x()) - FSelectionLeft, ViewToImageY(p.y()) - FSelectionTop);
@@ -257,15 +311,6 @@ void TPGImage::PicBoxMouseDown(Qt::MouseButton button, QPoint p) {
       FPicBox->setCursor(cursor);
     }
     FDragStart = p;
-  } else if (am == amMoveResizeCreateSelection && FSelection && (handle = HandleAt(p)) >= 0) {
-    FDragState = kHandles[handle].State;
-    FDragStart = p;
-    const bool leftSide = handle == 0 || handle == 3 || handle == 5;
-    const bool rightSide = handle == 2 || handle == 4 || handle == 7;
-    const bool topSide = handle <= 2, bottomSide = handle >= 5;
-    FGrab.setX(leftSide ? ViewToImageX(p.x()) - FSelectionLeft : rightSide ? ViewToImageX(p.x()) - FSelectionWidth : 0);
-    FGrab.setY(topSide ? ViewToImageY(p.y()) - FSelectionTop : bottomSide ? ViewToImageY(p.y()) - FSelectionHeight : 0);
-    selectionDrag = true;
   } else if (am == amMoveResizeCreateSelection || am == amCreateSelection) {
     FDragState = dsCreateSelection;
     SetSelection(true);
@@ -339,13 +384,15 @@ void TPGImage::PicBoxMouseMove(QPoint p) {
 void TPGImage::PicBoxMouseUp(Qt::MouseButton button) {
   if (button != Qt::LeftButton) return;
   const TPGDragState state = FDragState;
+  // The drag is over before anyone hears of it: a handler that asks the user
+  // something must not have the picture scrolling behind its question.
+  delete FAutoScrollTimer;
+  FAutoScrollTimer = nullptr;
+  FDragState = dsNone;
   if (state >= dsMoveSelection) {
     SetSelection(true);
     if (OnSelectionMade) OnSelectionMade(this);
   }
-  delete FAutoScrollTimer;
-  FAutoScrollTimer = nullptr;
-  FDragState = dsNone;
 }
 
 void TPGImage::AutoScrollStep() {

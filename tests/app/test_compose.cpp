@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/core/compose.h"
+#include "compose_failure.h"
 #include "common/file_test_util.h"
 #include "pgraphic/core/exceptions.h"
 #include "platform/messagebox.h"
@@ -38,16 +39,7 @@ std::string LoadError(const std::string& name) {
   return "";
 }
 
-// The step and message of a failed composition.
-std::pair<TComposeStep, std::string> Failure(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EComposeFailed& e) {
-    return {e.Step(), e.what()};
-  }
-  ADD_FAILURE() << "no EComposeFailed";
-  return {csStore, ""};
-}
+std::pair<TComposeStep, std::string> Failure(const std::function<void()>& f) { return ComposeFailure(f); }
 
 // ------------------------------------------------------------------ loading the pair
 
@@ -193,6 +185,7 @@ TEST(ComposePipeline, FailuresNameTheirStep) {
   TPixelGraphic work;
   TPairAlignment tilted;
   tilted.Left.Line = {10, 100, 110, 100};
+  tilted.Right.Line = {10, 110, 110, 100};
 
   TComposeProgress failingRows;
   failingRows.Detail = [](TComposeStep step, int percent) {

@@ -179,7 +179,7 @@ TEST(LineAngle, DirectionsAndTiltExample) {
   EXPECT_NEAR(static_cast<double>(LineAngle(10, 110, 110, 100)), 180 - std::atan(10.0) * 180 / M_PI, 1e-9);
 }
 
-TEST(Tilt, LinesWinAndAbsentLinesCountAsZero) {
+TEST(Tilt, LinesWinOverSecondPoints) {
   TPairAlignment p;
   long double d = 0;
   EXPECT_FALSE(TiltDifference(p, d));
@@ -203,12 +203,32 @@ TEST(Tilt, LinesWinAndAbsentLinesCountAsZero) {
   p.Right.TurnPoint = {150, 0};
   EXPECT_FALSE(TiltDifference(p, d));
 
-  // Only the left line, downwards: a turn by 0. Horizontal: -90.
+}
+
+// A line in one photograph only is no tilt (the missing line would count as
+// pointing down, turning the other photograph by 90 degrees), nor is a line
+// without length; second points in both photographs still count then.
+TEST(Tilt, LinesCountOnlyWhenBothPhotographsHaveOne) {
   TPairAlignment q;
-  q.Left.Line = {5, 5, 5, 50};
-  ASSERT_TRUE(TiltDifference(q, d));
-  EXPECT_EQ(d, 0);
+  long double d = 0;
   q.Left.Line = {5, 5, 50, 5};
+  EXPECT_EQ(TiltLinesGiven(q), tlLeftOnly);
+  EXPECT_FALSE(TiltDifference(q, d));
+  q.Left.Line = {};
+  q.Right.Line = {5, 5, 5, 50};
+  EXPECT_EQ(TiltLinesGiven(q), tlRightOnly);
+  EXPECT_FALSE(TiltDifference(q, d));
+  q.Left.Line = {7, 7, 7, 7}; // a click in tilt-line mode without a drag
+  EXPECT_EQ(TiltLinesGiven(q), tlRightOnly);
+  q.Left.Line = {-1, 0, 0, 0}; // sum not above 0
+  EXPECT_EQ(TiltLinesGiven(q), tlRightOnly);
+  q.Left.Point = q.Right.Point = {50, 50};
+  q.Left.TurnPoint = {50, 150};
+  q.Right.TurnPoint = {150, 50};
+  ASSERT_TRUE(TiltDifference(q, d));
+  EXPECT_NEAR(static_cast<double>(d), 90.0, 1e-9);
+  q.Left.Line = {5, 5, 50, 5};
+  EXPECT_EQ(TiltLinesGiven(q), tlBoth);
   ASSERT_TRUE(TiltDifference(q, d));
   EXPECT_NEAR(static_cast<double>(d), -90.0, 1e-12);
 }
@@ -450,13 +470,14 @@ TEST(CompensateTilt, NoTiltLeavesPictureAlone) {
 }
 
 TEST(CompensateTilt, QuarterTurnCounterClockwiseAboutIdenticalPoint) {
-  // Only the left line, horizontal: a turn by -90 degrees, pixels copied.
+  // The left line horizontal, the right one downwards: a turn by -90 degrees, pixels copied.
   for (uint8_t bits : {bc24Bit, bc8Bit}) {
     std::unique_ptr<TPixelGraphic> R = RandomImage(30, 20, bits, 4);
     auto original = As24(*R);
     TPairAlignment p;
     p.Right.Point = {12, 8};
     p.Left.Line = {5, 5, 50, 5};
+    p.Right.Line = {3, 3, 3, 30};
     std::vector<std::pair<std::string, int>> reports;
     ASSERT_TRUE(CompensateTilt(R, p, [&](const std::string& t, int v) { reports.emplace_back(t, v); }));
     EXPECT_EQ(reports, (std::vector<std::pair<std::string, int>>{{"Verkantung ausgleichen", 0}}));
@@ -483,7 +504,8 @@ TEST(CompensateTilt, TurnByZeroIsPlainCopy) {
   std::unique_ptr<TPixelGraphic> R = RandomImage(16, 12, bc24Bit, 9);
   auto original = As24(*R);
   TPairAlignment p;
-  p.Left.Line = {5, 5, 5, 50}; // downwards: angle 0, right line absent: angle 0
+  p.Left.Line = {5, 5, 5, 50}; // both downwards: angle 0
+  p.Right.Line = {9, 1, 9, 40};
   ASSERT_TRUE(CompensateTilt(R, p));
   ExpectSameImage(*R, *original, "turn by 0");
 }

@@ -75,7 +75,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {},
       {"frobnicate"},
-      {"compose", "a.jpg", "b.jpg"},
+      {"compose", "a.jpg"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--split", "cross"},
+      {"compose", "a.jpg", "b.jpg", "--split", "sideways"},
+      {"compose", "a.jpg", "b.jpg", "c.mpo", "--mode", "1"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "7"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "sideways"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-point", "1,x"},
@@ -262,6 +265,26 @@ TEST_F(CliTest, ComposeOverridesZoomAndQuality) {
   EXPECT_EQ(testutil::ReadFileText(Path("ini.jpg")), testutil::ReadFileText(Path("q20.jpg")));
 }
 
+// A tilt line given for one photograph only: no turn (the result equals the
+// composition without lines), a warning naming the missing line; --strict fails.
+TEST_F(CliTest, OneTiltLineWarnsAndIsNotCompensated) {
+  CopySamples();
+  TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "none.bmp", "--no-params", "--mode", "colour"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err.find("tilt"), std::string::npos) << r.Err;
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "one.bmp", "--no-params", "--mode", "colour", "--left-line",
+           "10,300,1100,300"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Err.find("Warning: tilt not compensated: the right photograph has no tilt line"), std::string::npos)
+      << r.Err;
+  EXPECT_EQ(testutil::ReadFileText(Path("one.bmp")), testutil::ReadFileText(Path("none.bmp")));
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "de.bmp", "--no-params", "--right-line", "1,2,3,4", "--lang",
+           "de", "--strict"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("im linken Bild fehlt die Verkantungslinie"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Path("de.bmp")));
+}
+
 TEST_F(CliTest, ElsaWithoutResult) {
   CopySamples();
   // Identical points that leave no common width and a height above 480.
@@ -343,6 +366,39 @@ TEST_F(CliTest, ConvertStepsAndResolution) {
   ASSERT_EQ(r.Status, 0) << r.Err;
   auto bw = Load(Path("bw.bmp"));
   EXPECT_EQ(bw->BitCount(), bc1Bit);
+}
+
+// The aligned pair as MPO and JPS, and stereo images composed from such files
+// and from a picture of both views.
+TEST_F(CliTest, StereoFilesInAndOut) {
+  CopySamples();
+  TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "pair.mpo"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Stereo pair: 1167 x 895 each -> pair.mpo\n");
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "pair.jps"}).Status, 0);
+  r = Run({"info", "pair.mpo"});
+  EXPECT_NE(r.Out.find("Images: 2\nImage 0: Left view, 1167 x 895\nImage 1: Right view, 1167 x 895\n"),
+            std::string::npos)
+      << r.Out;
+  r = Run({"info", "pair.jps", "--index", "1"});
+  EXPECT_NE(r.Out.find("Kind: Right view\nWidth: 1167\n"), std::string::npos) << r.Out;
+
+  // The aligned pair needs no alignment any more: its halves side by side.
+  for (const char* pair : {"pair.mpo", "pair.jps"}) {
+    r = Run({"compose", pair, "sbs.png", "--mode", "left-right"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Load(Path("sbs.png"))->Width(), 2 * 1167);
+  }
+  // A picture of both views, split.
+  r = Run({"compose", "sbs.png", "anaglyph.png", "--split", "parallel"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Load(Path("anaglyph.png"))->Width(), 1167);
+  // Without --split a plain picture is no pair; the message says what to do.
+  r = Run({"compose", "sbs.png", "x.png"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("Not a MPO/JPS file\nFor a picture holding both views give --split"), std::string::npos)
+      << r.Err;
+  EXPECT_FALSE(fs::exists(Path("x.png")));
 }
 
 } // namespace

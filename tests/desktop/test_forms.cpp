@@ -212,6 +212,25 @@ TEST_F(Form2IniTest, MaximisedKeepsTheLastNormalBoundsMinimisedComesBackMinimise
   w.Ini->WriteIni = false;
 }
 
+// Maximised at the first start and closed so: only the state is stored. The
+// next start centres the window (nothing placed yet) and maximises it.
+TEST_F(Form2IniTest, MaximisedWithoutStoredPositionComesBackMaximised) {
+  {
+    Window w = MakeWindow();
+    w.Ini->Loaded();
+    w.Form->showMaximized();
+  }
+  EXPECT_EQ(Stored("State"), "2");
+  EXPECT_EQ(Stored("Left"), "-");
+  Window w = MakeWindow();
+  w.Ini->WriteIni = false;
+  w.Ini->Loaded();
+  EXPECT_TRUE(w.Form->windowState() & Qt::WindowMaximized);
+  const QRect s = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(w.Form->normalGeometry().size(), QSize(640, 480));
+  EXPECT_EQ(w.Form->normalGeometry().topLeft(), QPoint((s.width() - 640) / 2, (s.height() - 480) / 2));
+}
+
 TEST_F(Form2IniTest, OnlyTopStoredKeepsTheDesignedLeftEdge) {
   platform::WriteProfileString(IniName().toStdString(), "Main", "Top", "77");
   platform::WriteProfileString(IniName().toStdString(), "Main", "Width", "abc");  // not an integer

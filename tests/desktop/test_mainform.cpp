@@ -2,6 +2,8 @@
 // object names as a user drives them.
 #include "mainform_test_util.h"
 
+#include <tuple>
+
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -38,8 +40,14 @@ TEST_F(MainForm, MenusAndToolBarInDesignOrder) {
   auto* datei = Main->findChild<QMenu*>("Datei1");
   ASSERT_TRUE(datei);
   EXPECT_EQ(Names(datei->actions()),
-            (std::vector<std::string>{"MILaden", "-", "MIlinks", "MIRechts", "MIIn", "MIout", "-", "MIberechnen",
-                                      "MISpeichern", "MIdrucken", "-", "Einstellungen1", "-", "Beenden1"}));
+            (std::vector<std::string>{"MILaden", "-", "MIlinks", "MIRechts", "MIIn", "MIout", "MIZoom100Menu", "-",
+                                      "MIberechnen", "MISpeichern", "MIdrucken", "-", "Einstellungen1", "-",
+                                      "Beenden1"}));
+  std::vector<std::string> menus;
+  for (QAction* a : Main->menuBar()->actions()) menus.push_back(a->menu()->objectName().toStdString());
+  EXPECT_EQ(menus, (std::vector<std::string>{"Datei1", "Bearbeiten1", "Modus1", "Hilfe1"}));
+  EXPECT_EQ(Names(Main->findChild<QMenu*>("Bearbeiten1")->actions()),
+            (std::vector<std::string>{"MIRueckgaengig", "MIWiederherstellen"}));
   auto* stereo = Main->findChild<QMenu*>("MIberechnenMenu");
   ASSERT_TRUE(stereo);
   EXPECT_EQ(Names(stereo->actions()),
@@ -187,8 +195,8 @@ TEST_F(MainForm, NoLoadingOnTheStereoTab) {
   EXPECT_TRUE(Main->ImLinks()->Empty());
 }
 
-// A cancelled dialog re-reads the active photograph's parameter file; a
-// confirmed one resets the side first; a failed load leaves the side alone.
+// A confirmed dialog resets the side and reads the photograph's parameter
+// file; a cancelled one and a failed load leave the side alone.
 TEST_F(MainForm, OpenDialogAndParameterFile) {
   const std::string photo = WritePicture("haus_l.bmp", *Gradient(50, 40));
   const std::string params = Dir().toStdString() + "/haus_l.3DF";
@@ -203,12 +211,18 @@ TEST_F(MainForm, OpenDialogAndParameterFile) {
   EXPECT_EQ(Main->LeftSide().Line.X2, 3);
   EXPECT_EQ(Main->ImLinks()->FileName(), photo);
 
-  // Changed on disk, then the dialog cancelled: read again, picture kept.
+  // Changed on disk, then the dialog cancelled: the side keeps its points
+  // (they may be newer than the file), the picture stays.
   platform::WriteProfileString(params, "Parameter", "x", "0x1F");
+  Main->LeftSide().Point.Y = 77;
   AnswerOpenDialog("");
   Click("ToolButton1");
-  EXPECT_EQ(Main->LeftSide().Point.X, 31);
+  EXPECT_EQ(Main->LeftSide().Point.X, 12);
+  EXPECT_EQ(Main->LeftSide().Point.Y, 77);
   EXPECT_FALSE(Main->ImLinks()->Empty());
+  // Loaded again: the file's values.
+  LoadSide(0, photo);
+  EXPECT_EQ(Main->LeftSide().Point.X, 31);
 
   // The right side is untouched by the left one's file.
   EXPECT_EQ(Main->RightSide().Point.X, 0);
@@ -318,22 +332,40 @@ TEST_F(MainForm, PopupItemsAndTheViewerItem) {
   menu->close();
 }
 
-// Turning a picture by 90 degrees keeps the side's alignment data.
-TEST_F(MainForm, RotationKeepsThePoints) {
+// Turning a picture by 90 degrees turns the side's points and line with it:
+// each stays on its detail, and a turn back restores them exactly. Points and
+// lines not set stay 0; the other side is not touched.
+TEST_F(MainForm, RotationTurnsThePointsWithThePicture) {
   LoadSide(0, WritePicture("r.bmp", *Gradient(30, 20)));
-  Main->LeftSide().Point = {5, 6};
-  Main->LeftSide().Line = {1, 2, 3, 4};
+  TSideAlignment& side = Main->LeftSide();
+  side.Point = {5, 6};
+  side.Line = {1, 2, 29, 4};
+  Main->RightSide().Point = {5, 6};
+  const TSideAlignment start = side;
+  auto colour = [&](int32_t x, int32_t y) { return Main->ImLinks()->PixelGraphic()->PixelColors(x, y); };
+  const TColorRef point = colour(5, 6), lineStart = colour(1, 2), lineEnd = colour(29, 4);
   Click("RotateRight");
   TPixelGraphic* image = Main->ImLinks()->PixelGraphic();
   ASSERT_EQ(image->Width(), 20);
   ASSERT_EQ(image->Height(), 30);
   // Clockwise: the top-left pixel goes to the top-right corner.
   EXPECT_EQ(image->PixelColors(19, 0), RGBColor(0, 0, 40));
-  EXPECT_EQ(image->PixelColors(0, 0), RGBColor(0, 19, 40));
-  EXPECT_EQ(Main->LeftSide().Point.X, 5);
-  EXPECT_EQ(Main->LeftSide().Line.Y2, 4);
+  EXPECT_EQ(colour(side.Point.X, side.Point.Y), point);
+  EXPECT_EQ(colour(side.Line.X1, side.Line.Y1), lineStart);
+  EXPECT_EQ(colour(side.Line.X2, side.Line.Y2), lineEnd);
+  EXPECT_EQ(side.TurnPoint.X + side.TurnPoint.Y, 0);
+  Click("RotateRight");
+  Click("RotateRight");
+  EXPECT_EQ(colour(side.Point.X, side.Point.Y), point);
+  EXPECT_EQ(colour(side.Line.X2, side.Line.Y2), lineEnd);
+  for (int i = 0; i < 3; ++i) Click("RotateLeft");
+  EXPECT_EQ(std::tie(side.Point.X, side.Point.Y, side.Line.X1, side.Line.Y1, side.Line.X2, side.Line.Y2),
+            std::tie(start.Point.X, start.Point.Y, start.Line.X1, start.Line.Y1, start.Line.X2, start.Line.Y2));
+  EXPECT_EQ(colour(0, 0), RGBColor(0, 0, 40));
   Click("RotateLeft");
-  EXPECT_EQ(Main->ImLinks()->PixelGraphic()->PixelColors(0, 0), RGBColor(0, 0, 40));
+  EXPECT_EQ(colour(side.Point.X, side.Point.Y), point);
+  EXPECT_EQ(colour(side.Line.X1, side.Line.Y1), lineStart);
+  EXPECT_EQ(Main->RightSide().Point.X, 5);
 }
 
 // The work modes set every view's action mode and keep buttons and items in step.
@@ -392,7 +424,9 @@ TEST_F(MainForm, HelpAndAccessKeys) {
   });
   Action("MIAbout")->trigger();
   EXPECT_TRUE(okShown);
-  // Beenden closes the window.
+  // Beenden closes the window (the computed picture's question answered Nein).
+  platform::SetMessageBoxHook([](const std::string&, const std::string&, platform::TMsgButtons,
+                                 platform::TMsgIcon) { return static_cast<int>(platform::mrNo); });
   Action("Beenden1")->trigger();
   EXPECT_FALSE(Main->isVisible());
 }
@@ -428,8 +462,9 @@ TEST(MainFormStart, GermanStandardButtons) {
   EXPECT_EQ(QCoreApplication::applicationName(), "Zwillo");
 }
 
-// A popup filter changes the picture under the popup in place and is shown at
-// once; the side's alignment stays.
+// A popup filter changes the picture under the popup and is shown at once;
+// the side's alignment stays. Rückgängig brings the picture before it back,
+// Wiederherstellen the filtered one.
 TEST_F(MainForm, PopupFilterAppliesInPlace) {
   LoadSide(0, WritePicture("f.bmp", *Gradient(40, 30)));
   Main->LeftSide().Point = {7, 8};
@@ -444,6 +479,11 @@ TEST_F(MainForm, PopupFilterAppliesInPlace) {
   const QImage shown = Main->ImLinks()->viewport()->grab().toImage();
   const QPoint corner = Main->ImLinks()->PicBoxRect().topLeft();
   EXPECT_EQ(QColor(shown.pixel(corner)).red(), 127);
+  Main->MIRueckgaengig->trigger();
+  EXPECT_EQ(Main->ImLinks()->PixelGraphic()->PixelColors(0, 0), RGBColor(0, 0, 40));
+  EXPECT_EQ(Main->LeftSide().Point.X, 7);
+  Main->MIWiederherstellen->trigger();
+  EXPECT_EQ(Main->ImLinks()->PixelGraphic()->PixelColors(0, 0), RGBColor(127, 0, 40));
 }
 
 // The settings file read at start holds from the first command on.

@@ -80,14 +80,14 @@ protected:
   }
 
   // A click with the mouse at picture position p; the status bar shows the
-  // picture-box position the mouse passed over.
+  // picture position the mouse passed over.
   void ClickAt(TPGImage* view, QPoint p) {
     const QPoint b = BoxAt(view, p);
     // The move as the window system delivers it (QTest moves a button-less
     // mouse through the cursor, which another window may cover).
     QMouseEvent hover(QEvent::MouseMove, b, view->PicBox()->mapToGlobal(b), Qt::NoButton, Qt::NoButton, {});
     QApplication::sendEvent(view->PicBox(), &hover);
-    EXPECT_EQ(Main->StatusText(), QString("%1,%2").arg(b.x()).arg(b.y()));
+    EXPECT_EQ(Main->StatusText(), QString("%1,%2").arg(p.x()).arg(p.y()));
     QTest::mouseClick(view->PicBox(), Qt::LeftButton, {}, b);
     QApplication::processEvents();
   }
@@ -97,7 +97,7 @@ protected:
     const QPoint from = BoxAt(view, a), to = BoxAt(view, b);
     QTest::mousePress(view->PicBox(), Qt::LeftButton, {}, from);
     for (int i = 1; i <= 4; ++i) QTest::mouseMove(view->PicBox(), from + (to - from) * i / 4);
-    EXPECT_EQ(Main->StatusText(), QString("%1,%2").arg(to.x()).arg(to.y()));
+    EXPECT_EQ(Main->StatusText(), QString("%1,%2").arg(b.x()).arg(b.y()));
     QTest::mouseRelease(view->PicBox(), Qt::LeftButton, {}, to);
     QApplication::processEvents();
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "pgraphic/core/messages.h"
@@ -38,6 +39,19 @@ TBytes InfoHeader(int32_t w, int32_t h, int bits, uint32_t comp = 0, uint32_t si
   TBytes b = FileHeader();
   b.u32(40).u32(static_cast<uint32_t>(w)).u32(static_cast<uint32_t>(h)).u16(planes).u16(bits).u32(comp).u32(sizeImage);
   b.u32(0).u32(0).u32(clrUsed).u32(0);
+  return b;
+}
+
+// A header of the later Windows versions (52, 56, 108 or 124 bytes): the info
+// header, the red, green, blue (and alpha) masks, the rest filled with 0xEE
+// (colour space, gamma, profile: ignored).
+TBytes LaterHeader(uint32_t size, int32_t w, int32_t h, int bits, uint32_t comp, uint32_t clrUsed,
+                   std::array<uint32_t, 3> masks) {
+  TBytes b = FileHeader();
+  b.u32(size).u32(static_cast<uint32_t>(w)).u32(static_cast<uint32_t>(h)).u16(1).u16(bits).u32(comp).u32(0);
+  b.u32(0).u32(0).u32(clrUsed).u32(0);
+  b.u32(masks[0]).u32(masks[1]).u32(masks[2]);
+  for (size_t n = 52; n < size; ++n) b.u8(0xEE);
   return b;
 }
 
@@ -190,7 +204,8 @@ TEST_F(BMP, FormStreamingConsumesExactlyTheCountedBytes) {
 
 TEST_F(BMP, EveryReaderErrorHasItsMessage) {
   EXPECT_EQ("BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader",
-            LoadError(FileHeader().u32(108).zeros(104)));
+            LoadError(FileHeader().u32(64).zeros(60)));  // OS/2 2.x
+  EXPECT_EQ("BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader", LoadError(FileHeader().u32(41).zeros(37)));
   EXPECT_EQ("BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader", LoadError(FileHeader()));
   EXPECT_EQ("BMP: BitmapCoreHeader.bcPlanes invalid", LoadError(CoreHeader(1, 1, 8, 2)));
   EXPECT_EQ("BMP: BitmapCoreHeader.bcBitCount invalid", LoadError(CoreHeader(1, 1, 16)));
@@ -255,6 +270,88 @@ TEST_F(BMP, GetInfoReportsTheHeaders) {
     EXPECT_EQ(c.colors, info.ColorsText);
     EXPECT_EQ(c.details, info.DetailsText);
     EXPECT_EQ("", info.KindText);
+  }
+}
+
+// The headers of the later Windows versions begin with the info header; their
+// masks serve bit-field files (no masks follow them), colour tables and pixels
+// follow the whole header, and the file information names the version.
+TEST_F(BMP, LaterWindowsHeadersReadLikeTheInfoHeader) {
+  const std::array<uint32_t, 3> bgrMasks = {0x0000FF00, 0x00FF0000, 0xFF000000}; // red, green, blue
+  const struct {
+    uint32_t Size;
+    const char* Details;
+  } versions[] = {{52, "Windows V2"}, {56, "Windows V3"}, {108, "Windows V4"}, {124, "Windows V5"}};
+  for (const auto& v : versions) {
+    SCOPED_TRACE(v.Size);
+    // 32-bit bit fields, top-down: two pixels a row.
+    TBytes b = LaterHeader(v.Size, 2, -2, 32, 3, 0, bgrMasks);
+    b.u32(0x11223300).u32(0xAABBCC00).u32(0x01020300).u32(0xFFFFFF00);
+    TPixelGraphic g;
+    Load(g, b);
+    ASSERT_EQ(2, g.Width());
+    ASSERT_EQ(2, g.Height());
+    EXPECT_EQ(RGBColor(0x33, 0x22, 0x11), g.PixelColors(0, 0));
+    EXPECT_EQ(RGBColor(0xCC, 0xBB, 0xAA), g.PixelColors(1, 0));
+    EXPECT_EQ(RGBColor(0x03, 0x02, 0x01), g.PixelColors(0, 1));
+    // 4 bit with a 3-entry colour table after the header, one row of 3 pixels.
+    TBytes p = LaterHeader(v.Size, 3, 1, 4, 0, 3, {});
+    p.bytes({10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0}).bytes({0x12, 0x00, 0, 0});
+    Load(g, p);
+    ASSERT_EQ(3, g.PaletteCount());
+    EXPECT_EQ(RGBColor(60, 50, 40), g.PixelColors(0, 0));
+    EXPECT_EQ(RGBColor(90, 80, 70), g.PixelColors(1, 0));
+    EXPECT_EQ(RGBColor(30, 20, 10), g.PixelColors(2, 0));
+    // Without bit fields the masks in the header are not used: 16 bit is 555.
+    TBytes f = LaterHeader(v.Size, 1, 1, 16, 0, 0, {0xF800, 0x07E0, 0x001F});
+    f.u16(0x7C00).u16(0);
+    Load(g, f);
+    EXPECT_EQ(RGBColor(255, 0, 0), g.PixelColors(0, 0));
+
+    std::string description;
+    TPGFileInfo info;
+    TReadOnlyMemoryStream s(b.d.data(), static_cast<int64_t>(b.d.size()));
+    ASSERT_TRUE(GetStreamInfo(s, "", 0, description, info));
+    EXPECT_EQ(std::string(v.Details) + ", Top-Down", info.DetailsText);
+    EXPECT_EQ(-2, info.Height);
+    TReadOnlyMemoryStream s2(p.d.data(), static_cast<int64_t>(p.d.size()));
+    ASSERT_TRUE(GetStreamInfo(s2, "", 0, description, info));
+    EXPECT_EQ(std::string(v.Details) + ", RGB", info.DetailsText);
+    // The same checks as the info header's.
+    EXPECT_EQ("BMP: BitmapInfoHeader.biCompression invalid", LoadError(LaterHeader(v.Size, 1, 1, 24, 3, 0, {})));
+  }
+}
+
+// Files as ImageMagick writes them by default (version 4 and 5 headers, RLE8
+// for palette pictures) load with the pixels ImageMagick itself decodes.
+TEST_F(BMP, ImageMagickFilesLoadAsImageMagickReadsThem) {
+  const std::string dir = std::string(ZWILLO_TEST_DATA) + "/imagemagick/";
+  const struct {
+    const char* Name;
+    int Bits;
+    const char* Details;
+  } files[] = {{"im1", 1, "Windows V4, RGB"},
+               {"im8", 8, "Windows V5, RLE8"},
+               {"im8raw", 8, "Windows V5, RGB"},
+               {"im24", 24, "Windows V5, RGB"},
+               {"im32", 24, "Windows V5"}};
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.Name);
+    TPixelGraphic bmp, reference;
+    bmp.LoadFromFile(dir + f.Name + ".bmp");
+    reference.LoadFromFile(dir + f.Name + ".ppm");
+    EXPECT_EQ(f.Bits, bmp.BitCountNum());
+    ASSERT_EQ(37, bmp.Width());
+    ASSERT_EQ(23, bmp.Height());
+    int mismatches = 0;
+    for (int y = 0; y < 23; ++y)
+      for (int x = 0; x < 37; ++x)
+        if (bmp.PixelColors(x, y) != reference.PixelColors(x, y) && ++mismatches < 4)
+          ADD_FAILURE() << "pixel " << x << "," << y;
+    std::string description;
+    TPGFileInfo info;
+    ASSERT_TRUE(GetFileInfo(dir + f.Name + ".bmp", 0, description, info));
+    EXPECT_EQ(f.Details, info.DetailsText);
   }
 }
 

@@ -72,7 +72,8 @@ TExpected Decode(const std::vector<uint8_t>& data) {
   TReader r{data};
   r.pos = 14;
   const uint32_t hs = r.U(4);
-  if (hs != 12 && hs != 40) {
+  const bool later = hs == 52 || hs == 56 || hs == 108 || hs == 124; // masks inside the header
+  if (hs != 12 && hs != 40 && !later) {
     e.Error = "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader";
     return e;
   }
@@ -98,6 +99,7 @@ TExpected Decode(const std::vector<uint8_t>& data) {
     r.U(4);
     clrUsed = r.U(4);
     r.U(4);
+    r.pos = 14 + hs;
     if (planes != 1) return e.Error = "BMP: BitmapInfoHeader.biPlanes invalid", e;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
       return e.Error = "BMP: BitmapInfoHeader.biBitCount invalid", e;
@@ -136,8 +138,10 @@ TExpected Decode(const std::vector<uint8_t>& data) {
   } else {
     if (bits == 16) masks[0] = 0x7C00, masks[1] = 0x3E0, masks[2] = 0x1F;
     if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    if (comp == 3)
-      for (uint32_t& m : masks) m = r.U(4);
+    if (comp == 3) {
+      TReader header{data, 14 + 40};
+      for (uint32_t& m : masks) m = later ? header.U(4) : r.U(4);
+    }
     r.pos += 4 * static_cast<size_t>(clrUsed);
   }
   if (comp == 1 || comp == 2) {
@@ -394,6 +398,11 @@ TEST(BMPSuiteAnchors, KnownPixelsOfTheGoodFiles) {
       {"g/pal1.bmp", 63, 21, RGBColor(255, 255, 255)},
       {"g/pal1.bmp", 126, 63, RGBColor(0, 0, 0)},
       {"g/pal1.bmp", 42, 59, RGBColor(0, 0, 0)},
+      {"g/pal8v4.bmp", 0, 0, RGBColor(255, 0, 0)},
+      {"g/pal8v4.bmp", 63, 21, RGBColor(255, 170, 255)},
+      {"g/pal8v4.bmp", 126, 63, RGBColor(102, 85, 102)},
+      {"g/pal8v5.bmp", 0, 0, RGBColor(255, 0, 0)},
+      {"g/pal8v5.bmp", 42, 59, RGBColor(51, 0, 51)},
       {"g/pal8w125.bmp", 0, 0, RGBColor(255, 0, 0)},
       {"g/pal8w125.bmp", 62, 20, RGBColor(255, 170, 255)},
       {"g/pal8w125.bmp", 124, 61, RGBColor(102, 85, 102)},

@@ -74,9 +74,19 @@ std::vector<int64_t> FailurePoints(int64_t size, int dense = 64, int spread = 32
   return {points.begin(), points.end()};
 }
 
+// The stereo pair writers (MPO, JPS) store two pictures: the image twice.
+bool PairWriter(const std::string& ext) { return ext == "mpo" || ext == "jps"; }
+
+void SaveStreamAs(TPixelGraphic& g, TStream& stream, const std::string& ext) {
+  if (PairWriter(ext))
+    PGFormatRegistry().SaveImagesStreamAs({&g, &g}, stream, ext);
+  else
+    g.SaveStreamAs(stream, ext);
+}
+
 std::vector<uint8_t> SaveToMemory(TPixelGraphic& g, const std::string& ext) {
   TMemoryStream m;
-  g.SaveStreamAs(m, ext);
+  SaveStreamAs(g, m, ext);
   return m.Data();
 }
 
@@ -86,7 +96,10 @@ std::vector<uint8_t> SaveToMemory(TPixelGraphic& g, const std::string& ext) {
 int SaveToFileWithLimit(TPixelGraphic& g, const std::string& path, int64_t limit) {
   TFileSizeLimit guard(limit);
   try {
-    g.SaveToFile(path);
+    if (PairWriter(ExtractFormatExtension(path)))
+      PGSaveImagesToFile({&g, &g}, path);
+    else
+      g.SaveToFile(path);
     return 0;
   } catch (const EStreamError&) {
     return 1;
@@ -135,7 +148,7 @@ TEST_F(SaveFaults, EveryWriterRaisesWhenTheStreamFails) {
         TFailingStream stream(n);
         bool raised = false;
         try {
-          g.SaveStreamAs(stream, ext);
+          SaveStreamAs(g, stream, ext);
         } catch (const EStreamError&) {
           raised = true;
         } catch (const EPixelGraphic&) {
@@ -146,7 +159,7 @@ TEST_F(SaveFaults, EveryWriterRaisesWhenTheStreamFails) {
       // With exactly the room needed the save succeeds: the failures above
       // came from the medium, not from the writer.
       TFailingStream exact(size);
-      EXPECT_NO_THROW(g.SaveStreamAs(exact, ext));
+      EXPECT_NO_THROW(SaveStreamAs(g, exact, ext));
     });
   }
 }
@@ -193,7 +206,7 @@ TEST_F(SaveFaults, FullDeviceRaises) {
       TFileStream full("/dev/full", fmOpenWrite);
       bool raised = false;
       try {
-        g.SaveStreamAs(full, ext);
+        SaveStreamAs(g, full, ext);
       } catch (const EStreamError&) {
         raised = true;
       } catch (const EPixelGraphic&) {

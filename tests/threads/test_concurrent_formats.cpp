@@ -52,9 +52,15 @@ TRoundTrip Decoded(const TPixelGraphic& g, std::vector<uint8_t> file) {
   return r;
 }
 
+// The stereo pair writers (MPO, JPS) store two pictures: the picture twice.
+bool PairWriter(const std::string& ext) { return ext == "mpo" || ext == "jps"; }
+
 TRoundTrip ThroughMemory(TPixelGraphic& g, const std::string& ext) {
   TMemoryStream s;
-  g.SaveStreamAs(s, ext);
+  if (PairWriter(ext))
+    PGFormatRegistry().SaveImagesStreamAs({&g, &g}, s, ext);
+  else
+    g.SaveStreamAs(s, ext);
   s.SetPosition(0);
   TPixelGraphic back;
   back.LoadStreamAs(s, ext, 0);
@@ -62,7 +68,10 @@ TRoundTrip ThroughMemory(TPixelGraphic& g, const std::string& ext) {
 }
 
 TRoundTrip ThroughFile(TPixelGraphic& g, const std::string& path) {
-  g.SaveToFile(path);
+  if (PairWriter(ExtractFormatExtension(path)))
+    PGSaveImagesToFile({&g, &g}, path);
+  else
+    g.SaveToFile(path);
   TPixelGraphic back;
   back.LoadFromFile(path);
   return Decoded(back, testutil::ReadFileBytes(path));

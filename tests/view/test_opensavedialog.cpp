@@ -112,12 +112,12 @@ TEST(OpenSaveDialog, TypedNameShowsThumbnailAndInformationAndOKReturnsIt) {
   TPGOpenDialog dlg;
   dlg.SetInitialDir(dir.Dir());
   dlg.SetFileName("wide.bmp"); // a preset name is previewed too
-  EXPECT_EQ(dlg.FilterFormatCount(), 14);
+  EXPECT_EQ(dlg.FilterFormatCount(), 16);
   EXPECT_EQ(dlg.FilterExtension(2), "bmp"); // entry 1 lists all formats
   EXPECT_EQ(dlg.FilterExtension(5), "jpeg");
-  EXPECT_EQ(dlg.FilterExtension(16), "");
+  EXPECT_EQ(dlg.FilterExtension(18), "");
   const bool ok = RunDialogWith(dlg, [&] {
-    EXPECT_EQ(dlg.nameFilters().size(), 16);
+    EXPECT_EQ(dlg.nameFilters().size(), 18);
     EXPECT_EQ(dlg.nameFilters().front().left(12), "Image files ");
     ASSERT_TRUE(WaitThumbnail(dlg));
     int w = 0, h = 0;

@@ -119,6 +119,86 @@ TEST(ImageViewSelection, HandlesResizeWithTheOppositeEdgeFixed) {
   Release(*view, {36 - 2, 116 + 3 + 5});
 }
 
+// A handle is grabbed between its square and the frame too, and on the
+// frame's corner itself (where a user aims); a little further out a new
+// selection starts as before.
+TEST(ImageViewSelection, HandlesAreGrabbedUpToTheFrame) {
+  auto view = MakeView(300, 300, Gradient(200, 200));
+  view->SetActionMode(amMoveResizeCreateSelection);
+  view->SetSelectionRect(50, 50, 40, 30);
+  view->SetSelection(true);
+  const struct {
+    QPoint At;
+    TPGDragState State;
+  } presses[] = {{{49, 49}, dsResizeTopLeft},     {{90, 80}, dsResizeBottomRight}, {{48, 65}, dsResizeLeft},
+                 {{70, 79 + 3}, dsResizeBottom},  {{90, 42}, dsResizeTopRight},    {{70, 60}, dsMoveSelection},
+                 {{49, 57}, dsCreateSelection}};
+  for (const auto& p : presses) {
+    Press(*view, p.At);
+    EXPECT_EQ(view->DragState(), p.State) << p.At.x() << "," << p.At.y();
+    Release(*view, p.At);
+    view->SetSelectionRect(50, 50, 40, 30);
+  }
+  EXPECT_EQ(view->CursorAt(view->PicBox()->mapTo(view->viewport(), QPoint(49, 49))).shape(), Qt::SizeFDiagCursor);
+}
+
+// A frame at the picture's edge would have its handles outside the picture
+// box, unseen and out of reach: that side's handles stand inside the frame,
+// where they are drawn, grabbed before the inside, and repainted with the frame.
+TEST(ImageViewSelection, HandlesAtThePicturesEdgeStandInside) {
+  auto view = MakeView(300, 300, Gradient(100, 80));
+  view->SetActionMode(amMoveResizeCreateSelection);
+  view->SetSelectionColor1(QColor(0, 0, 255));
+  view->SetSelectionColor2(QColor(0, 0, 255));
+  view->SetSelectionRect(0, 0, 100, 80);
+  view->SetSelection(true);
+  QApplication::processEvents();
+  const QImage shown = viewtest::Rendered(*view);
+  EXPECT_EQ(shown.pixel(3, 3), qRgb(0, 0, 255));       // top-left handle square, inside
+  EXPECT_EQ(shown.pixel(96, 76), qRgb(0, 0, 255));     // bottom-right
+  EXPECT_EQ(shown.pixel(5, 5), viewtest::Rgb(RGBColor(5, 5, 7)));
+  Press(*view, {2, 2});
+  EXPECT_EQ(view->DragState(), dsResizeTopLeft);
+  Move(*view, {20, 10});
+  Release(*view, {20, 10});
+  EXPECT_EQ(Sel(*view), QRect(18, 8, 82, 72)); // the edge keeps its distance to the mouse
+  // Away from the edges the handles stand outside again.
+  Press(*view, {15, 5});
+  EXPECT_EQ(view->DragState(), dsResizeTopLeft);
+  Release(*view, {15, 5});
+  Press(*view, {95, 75});
+  EXPECT_EQ(view->DragState(), dsResizeBottomRight);
+  Move(*view, {60, 50});
+  Release(*view, {60, 50});
+  EXPECT_EQ(Sel(*view), QRect(18, 8, 47, 47));
+  Press(*view, {40, 30});
+  EXPECT_EQ(view->DragState(), dsMoveSelection);
+  Release(*view, {40, 30});
+  // Moved off the edge, the inner handles' pixels are repainted.
+  view->SetSelectionRect(0, 0, 60, 60);
+  QApplication::processEvents();
+  view->SetSelectionRect(20, 15, 60, 50);
+  EXPECT_EQ(viewtest::Rendered(*view).pixel(3, 3), viewtest::Rgb(RGBColor(3, 3, 7)));
+}
+
+// The auto-scroll ends with the drag, before the handler of the finished
+// selection runs (it may ask the user something).
+TEST(ImageViewSelection, AutoScrollStopsBeforeTheSelectionIsReported) {
+  auto view = MakeView(100, 100, Gradient(400, 400));
+  view->SetActionMode(amCreateSelection);
+  bool scrolling = true;
+  TPGDragState state = dsCreateSelection;
+  view->OnSelectionMade = [&](TObject*) {
+    scrolling = view->AutoScrollActive();
+    state = view->DragState();
+  };
+  Press(*view, {50, 50});
+  Move(*view, {90, 90});
+  Release(*view, {90, 90});
+  EXPECT_FALSE(scrolling);
+  EXPECT_EQ(state, dsNone);
+}
+
 TEST(ImageViewSelection, RightButtonAndAmNoneDoNothing) {
   auto view = MakeView(200, 200, Gradient(100, 100));
   view->SetActionMode(amCreateSelection);

@@ -176,6 +176,11 @@ std::set<QString> Changed(const TSnapshot& a, const TSnapshot& b) {
   return out;
 }
 
+// A side's eight alignment values, for comparing.
+std::vector<int32_t> Values(const TSideAlignment& s) {
+  return {s.Point.X, s.Point.Y, s.TurnPoint.X, s.TurnPoint.Y, s.Line.X1, s.Line.Y1, s.Line.X2, s.Line.Y2};
+}
+
 void WriteBytes(const QString& name, const QByteArray& bytes) {
   QFile f(name);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -252,14 +257,16 @@ protected:
     delete answerer;
     if (HasFailure()) WriteRing();
     std::printf("random walk: seed %u, %d actions, %.1f s; %d loads, %d saves written, %d failed saves, "
-                "%d computations, %d crops, %d error boxes\n",
-                seed, n, clock.elapsed() / 1000.0, FLoads, FSavesWritten, FSavesFailed, FComputations, FCrops,
-                FErrors);
+                "%d computations (%d with one tilt line), %d crops, %d error boxes\n",
+                seed, n, clock.elapsed() / 1000.0, FLoads, FSavesWritten, FSavesFailed, FComputations, FOneLine,
+                FCrops, FErrors);
     if (FVerbose) {
       for (const auto& [text, count] : FBoxTexts) std::printf("  %5d x %s\n", count, text.c_str());
       for (const auto& [ms, what] : FSlowest) std::printf("  slow: %.0f ms %s\n", ms, what.c_str());
     }
-    // Quitting through the menu ends the walk cleanly.
+    // Quitting through the menu ends the walk cleanly (an unsaved stereo
+    // picture's question answered Nein).
+    FQuitting = true;
     Main->Beenden1->trigger();
     QApplication::processEvents();
     EXPECT_FALSE(Main->isVisible());
@@ -338,6 +345,13 @@ protected:
       QDir().mkpath(QString::fromStdString(ParameterFileName(blocked)));
       FGood.push_back(blocked);
     }
+    // Bitmaps with the later Windows headers, as ImageMagick and the BMP suite have them.
+    for (const char* file : {"imagemagick/im8.bmp", "imagemagick/im24.bmp", "imagemagick/im32.bmp",
+                             "bmpsuite/g/pal8v4.bmp", "bmpsuite/g/pal8v5.bmp"}) {
+      const QString to = FIn + "/v" + QFileInfo(file).fileName();
+      ASSERT_TRUE(QFile::copy(QString(ZWILLO_TEST_DATA) + "/" + file, to));
+      FGood.push_back(to.toStdString());
+    }
     // Damaged files: truncated JPEG and PNG, garbage under picture names, an empty file.
     const QByteArray jpg = ReadBytes(FIn + "/pic2.jpg"), png = ReadBytes(FIn + "/pic1.png");
     WriteBytes(FIn + "/cut.jpg", jpg.left(jpg.size() / 2));
@@ -385,7 +399,16 @@ protected:
         // Cropping shrinks the pictures for good: agreed to now and then.
         answer = Chance(25) ? platform::mrYes : platform::mrNo;
         if (answer == platform::mrYes) ++FCrops;
+        // The frame asked about lies on the picture and is no slip.
+        TPGImage* v = Main->ActiveView();
+        const TPixelGraphic* g = v->PixelGraphicNoWait();
+        const QRect frame = v->SelectionRect();
+        EXPECT_TRUE(g && QRect(0, 0, g->Width(), g->Height()).contains(frame)) << "crop frame off the picture";
+        EXPECT_GE(int64_t{v->ImageToViewX(frame.x() + frame.width())} - v->ImageToViewX(frame.x()), 4);
+        EXPECT_GE(int64_t{v->ImageToViewY(frame.y() + frame.height())} - v->ImageToViewY(frame.y()), 4);
+        if (answer == platform::mrYes) FCropFrame = frame;
       }
+      if (FQuitting && buttons == platform::TMsgButtons::YesNoCancel) answer = platform::mrNo;
       FBoxes.push_back(caption + ": " + text.substr(0, 80) + " -> " + std::to_string(answer));
       ++FBoxTexts[caption + ": " + text.substr(0, 60)];
       return answer;
@@ -679,8 +702,9 @@ protected:
   std::vector<QAction*> EnabledItems() {
     std::vector<QAction*> out;
     TMain& m = *Main;
-    for (QAction* a : {m.MILaden, m.MIlinks, m.MIRechts, m.MIIn, m.MIout, m.MI1, m.MI2, m.Mi3, m.MI4,
-                       m.MISpeichern, m.MIdrucken, m.Einstellungen1, m.Hilfe2, m.MIAbout})
+    for (QAction* a : {m.MILaden, m.MIlinks, m.MIRechts, m.MIIn, m.MIout, m.MIZoom100Menu, m.MI1, m.MI2, m.Mi3,
+                       m.MI4, m.MISpeichern, m.MIdrucken, m.Einstellungen1, m.Hilfe2, m.MIAbout, m.MIRueckgaengig,
+                       m.MIWiederherstellen})
       if (a->isEnabled() && a->isVisible()) out.push_back(a);
     // The stereo entries sit in a submenu that opens only while it is enabled.
     if (m.MIberechnen->isEnabled())
@@ -884,7 +908,13 @@ protected:
     // The press may have changed the view (a crop answered in between is
     // impossible here, but a repaint is not): the release goes where the
     // mouse is.
+    FCropFrame = QRect();
     QTest::mouseRelease(MouseTarget(), Qt::LeftButton, mods, FPoints.back());
+    if (!FCropFrame.isNull() && !FErrorShown) {
+      const TPixelGraphic* g = Main->ActiveView()->PixelGraphicNoWait();
+      ASSERT_TRUE(g);
+      EXPECT_EQ(QSize(g->Width(), g->Height()), FCropFrame.size()) << "the crop is not the frame asked about";
+    }
   }
 
   void Popup() {
@@ -935,6 +965,12 @@ protected:
       parmImage = (left ? Main->ImLinks() : Main->ImRechts())->FileName();
       side = left ? Main->LeftSide() : Main->RightSide();
     }
+    // A load that fails must leave the tab as it was.
+    TPGImage* shown = Main->ActiveView();
+    const TPixelGraphic* shownPicture = shown->PixelGraphicNoWait();
+    const std::string shownName = shown->FileName();
+    const TSideAlignment shownSide = shown == Main->ImRechts() ? Main->RightSide() : Main->LeftSide();
+    const TTiltLines lines = TiltLinesGiven(Main->Alignment());
     const bool stereoTab = Main->ActivePage() == Main->TabSheet3();
     TPixelGraphic* stereo = Main->ImStereo()->PixelGraphicNoWait();
     const int sw = stereo ? stereo->Width() : -1, sh = stereo ? stereo->Height() : -1;
@@ -950,7 +986,22 @@ protected:
       ADD_FAILURE() << "an exception escaped " << name.toStdString();
     }
     Settle();
-    if (name == "ToolButton1" || name == "MILaden") ++FLoads;
+    if (name == "ToolButton1" || name == "MILaden") {
+      ++FLoads;
+      if ((FErrorShown || FRefused) && shownPicture && shown != Main->ImStereo()) {
+        EXPECT_EQ(shown->PixelGraphicNoWait(), shownPicture) << "a failed load lost the picture";
+        EXPECT_EQ(shown->FileName(), shownName);
+        const TSideAlignment& now = shown == Main->ImRechts() ? Main->RightSide() : Main->LeftSide();
+        EXPECT_EQ(Values(now), Values(shownSide)) << "a failed load changed the points";
+      }
+    }
+    // A tilt line on one side only is named after the computation.
+    if (kCompute.contains(name) && !FErrorShown && (lines == tlLeftOnly || lines == tlRightOnly)) {
+      EXPECT_EQ(Main->StatusText().toStdString(),
+                lines == tlLeftOnly ? "Verkantung nicht ausgeglichen: im rechten Bild fehlt die Verkantungslinie."
+                                    : "Verkantung nicht ausgeglichen: im linken Bild fehlt die Verkantungslinie.");
+      ++FOneLine;
+    }
     CheckLoaded();
 
     const TSnapshot after = Snapshot(folders, save);
@@ -958,11 +1009,7 @@ protected:
     if (parms && !FErrorShown) {
       changed.erase(QString::fromStdString(ParameterFileName(parmImage)));
       // The file holds the side's values.
-      const TSideAlignment read = ReadParameters(parmImage);
-      EXPECT_EQ(std::vector<int32_t>({read.Point.X, read.Point.Y, read.TurnPoint.X, read.TurnPoint.Y, read.Line.X1,
-                                      read.Line.Y1, read.Line.X2, read.Line.Y2}),
-                std::vector<int32_t>({side.Point.X, side.Point.Y, side.TurnPoint.X, side.TurnPoint.Y, side.Line.X1,
-                                      side.Line.Y1, side.Line.X2, side.Line.Y2}));
+      EXPECT_EQ(Values(ReadParameters(parmImage)), Values(side));
     }
     if (save && !FSaveName.empty()) {
       const QString target = QFileInfo(QString::fromStdString(FSaveName)).filePath();
@@ -1004,17 +1051,14 @@ protected:
     for (const QString& c : changed) ADD_FAILURE() << name.toStdString() << " changed " << c.toStdString();
   }
 
-  // After a load, the side of the active tab holds its photograph's parameter file.
+  // After a load, the side of the active tab holds its photograph's parameter
+  // file (a cancelled dialog keeps the points the side had).
   void CheckLoaded() {
-    if (FLoadName.empty() || FErrorShown || Main->ActivePage() == Main->TabSheet3()) return;
+    if (FLoadName.empty() || FErrorShown || FRefused || Main->ActivePage() == Main->TabSheet3()) return;
     const bool left = Main->ActivePage() == Main->TabSheet1();
     TPGImage* v = left ? Main->ImLinks() : Main->ImRechts();
     if (v->Empty()) return;
-    const TSideAlignment read = ReadParameters(v->FileName()), side = left ? Main->LeftSide() : Main->RightSide();
-    EXPECT_EQ(std::vector<int32_t>({read.Point.X, read.Point.Y, read.TurnPoint.X, read.TurnPoint.Y, read.Line.X1,
-                                    read.Line.Y1, read.Line.X2, read.Line.Y2}),
-              std::vector<int32_t>({side.Point.X, side.Point.Y, side.TurnPoint.X, side.TurnPoint.Y, side.Line.X1,
-                                    side.Line.Y1, side.Line.X2, side.Line.Y2}))
+    EXPECT_EQ(Values(ReadParameters(v->FileName())), Values(left ? Main->LeftSide() : Main->RightSide()))
         << "after loading " << v->FileName();
   }
 
@@ -1084,6 +1128,9 @@ protected:
     for (QObject* c : std::initializer_list<QObject*>{m.BtSaveStereo, m.BtSaveStereoZoom, m.MISpeichern, m.BtPrint,
                                                       m.MIdrucken})
       expect(c, active && stereoTab);
+    expect(m.MIZoom100Menu, active);
+    expect(m.MIRueckgaengig, m.History().CanUndo());
+    expect(m.MIWiederherstellen, m.History().CanRedo());
   }
 
   // Walk state.
@@ -1113,6 +1160,9 @@ protected:
   std::string FSaveName, FLoadName;
   QString FCommand;
   int FLoads = 0, FSavesWritten = 0, FSavesFailed = 0, FComputations = 0, FCrops = 0, FErrors = 0;
+  QRect FCropFrame;  // the frame of a crop agreed to during the action
+  int FOneLine = 0;  // computations with a tilt line on one side only
+  bool FQuitting = false;
 };
 
 } // namespace

@@ -103,6 +103,11 @@ void TForm2Ini::ReadPosition() {
   }
   QWidget* form = FForm;
   if (left == NotStored && top == NotStored) {
+    // Nothing placed yet: the default placement, then the stored size and
+    // state (a window closed maximised before it was ever closed normal has
+    // only its state stored).
+    if (height != NotStored && height > 0) form->resize(form->width(), height);
+    if (width != NotStored && width > 0) form->resize(width, form->height());
     const QRect s = ScreenRect(form);
     switch (ShowDefault) {
     case sdDesigned:
@@ -117,12 +122,12 @@ void TForm2Ini::ReadPosition() {
       form->move(s.x() + s.width() - form->width(), s.y());
       break;
     }
-    return;
+  } else {
+    if (top != NotStored) form->move(form->x(), top);
+    if (left != NotStored) form->move(left, form->y());
+    if (height != NotStored && height > 0) form->resize(form->width(), height);
+    if (width != NotStored && width > 0) form->resize(width, form->height());
   }
-  if (top != NotStored) form->move(form->x(), top);
-  if (left != NotStored) form->move(left, form->y());
-  if (height != NotStored && height > 0) form->resize(form->width(), height);
-  if (width != NotStored && width > 0) form->resize(width, form->height());
   // Values other than 0, 1 and 2 are not a window state and are ignored.
   if (state == 1)
     form->setWindowState((form->windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen)) | Qt::WindowMinimized);
