@@ -61,33 +61,6 @@ TEST(PrivateFolder, MadePrivateAndForeignOnesRefused) {
   }
 }
 
-// The runtime folder: $XDG_RUNTIME_DIR when set (as given), else the user's
-// own folder in the temporary folder, which is made private.
-TEST(PrivateFolder, UserRuntimeFolder) {
-  testutil::TScratchFolder dir("runtime");
-  const char* oldRuntime = getenv("XDG_RUNTIME_DIR");
-  const std::string kept = oldRuntime ? oldRuntime : "";
-  const char* oldTmp = getenv("TMPDIR");
-  const std::string keptTmp = oldTmp ? oldTmp : "";
-  setenv("XDG_RUNTIME_DIR", (dir.Dir() + "/").c_str(), 1);
-  EXPECT_EQ(platform::UserRuntimeFolder(), dir.Dir());
-  std::string error;
-  EXPECT_TRUE(platform::EnsureUserRuntimeFolder(error));
-  unsetenv("XDG_RUNTIME_DIR");
-  setenv("TMPDIR", dir.Dir().c_str(), 1);
-  const std::string own = dir.Path("zwillo-" + std::to_string(::getuid()));
-  EXPECT_EQ(platform::UserRuntimeFolder(), own);
-  EXPECT_TRUE(platform::EnsureUserRuntimeFolder(error)) << error;
-  EXPECT_EQ(ModeOf(own), 0700u);
-  ASSERT_EQ(::chmod(own.c_str(), 0777), 0);
-  EXPECT_FALSE(platform::EnsureUserRuntimeFolder(error));
-  if (oldRuntime) setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
-  if (oldTmp)
-    setenv("TMPDIR", keptTmp.c_str(), 1);
-  else
-    unsetenv("TMPDIR");
-}
-
 // A full disk names the file and the reason, in English by default and in
 // German when the program chose it; a file that cannot be created likewise.
 TEST(FileTexts, ErrorsNameTheFileInTheSelectedLanguage) {
