@@ -1,6 +1,8 @@
 // The main window: its components, menus, tool bar, popup menu and start-up.
 #include "app/desktop/mainform.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/filterdialogs.h"
 
 namespace {
@@ -130,6 +133,7 @@ void TMain::CreateComponents() {
   CreateViews();
   CreatePopupMenu();
   CreateEditMenu();
+  CreateDesktopBindings();
 
   FBCGFilterDialog1 = new TBCGFilterDialog(this);
   FBCGFilterDialog1->setObjectName(QStringLiteral("BCGFilterDialog1"));
@@ -142,7 +146,8 @@ void TMain::CreateComponents() {
 
   FStatusBar1 = new QStatusBar(this);
   FStatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  FStatusBar1->setFixedHeight(19);
+  // 19 pixels high for the design font, higher for a larger one.
+  FStatusBar1->setFixedHeight(std::max(19, 19 * PGDialogBaseUnits(font()).height() / PGDesignBaseUnitY));
   FStatusText = new QLabel(FStatusBar1);
   FStatusText->setObjectName(QStringLiteral("SimpleText"));
   FStatusBar1->addWidget(FStatusText, 1);

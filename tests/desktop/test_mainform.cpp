@@ -12,10 +12,12 @@
 #include <QToolBar>
 
 #include "app/core/paramfile.h"
+#include "app/desktop/configdlg.h"
 #include "app/desktop/program.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/device/messagebox.h"
 #include "pgraphic/formats/settings.h"
+#include "platform/files.h"
 #include "platform/inifile.h"
 
 using namespace desktoptest;
@@ -104,7 +106,8 @@ TEST_F(MainForm, MenusAndToolBarInDesignOrder) {
     EXPECT_EQ(b->size(), QSize(27, 26));
   }
   EXPECT_EQ(Main->ToolBar1()->height(), 30);
-  EXPECT_EQ(Main->statusBar()->height(), 19);
+  EXPECT_GE(Main->statusBar()->height(), 19);  // more for a font larger than the design's
+  EXPECT_GE(Main->statusBar()->height(), Main->statusBar()->fontMetrics().height());
 
   // Menu items share the buttons' Tags.
   EXPECT_EQ(TagOf(Action("MIlinks")), -90);
@@ -522,5 +525,46 @@ TEST_F(MainForm, SettingsCommandTakesOverOKAndKeepsOnCancel) {
   Main->findChild<QAction*>("Einstellungen1")->trigger();
   EXPECT_EQ(PGJPEGQuality, 61);
   EXPECT_EQ(Main->Settings().JPEGQuality, 61);
+  PGJPEGQuality = oldQuality;
+}
+
+// One settings dialog for the window's lifetime: after an OK whose file could
+// not be written, the values taken over stay in force when the dialog is
+// opened again and cancelled (nothing is read from the file again).
+TEST_F(MainForm, SettingsDialogIsCreatedOnceAndCancelKeepsValuesAFailedWriteLeft) {
+  const uint8_t oldQuality = PGJPEGQuality;
+  platform::WriteProfileString(SettingsFileName, "Settings", "JPEG", "80");
+  LoadProgramSettings(*Main);
+  TConfigDlg* dialog = Main->ConfigDlg();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->parent(), Main.get());
+  // The configuration folder becomes a file: writing fails.
+  const QString folder = QString::fromStdString(platform::WindowsDirectory());
+  ASSERT_TRUE(QDir(folder).removeRecursively());
+  QFile blocker(folder);
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  OnModal([](QDialog* d) {
+    auto* quality = d->findChild<QLineEdit*>("EdQuality");
+    quality->selectAll();
+    QTest::keyClicks(quality, "55");
+    QTest::mouseClick(d->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+  });
+  Action("Einstellungen1")->trigger();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_NE(Messages[0].find("kann nicht geschrieben werden"), std::string::npos) << Messages[0];
+  EXPECT_EQ(PGJPEGQuality, 55);
+
+  QString shown;
+  OnModal([&](QDialog* d) {
+    shown = d->findChild<QLineEdit*>("EdQuality")->text();
+    QTest::mouseClick(d->findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);
+  });
+  Action("Einstellungen1")->trigger();
+  EXPECT_EQ(Main->ConfigDlg(), dialog);
+  EXPECT_EQ(shown, "55");
+  EXPECT_EQ(PGJPEGQuality, 55);
+  EXPECT_EQ(Main->Settings().JPEGQuality, 55);
+  QFile::remove(folder);
   PGJPEGQuality = oldQuality;
 }

@@ -204,6 +204,7 @@ protected:
     QDir().mkpath(FOut + "/adir");
     QDir().mkpath(FRoot.path() + "/tmp");
     FTmpDir = std::make_unique<TEnv>("TMPDIR", (FRoot.path() + "/tmp").toLocal8Bit());
+    FRuntimeDir = std::make_unique<TEnv>("XDG_RUNTIME_DIR", (FRoot.path() + "/tmp").toLocal8Bit());
     FStubViewer = FRoot.path() + "/viewer.sh";
     WriteBytes(FStubViewer, "#!/bin/sh\nexit 0\n");
     QFile(FStubViewer).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -221,6 +222,7 @@ protected:
     GWalking = false;
     MainWindowTest::TearDown();
     FTmpDir.reset();
+    FRuntimeDir.reset();
   }
 
   // Runs a walk of n actions with seed.
@@ -1140,6 +1142,7 @@ protected:
   QTemporaryDir FRoot;
   QString FIn, FOut, FNotADir, FStubViewer;
   std::unique_ptr<TEnv> FTmpDir;  // TMPDIR inside the walk's folder while it runs
+  std::unique_ptr<TEnv> FRuntimeDir;  // and XDG_RUNTIME_DIR, where the stereo viewer's picture goes
   std::vector<std::string> FGood, FDamaged, FWritten;
   bool FVerbose = false;
   std::map<std::string, int> FBoxTexts;
