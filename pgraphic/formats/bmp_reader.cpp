@@ -325,12 +325,6 @@ void TBMPFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info
 }
 
 void TPixelGraphic::ReadPackedBitmap(TStream& stream, bool coreHeader) {
-  DoProgressStart(this);
-  try {
-    ReadPackedBitmapBody(*this, stream, coreHeader);
-  } catch (...) {
-    DoProgressEnd(this);
-    throw;
-  }
-  DoProgressEnd(this);
+  TPGProgressBracket progress(*this, this);
+  ReadPackedBitmapBody(*this, stream, coreHeader);
 }

@@ -173,7 +173,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 
   TObject* sender = const_cast<TTIFFileFormatReader*>(this);
-  TProgressBracket bracket(graphic, sender);
+  TPGProgressBracket progress(graphic, sender);
   if (width == 0 || length == 0) return;
 
   if (!packBits) {
