@@ -16,13 +16,13 @@
 
 #include "app/core/paramfile.h"
 #include "app/desktop/configdlg.h"
-#include "app/desktop/hourglass.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/progressform.h"
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/view/filterdialogs.h"
+#include "pgraphic/view/hourglass.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"
 
@@ -104,8 +104,7 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   std::unique_ptr<TPixelGraphic> image = std::make_unique<TPixelGraphic>();
   {
     // As the view's own load: its warning action, background and progress.
-    std::unique_ptr<THourGlass> hourGlass;
-    if (view->ShowHourGlass()) hourGlass = std::make_unique<THourGlass>();
+    TPGHourGlass hourGlass(view->ShowHourGlass());
     image->SetReadWarningAction(view->ReadWarningAction());
     image->SetBackGroundColor(view->BackGroundColor());
     image->OnProgressStart = [view](TObject* s) {

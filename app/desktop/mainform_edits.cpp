@@ -13,8 +13,8 @@
 #include <QMenuBar>
 #include <QTabWidget>
 
-#include "app/desktop/hourglass.h"
 #include "app/desktop/mainform.h"
+#include "pgraphic/view/hourglass.h"
 #include "platform/messagebox.h"
 
 namespace {
@@ -83,7 +83,7 @@ TEditPart TMain::PartOf(const TPGImage* view) const {
 
 void TMain::TurnPicture(TPGImage* view, int degrees) {
   if (view->Empty()) return;
-  THourGlass hourGlass;
+  TPGHourGlass hourGlass;
   // Turned into a copy that replaces the picture only when done.
   TPixelGraphic& picture = *view->PixelGraphic();
   const int32_t w = picture.Width(), h = picture.Height();

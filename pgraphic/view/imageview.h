@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/view/layout.h"
 #include "pgraphic/view/paintworker.h"
 
 class QMenu;
@@ -29,21 +30,6 @@ enum TActionMode : uint8_t {
   amMoveSelectionMoveImage,
   amCreateSelection,
   amNone,
-};
-
-enum TStretch : uint8_t {
-  sNeverKAR,
-  sAlways,
-  sAlwaysKAR,
-  sShrink,
-  sShrinkKAR,
-  sEnlarge,
-  sEnlargeKAR,
-  sAlwaysLongerEdgeKAR,
-  sShrinkLongerEdgeKAR,
-  sEnlargeShrinkLongerEdgeKAR,
-  sEnlargeLongerEdgeKAR,
-  sZoomKAR,
 };
 
 enum TTiling : uint8_t { tNone, tRepeat, tMirrorHorizontal, tMirrorVertical, tMirror };

@@ -4,6 +4,8 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 
 #include "pgraphic/view/imageview.h"
 #include "pgraphic/view/viewplatform.h"
@@ -44,11 +46,7 @@ bool TPGImage::event(QEvent* event) {
 void TPGImage::PaintWindow(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.setClipRegion(event->region());
-  FCanvas = &painter;
-  struct TDetach {
-    QPainter*& C;
-    ~TDetach() { C = nullptr; }
-  } detach{FCanvas};
+  const QScopedValueRollback<QPainter*> canvas(FCanvas, &painter);
   Paint();
 }
 
@@ -57,12 +55,6 @@ void TPGImage::Paint() {
   QPainter& canvas = *FCanvas;
   const QRect R = PicBoxRect();
   const int cw = FClientW, ch = FClientH;
-  struct TFinally {
-    TPGImage* V;
-    ~TFinally() {
-      if (V->OnPaint) V->OnPaint(V);
-    }
-  };
   TPixelGraphic* G = nullptr;
   bool useCopy = false;
   try {
@@ -72,7 +64,10 @@ void TPGImage::Paint() {
   G = useCopy ? FPaintGraphic.get() : FImage.get();
   if (G && G->Empty()) G = nullptr;
   if (OnPainting) OnPainting(this);
-  TFinally finallyPaint{this};
+  // OnPaint at the end, also when drawing failed.
+  const auto paintDone = qScopeGuard([this] {
+    if (OnPaint) OnPaint(this);
+  });
   const QRegion clipRegion = canvas.clipRegion();
   if (FTiling == tNone || !G) {
     if (R.top() > 0) canvas.fillRect(QRect(0, 0, cw, R.top()), FColor);

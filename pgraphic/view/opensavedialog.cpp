@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -387,9 +388,11 @@ bool TPGOpenDialog::RunDialog() {
   if (FFileName.empty()) SetFileNameField("");
   UpdateDefaultSuffix();
 
-  FRunning = true;
-  const int result = exec();
-  FRunning = false;
+  int result;
+  {
+    const QScopedValueRollback<bool> running(FRunning, true);
+    result = exec();
+  }
   if (result != QDialog::Accepted) return false;
   FFiles.clear();
   for (const QString& f : selectedFiles()) FFiles.push_back(f.toStdString());
