@@ -123,7 +123,7 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   view->SetKeepOldPaintPixelGraphic(false);
   view->AdoptLoadedPixelGraphic(std::move(image), fileName);
   view->SetKeepOldPaintPixelGraphic(true);
-  (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
+  (view == FImLinks ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = TSideAlignment{};
   FHistory.Forget(PartOf(view));
   // The parameter file of the active tab's photograph: this one.
   LoadParameters();
@@ -133,14 +133,14 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
 void TMain::LoadParameters() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  (left ? FAlignment.Left : FAlignment.Right) = ReadParameters(view->FileName());
+  (left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = ReadParameters(view->FileName());
   view->Invalidate();
 }
 
 void TMain::BtSaveParmsClick() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  WriteParameters(view->FileName(), left ? FAlignment.Left : FAlignment.Right);
+  WriteParameters(view->FileName(), left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right);
 }
 
 void TMain::ToolButton1Click() {

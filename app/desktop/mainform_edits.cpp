@@ -92,7 +92,7 @@ void TMain::TurnPicture(TPGImage* view, int degrees) {
   turned->RotateFrom(true, picture, degrees);
   view->ExchangePixelGraphic(std::move(turned));
   if (view == FImStereo) return;
-  TSideAlignment& side = view == FImLinks ? FAlignment.Left : FAlignment.Right;
+  TSideAlignment& side = view == FImLinks ? FAlignTool->Pair().Left : FAlignTool->Pair().Right;
   TurnAlignment(side, w, h, ((degrees / 90) % 4 + 4) % 4);
   view->Invalidate();
 }
@@ -175,7 +175,7 @@ void TMain::CreateEditMenu() {
 // ============================================================ tilt lines
 
 void TMain::ReportOneTiltLine() {
-  const TTiltLines lines = TiltLinesGiven(FAlignment);
+  const TTiltLines lines = TiltLinesGiven(FAlignTool->Pair());
   if (lines != tlLeftOnly && lines != tlRightOnly) return;
   ShowProgress(lines == tlRightOnly ? "Verkantung nicht ausgeglichen: im linken Bild fehlt die Verkantungslinie."
                                     : "Verkantung nicht ausgeglichen: im rechten Bild fehlt die Verkantungslinie.",

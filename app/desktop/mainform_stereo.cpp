@@ -87,7 +87,7 @@ void TMain::MIberechnenClick(QObject* sender) {
     TPixelGraphic* left = FImLinks->PixelGraphic();
     TPixelGraphic* right = FImRechts->PixelGraphic();
     const int mode = BilderVertauschen1->isChecked() ? tag | smSwapEyes : tag;
-    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignment,
+    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignTool->Pair(),
                                            *FWorkImage, progress, store);
     takeMode();
     if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));
