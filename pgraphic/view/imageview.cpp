@@ -97,7 +97,8 @@ void TPGImage::HookImage(TPixelGraphic& image, bool withChange) {
   };
   if (withChange)
     image.OnChange = [this](TObject*) {
-          PixelGraphicChanged();
+      ++FImageGeneration;
+      PixelGraphicChanged();
     };
 }
 
@@ -112,6 +113,7 @@ void TPGImage::DropPaintGraphicForNewImage() {
 
 std::unique_ptr<TPixelGraphic> TPGImage::ReplaceImage(std::unique_ptr<TPixelGraphic> image) {
   StopWorker();
+  ++FImageGeneration;
   std::unique_ptr<TPixelGraphic> old = std::move(FImage);
   if (old) {
     old->OnProgressStart = nullptr;
@@ -164,6 +166,7 @@ void TPGImage::SetFileName(const std::string& name) {
   FFileName.clear();
   TPGHourGlass hourGlass(FShowHourGlass);
   StopWorker();
+  ++FImageGeneration;
   FImage.reset();
   DropPaintGraphicForNewImage();
   const size_t slash = name.find_last_of('/');

@@ -121,7 +121,9 @@ public:
   std::unique_ptr<TPixelGraphic> ExchangePixelGraphic(std::unique_ptr<TPixelGraphic> graphic);
   // Stops the worker; the caller owns the copy (null without image).
   std::unique_ptr<TPixelGraphic> CopyPixelGraphic();
-  TPixelGraphic* PixelGraphicNoWait() { return FImage.get(); }
+  // The image without stopping the worker, for reading on the window thread
+  // (the worker only reads it too); changes go through PixelGraphic().
+  const TPixelGraphic* PixelGraphicNoWait() const { return FImage.get(); }
   bool Empty() const { return !FImage; }
   const std::string& FileName() const { return FFileName; }
   void SetFileName(const std::string& name);
@@ -361,6 +363,9 @@ private:
   std::unique_ptr<TPixelGraphic> FImage;
   std::unique_ptr<TPixelGraphic> FPaintGraphic;
   std::unique_ptr<TCreatePaintPGThread> FWorker;
+  // Counts the pictures the view has held (a new one, or the one it holds
+  // changed in place); display copies made from an earlier one are dropped.
+  uint64_t FImageGeneration = 0;
   TPicBox* FPicBox = nullptr;
   QPainter* FCanvas = nullptr;
   std::string FFileName;

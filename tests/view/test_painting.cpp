@@ -64,8 +64,7 @@ class TResultSpy : public QObject {
 public:
   std::vector<int> Widths;
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == TPGPaintResultEvent::EventType())
-      Widths.push_back(static_cast<TPGPaintResultEvent*>(e)->Target->Width());
+    if (const auto* r = TPGPaintResultEvent::Cast(e)) Widths.push_back(r->Result->Width());
     return false;
   }
 };
@@ -145,7 +144,7 @@ TEST(ImageViewPainting, ClocksShowTheWorkersProgress) {
   view->SetPicBoxColor(QColor(0, 255, 0));
   view->viewport()->repaint();
   ASSERT_TRUE(gate.WaitReached());
-  TPGPaintProgressEvent progress(1, 25);
+  TPGPaintProgressEvent progress(0, {1, 25});
   QCoreApplication::sendEvent(view.get(), &progress);
   const QImage img = Rendered(*view);
   const QRect c = view->ProgressClockRects()[0];
@@ -168,15 +167,16 @@ TEST(ImageViewPainting, ProgressIsThrottledToOneMessagePerTickBucketAndPercent) 
   struct TSpy : QObject {
     std::vector<int> Percents;
     bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == TPGPaintProgressEvent::EventType()) Percents.push_back(static_cast<TPGPaintProgressEvent*>(e)->Percent);
+      if (e->type() == TPGPaintProgressEvent::EventType()) Percents.push_back(static_cast<TPGPaintProgressEvent*>(e)->Result.Percent);
       return false;
     }
   } spy;
   receiver.installEventFilter(&spy);
-  TCreatePaintPGThread worker;
-  worker.ViewWindow = &receiver;
-  worker.PostMessages = true;
-  worker.LastTick = tick;
+  TPGPaintSettings settings;
+  settings.ViewWindow = &receiver;
+  settings.PostMessages = true;
+  TCreatePaintPGThread worker(settings, nullptr, nullptr);
+  worker.StartProgressClock();
   bool abort = true;
   worker.Progress(5, 10, abort); // same 50 ms bucket: nothing
   EXPECT_FALSE(abort);
