@@ -133,27 +133,52 @@ TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, cons
   return pair;
 }
 
-TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress) {
-  TPixelGraphic& left = *pair.Left;
-  const TCommonArea a = CommonArea(left.Width(), left.Height(), pair.Right->Width(), pair.Right->Height(),
-                                   alignment.Left.Point, alignment.Right.Point);
-  TPGProgressEvent rows;
-  if (progress.Detail)
-    rows = [&progress](TObject*, int step, int max, bool&) {
-      progress.Detail(csTilt, max > 0 ? static_cast<int>(100LL * step / max) : 100);
-    };
-  InComposeStep(csTilt, [&] { CompensateTilt(pair.Right, alignment, progress.Report, rows); });
+namespace {
+
+// The common area of the pair (from the pictures' sizes and the identical
+// points; turning keeps the right picture's size).
+TCommonArea PairArea(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment) {
+  return CommonArea(left.Width(), left.Height(), right.Width(), right.Height(), alignment.Left.Point,
+                    alignment.Right.Point);
+}
+
+// The turn's rows reported as csTilt.
+TPGProgressEvent TiltRows(const TComposeProgress& progress) {
+  if (!progress.Detail) return {};
+  return [&progress](TObject*, int step, int max, bool&) {
+    progress.Detail(csTilt, max > 0 ? static_cast<int>(100LL * step / max) : 100);
+  };
+}
+
+// The blocks the left-right stereo image is made of, each in a picture of its
+// own; null views when the area is empty.
+TStereoPair CommonViews(TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& a) {
   TStereoPair views;
   if (a.W <= 0 || a.H <= 0) return views;
-  // The blocks the left-right stereo image is made of, each in a picture of its own.
   InComposeStep(csCompose, [&] {
     views = NewPair();
     views.Left->SetSize(a.W, a.H, bc24Bit);
     views.Left->CopyRect(0, 0, left, a.Y0, a.X0, a.H, a.W);
     views.Right->SetSize(a.W, a.H, bc24Bit);
-    views.Right->CopyRect(0, 0, *pair.Right, a.Y0 - a.Dy, a.X0 - a.Dx, a.H, a.W);
+    views.Right->CopyRect(0, 0, right, a.Y0 - a.Dy, a.X0 - a.Dx, a.H, a.W);
   });
   return views;
+}
+
+} // namespace
+
+TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress) {
+  const TCommonArea a = PairArea(*pair.Left, *pair.Right, alignment);
+  InComposeStep(csTilt, [&] { CompensateTilt(pair.Right, alignment, progress.Report, TiltRows(progress)); });
+  return CommonViews(*pair.Left, *pair.Right, a);
+}
+
+TStereoPair AlignedPair(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                        const TComposeProgress& progress) {
+  const TCommonArea a = PairArea(left, right, alignment);
+  const std::unique_ptr<TPixelGraphic> turned =
+      InComposeStep(csTilt, [&] { return TiltCompensated(right, alignment, progress.Report, TiltRows(progress)); });
+  return CommonViews(left, turned ? *turned : right, a);
 }
 
 void SaveStereoPair(TPixelGraphic& left, TPixelGraphic& right, const std::string& fileName) {

@@ -43,6 +43,10 @@ TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, cons
 // replaces the right photograph at once. Null views when the common area is
 // empty. Failures: EComposeFailed in csTilt or csCompose.
 TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress = {});
+// The same on pictures the caller keeps (the main window's views): left and
+// right are only read, the turned picture is a copy freed before returning.
+TStereoPair AlignedPair(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                        const TComposeProgress& progress = {});
 
 // Saves a pair as an MPO or JPS file, by the extension, through the format
 // registry (each view converted as a single save would convert it).

@@ -149,6 +149,12 @@ TEST_F(StereoFile, AlignedPairIsTheTwoHalvesOfTheLeftRightImage) {
       ASSERT_EQ(views.Left->PixelColors(x, y), sbs.Image->PixelColors(x, y));
       ASSERT_EQ(views.Right->PixelColors(x, y), sbs.Image->PixelColors(w + x, y));
     }
+  // The same from pictures the caller keeps, which stay as they were.
+  const std::unique_ptr<TPixelGraphic> before = Copy(palette);
+  const TStereoPair kept = AlignedPair(L, palette, a);
+  EXPECT_TRUE(Same(*kept.Left, *views.Left));
+  EXPECT_TRUE(Same(*kept.Right, *views.Right));
+  EXPECT_TRUE(Same(palette, *before));
   // Identical points that leave no common area: no views.
   a.Right.Point = {-500, 0};
   TStereoPair far{Copy(L), Copy(R)};
