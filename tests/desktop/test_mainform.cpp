@@ -39,7 +39,7 @@ TEST_F(MainForm, MenusAndToolBarInDesignOrder) {
   ASSERT_TRUE(datei);
   EXPECT_EQ(Names(datei->actions()),
             (std::vector<std::string>{"MILaden", "-", "MIlinks", "MIRechts", "MIIn", "MIout", "MIZoom100Menu", "-",
-                                      "MIberechnen", "MISpeichern", "MIdrucken", "-", "Einstellungen1", "-",
+                                      "MIberechnen", "MISpeichern", "MIStereopaarSpeichern", "MIdrucken", "-", "Einstellungen1", "-",
                                       "Beenden1"}));
   std::vector<std::string> menus;
   for (QAction* a : Main->menuBar()->actions()) menus.push_back(a->menu()->objectName().toStdString());
