@@ -136,6 +136,15 @@ TEST_F(StereoFiles, DamagedPairFiles) {
   const std::string bytes = ReadAll(good);
   const size_t second = bytes.find("\xFF\xD8\xFF", 2);
   ASSERT_NE(second, std::string::npos);
+  // A question from a thread other than the window's is answered Cancel
+  // unseen, as the program's message boxes do; the window's are answered OK.
+  std::atomic<int> unattended{0};
+  platform::SetMessageBoxHook([&](const std::string& text, const std::string& caption, platform::TMsgButtons,
+                                  platform::TMsgIcon) {
+    if (QThread::currentThread() != qApp->thread()) return ++unattended, static_cast<int>(platform::mrCancel);
+    Messages.push_back(caption + ": " + text);
+    return static_cast<int>(platform::mrOk);
+  });
 
   // The right view's headers destroyed: an error box, and both tabs keep
   // their photographs, names, points and edits.
@@ -163,17 +172,10 @@ TEST_F(StereoFiles, DamagedPairFiles) {
   EXPECT_TRUE(Action("MIRueckgaengig")->isEnabled());
 
   // The right view cut short: its decoder's warning cannot be asked on the
-  // thread that decodes it (answered Cancel there, as the program's message
-  // boxes do), so the pair is read again where it is asked (answered OK
-  // here), and it loads.
+  // thread that decodes it, so the pair is read again where it is asked, and
+  // it loads.
   WriteAll(Path("kurz.mpo"), bytes.substr(0, bytes.size() - 200));
-  std::atomic<int> unattended{0};
-  platform::SetMessageBoxHook([&](const std::string& text, const std::string& caption, platform::TMsgButtons,
-                                  platform::TMsgIcon) {
-    if (QThread::currentThread() != qApp->thread()) return ++unattended, static_cast<int>(platform::mrCancel);
-    Messages.push_back(caption + ": " + text);
-    return static_cast<int>(platform::mrOk);
-  });
+  unattended = 0;
   Messages.clear();
   LoadSide(1, Path("kurz.mpo"));
   EXPECT_EQ(unattended.load(), 1);
