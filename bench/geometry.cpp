@@ -18,6 +18,8 @@
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/resample.h"
+#include "pgraphic/core/rotation.h"
+#include "pgraphic/core/threadpool.h"
 #include "bench_util.h"
 
 namespace {
@@ -60,7 +62,9 @@ void PreparePeerFiles() {
 
 // ------------------------------------------------------------ this library
 
+// Argument: threads (0 = one per core).
 void BM_StretchFrom(benchmark::State& state, TStretchMode mode, bool enlarge) {
+  PGSetThreadCount(static_cast<int>(state.range(0)));
   TPixelGraphic& src = enlarge ? SmallPhoto() : Photo();
   TPixelGraphic dst;
   dst.SetSize(enlarge ? kWidth : 1500, enlarge ? kHeight : 1000, bc24Bit);
@@ -69,14 +73,33 @@ void BM_StretchFrom(benchmark::State& state, TStretchMode mode, bool enlarge) {
     dst.StretchFrom(src);
     benchmark::DoNotOptimize(dst.Bits());
   }
+  PGSetThreadCount(0);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(dst.Width()) * dst.Height());
 }
 BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smPrecise_6000x4000_to_1500x1000, smPrecise, false)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smMedium_6000x4000_to_1500x1000, smMedium, false)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_StretchFrom, Shrink_smFast_6000x4000_to_1500x1000, smFast, false)
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smPrecise_1500x1000_to_6000x4000, smPrecise, true)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smMedium_1500x1000_to_6000x4000, smMedium, true)
+    ->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The mirror in place (argument: threads).
+void BM_Mirror(benchmark::State& state) {
+  PGSetThreadCount(static_cast<int>(state.range(0)));
+  TPixelGraphic img;
+  img.Assign(&Photo());
+  for (auto _ : state) {
+    img.MirrorHorizontal();
+    benchmark::DoNotOptimize(img.Bits());
+  }
+  PGSetThreadCount(0);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kWidth) * kHeight);
+}
+BENCHMARK(BM_Mirror)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The view's display copy of a 6000 x 4000 photograph at zoom 0.8 and 0.6
 // (smMedium, the picture box's size), newly allocated as the view does.
@@ -84,7 +107,7 @@ BENCHMARK_CAPTURE(BM_StretchFrom, Enlarge_smPrecise_1500x1000_to_6000x4000, smPr
 // engine on (1) or off (0).
 void BM_DisplayCopy(benchmark::State& state) {
   const int zoom = static_cast<int>(state.range(0));
-  pg::SetStretchThreads(static_cast<int>(state.range(1)));
+  PGSetThreadCount(static_cast<int>(state.range(1)));
   pg::SetStretchFastRows(state.range(2) != 0);
   TPixelGraphic& src = Photo();
   for (auto _ : state) {
@@ -94,7 +117,7 @@ void BM_DisplayCopy(benchmark::State& state) {
     dst.StretchFrom(src);
     benchmark::DoNotOptimize(dst.Bits());
   }
-  pg::SetStretchThreads(0);
+  PGSetThreadCount(0);
   pg::SetStretchFastRows(true);
 }
 BENCHMARK(BM_DisplayCopy)
@@ -108,7 +131,10 @@ BENCHMARK(BM_DisplayCopy)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// Arguments: threads (0 = one per core), the AVX2 kernel on (1) or off (0).
 void BM_RotateFrom(benchmark::State& state, long double angle) {
+  PGSetThreadCount(static_cast<int>(state.range(0)));
+  pg::SetRotateVectors(state.range(1) != 0);
   TPixelGraphic& src = Photo();
   TPixelGraphic dst;
   dst.SetInterpolate(true);
@@ -116,10 +142,17 @@ void BM_RotateFrom(benchmark::State& state, long double angle) {
     dst.RotateFrom(true, src, angle);
     benchmark::DoNotOptimize(dst.Bits());
   }
+  PGSetThreadCount(0);
+  pg::SetRotateVectors(true);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(dst.Width()) * dst.Height());
 }
-BENCHMARK_CAPTURE(BM_RotateFrom, Bilinear_5_71deg, 5.71L)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_RotateFrom, Quarter_90deg, 90.0L)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_RotateFrom, Bilinear_5_71deg, 5.71L)
+    ->ArgNames({"threads", "avx2"})->Args({1, 0})->Args({1, 1})->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_RotateFrom, Bilinear_1_7deg, 1.7L)
+    ->ArgNames({"threads", "avx2"})->Args({1, 1})->Args({2, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_RotateFrom, Quarter_90deg, 90.0L)
+    ->ArgNames({"threads", "avx2"})->Args({1, 1})->Args({2, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ------------------------------------------------------------ peers
 

@@ -1,7 +1,8 @@
 // Stereo composition on two 6000 x 4000 24-bit photographs, shifted against
-// each other as a real pair is (common area 5960 x 3980). The figure to watch
-// is Mpixel/s of result pixels; the pair modes are compared with plain row
-// copies of the same amount of data (BM_RowCopyBaseline).
+// each other as a real pair is (common area 5960 x 3980), on one thread and
+// on two. The figure to watch is Mpixel/s of result pixels; the pair modes
+// are compared with plain row copies of the same amount of data
+// (BM_RowCopyBaseline).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "app/core/stereo_core.h"
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace {
 
@@ -44,7 +46,12 @@ int64_t ResultPixels(int mode, const TCommonArea& a) {
       return (2 * w + 10) * h;
     case smLeftRight:
     case smRightLeft:
+    case smOverUnder:
       return 2 * w * h;
+    case smHalfSideBySide:
+      return 2 * ((w + 1) / 2) * h;
+    case smHalfOverUnder:
+      return 2 * w * ((h + 1) / 2);
     case smElsa: {
       int64_t f, g;
       ElsaFrame(w, h, f, g);
@@ -55,8 +62,10 @@ int64_t ResultPixels(int mode, const TCommonArea& a) {
   }
 }
 
+// Arguments: the mode, the threads (0 = one per core).
 void BM_ComposeStereo(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));
+  PGSetThreadCount(static_cast<int>(state.range(1)));
   TPixelGraphic &L = Photo(0), &R = Photo(1);
   const TCommonArea a = Area();
   TPixelGraphic work;
@@ -64,11 +73,16 @@ void BM_ComposeStereo(benchmark::State& state) {
     TStereoResult r = ComposeStereo(mode, L, R, a, work);
     benchmark::DoNotOptimize(r.Image);
   }
+  PGSetThreadCount(0);
   state.SetLabel(StereoModeCaption(mode));
   state.counters["Mpixel/s"] =
       benchmark::Counter(static_cast<double>(ResultPixels(mode, a)) * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ComposeStereo)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ComposeStereo)
+    ->ArgNames({"mode", "threads"})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, StereoModeCount - 1, 1), {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The floor of the pair modes: a fresh 2W x H result and two row-by-row block
 // copies into it.

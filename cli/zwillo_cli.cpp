@@ -17,13 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "app/core/autoalign.h"
 #include "app/core/compose.h"
+#include "app/core/paramfile.h"
 #include "app/core/settingsfile.h"
 #include "app/core/stereo_core.h"
 #include "app/core/stereofile.h"
 #include "cli/convert_steps.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/core/threadpool.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/files.h"
@@ -44,12 +47,15 @@ const char* const GeneralHelp =
     "Commands:\n"
     "  compose LEFT RIGHT OUTPUT   compose a stereo image from a stereo pair\n"
     "  compose PAIR OUTPUT         the same from one MPO, JPS or side-by-side file\n"
+    "  align LEFT RIGHT            align a stereo pair automatically\n"
     "  convert INPUT OUTPUT        convert an image file, with optional steps\n"
     "  info FILE                   show what an image file holds\n"
     "\n"
     "Options of every command:\n"
     "  --lang en|de|fr|nl|es   language of the messages (default en)\n"
     "  --strict                treat warnings as failures\n"
+    "  --threads N             threads for the image work (default: one per\n"
+    "                          processor core; 1: a single thread)\n"
     "  --help                  show the help of the command\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad arguments.\n"
@@ -74,9 +80,14 @@ const char* const ComposeHelp =
     "Options:\n"
     "  --split S                PAIR is a picture: parallel (left view left),\n"
     "                           cross (right view left) or over-under (left on top)\n"
-    "  --mode M                 0..6 or red-green (0, default), mirror (1),\n"
+    "  --mode M                 0..15 or red-green (0, default), mirror (1),\n"
     "                           colour (2), field-sequential (3), left-right (4),\n"
-    "                           right-left (5), elsa (6)\n"
+    "                           right-left (5), elsa (6), dubois (7),\n"
+    "                           half-colour (8), optimised (9), grey (10),\n"
+    "                           half-sbs (11), over-under (12),\n"
+    "                           half-over-under (13), column-interleaved (14),\n"
+    "                           checkerboard (15)\n"
+    "  --swap                   exchange the left and right pictures once aligned\n"
     "  --no-params              do not read the parameter files\n"
     "  --left-point X,Y         identical point of the left photograph\n"
     "  --right-point X,Y        identical point of the right photograph\n"
@@ -85,10 +96,19 @@ const char* const ComposeHelp =
     "  --left-line X1,Y1,X2,Y2  tilt line of the left photograph\n"
     "  --right-line X1,Y1,X2,Y2 tilt line of the right photograph (tilt lines\n"
     "                           count only when both photographs have one)\n"
+    "  --auto-align             align the pair automatically (vertical offset, roll\n"
+    "                           and scale; the identical point on the nearest\n"
+    "                           detail); the point and line options override it per\n"
+    "                           side. When the photographs have too little in\n"
+    "                           common it says so and the alignment stays as the\n"
+    "                           parameter files and options give it\n"
+    "  --crop-wedges            crop the result to what both corrected photographs\n"
+    "                           fill (always so with --auto-align; default: the\n"
+    "                           settings file's CropWedges)\n"
     "  --quality Q              JPEG quality 1..100 (default: the settings file's, else 80)\n"
     "  --zoom Z                 save the result scaled by Z (precise resampling)\n"
     "  --progress               draw a progress bar on standard error\n"
-    "  --lang L, --strict, --help\n";
+    "  --lang L, --strict, --threads N, --help\n";
 
 const char* const ConvertHelp =
     "Usage: zwillo-cli convert INPUT OUTPUT [OPTIONS]\n"
@@ -120,7 +140,27 @@ const char* const ConvertHelp =
     "  --tiff-cmyk              CMYK TIFF\n"
     "  --tiff-white-is-zero     white-is-zero grey TIFF\n"
     "  --png-no-gamma           no gamma chunk in PNG files\n"
-    "  --progress, --lang L, --strict, --help\n";
+    "  --progress, --lang L, --strict, --threads N, --help\n";
+
+const char* const AlignHelp =
+    "Usage: zwillo-cli align LEFT RIGHT [OPTIONS]\n"
+    "\n"
+    "Loads both photographs, aligns them automatically and prints what it found:\n"
+    "the vertical offset (pixels), roll (degrees, clockwise) and scale of the\n"
+    "right photograph against the left one, the identical point placed on the\n"
+    "nearest detail both show (the stereo window), the deviation (the range of\n"
+    "disparities from near to far in per mille of the width, with a warning above\n"
+    "1/30 = 33.3), the residual vertical error (pixels) and the number of matched\n"
+    "details.\n"
+    "\n"
+    "Options:\n"
+    "  --json                   print the result as JSON\n"
+    "  --write-params           store the alignment in both photographs' parameter\n"
+    "                           files (keys x .. y2, and Scale, xExact, yExact)\n"
+    "  --progress, --lang L, --strict, --threads N, --help\n"
+    "\n"
+    "Exit status 1 when the photographs have too little in common (different\n"
+    "scenes, blank sky, tiny pictures); nothing is written then.\n";
 
 const char* const InfoHelp =
     "Usage: zwillo-cli info FILE [--index N]\n"
@@ -129,7 +169,7 @@ const char* const InfoHelp =
     "Format, Details, Kind, Width, Height, Colors, Bits per pixel, Images.\n"
     "A file of several images (MPO, JPS, TIFF) then lists each image:\n"
     "\"Image N: KIND, W x H\".\n"
-    "  --lang L, --help\n";
+    "  --lang L, --threads N, --help\n";
 
 // ------------------------------------------------------------------ arguments
 
@@ -256,6 +296,11 @@ void SetLanguage(const TArgs& a) {
 
 bool German() { return MessageLanguage == 1; }
 
+// --threads N: the number of threads the library's bulk operations use.
+void SetThreads(const TArgs& a) {
+  if (a.Value("threads")) PGSetThreadCount(IntOption(a, "threads", 1, 1024, 0));
+}
+
 // ------------------------------------------------------------------ progress and warnings
 
 // A progress bar on standard error: "label [#####.....]  50%".
@@ -341,14 +386,48 @@ void InstallMessageHook(bool strict) {
 // ------------------------------------------------------------------ compose
 
 int ParseMode(const std::string& s) {
-  static const char* const names[] = {"red-green", "mirror", "colour", "field-sequential",
-                                      "left-right", "right-left", "elsa"};
+  static const char* const names[StereoModeCount] = {
+      "red-green", "mirror",   "colour",     "field-sequential", "left-right",         "right-left",
+      "elsa",      "dubois",   "half-colour", "optimised",       "grey",               "half-sbs",
+      "over-under", "half-over-under", "column-interleaved", "checkerboard"};
   int m;
-  if (ParseInt(s, 0, 6, m)) return m;
-  for (int i = 0; i < 7; ++i)
+  if (ParseInt(s, 0, StereoModeCount - 1, m)) return m;
+  for (int i = 0; i < StereoModeCount; ++i)
     if (s == names[i]) return i;
-  if (s == "color") return 2;
-  throw EUsage("--mode needs 0..6 or red-green, mirror, colour, field-sequential, left-right, right-left, elsa");
+  if (s == "color") return smColorAnaglyph;
+  if (s == "half-color") return smHalfColour;
+  if (s == "optimized") return smOptimised;
+  if (s == "gray") return smGreyAnaglyph;
+  std::string list;
+  for (const char* n : names) list += std::string(list.empty() ? "" : ", ") + n;
+  throw EUsage("--mode needs 0.." + std::to_string(StereoModeCount - 1) + " or " + list);
+}
+
+// Fixed-point text of a number, whatever the locale says (the program does not
+// set one, so printf's is the C locale's).
+std::string Num(double v, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  return buffer;
+}
+
+// The one-line summary of an automatic alignment.
+std::string AlignSummary(const TAutoAlignResult& r) {
+  return (German() ? "Ausgerichtet: Höhenversatz " : "Aligned: vertical offset ") + Num(r.VerticalOffset, 2) +
+         (German() ? " px, Verkantung " : " px, roll ") + Num(r.Roll, 3) + (German() ? " Grad, Maßstab " : " degrees, scale ") +
+         Num(r.Scale, 5) + (German() ? ", Deviation " : ", deviation ") + Num(r.Deviation, 1) +
+         (German() ? " Promille, Restfehler " : " per mille, residual ") + Num(r.Residual, 2) + " px, " +
+         std::to_string(r.Matches) + (German() ? " Details" : " matches");
+}
+
+void DeviationWarning(const TAutoAlignResult& r) {
+  if (!r.DeviationWarning) return;
+  std::lock_guard<std::mutex> lock(ConsoleMutex);
+  Progress.Break();
+  std::fprintf(stderr,
+               German() ? "Warnung: die Deviation von %s Promille übersteigt 1/30 der Bildbreite (%s Promille).\n"
+                        : "Warning: the deviation of %s per mille exceeds 1/30 of the width (%s per mille).\n",
+               Num(r.Deviation, 1).c_str(), Num(DeviationLimit, 1).c_str());
 }
 
 TPairSource ParseSplit(const std::string& s) {
@@ -359,20 +438,22 @@ TPairSource ParseSplit(const std::string& s) {
 }
 
 int Compose(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "no-params", "progress", "strict"},
+  const TArgs a = ParseArgs(argc, argv, 2,
+                            {"help", "no-params", "progress", "strict", "swap", "auto-align", "crop-wedges"},
                             {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
-                             "right-line", "quality", "zoom", "split", "lang"});
+                             "right-line", "quality", "zoom", "split", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ComposeHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   const size_t files = a.Positional.size();
   if (files != 2 && files != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT, or PAIR and OUTPUT");
   if (files == 3 && a.Value("split")) throw EUsage("--split takes one PAIR file, not LEFT and RIGHT");
   const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
   TComposeFilesJob job;
-  job.Mode = mode;
+  job.Mode = a.Flag("swap") ? mode | smSwapEyes : mode;
   job.LeftName = a.Positional[0];
   if (files == 3) job.RightName = a.Positional[1];
   job.OutputName = a.Positional[files - 1];
@@ -400,16 +481,35 @@ int Compose(int argc, char** argv) {
   if (a.Value("zoom") && (!ParseReal(*a.Value("zoom"), zoom) || zoom <= 0 || zoom > 100))
     throw EUsage("--zoom needs a number above 0 (up to 100)");
   // The JPEG quality: the settings file's (as the program does at start), or --quality.
-  ApplySettingsToLibrary(ReadSettings());
+  const TSettings settings = ReadSettings();
+  ApplySettingsToLibrary(settings);
   if (a.Value("quality")) PGJPEGQuality = static_cast<uint8_t>(IntOption(a, "quality", 1, 100, 80));
   Progress.SetEnabled(a.Flag("progress"));
   InstallMessageHook(a.Flag("strict"));
 
   job.Zoom = zoom;
+  job.AutoAlign = a.Flag("auto-align");
+  job.CropWedges = a.Flag("crop-wedges") || settings.CropWedges;
+  job.Aligned = [](const TAutoAlignResult& r) {
+    if (r.Status != aasAligned) {
+      std::lock_guard<std::mutex> lock(ConsoleMutex);
+      Progress.Break();
+      std::fprintf(stderr, "%s\n", AutoAlignMessage(r.Status, German()).c_str());
+      ++WarningCount; // a failure with --strict
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(ConsoleMutex);
+      Progress.Break();
+      std::printf("%s\n", AlignSummary(r).c_str());
+    }
+    DeviationWarning(r);
+  };
 
   // A tilt line in one photograph only cannot be compared: the tilt is left
-  // alone, and the user is told which line is missing.
-  const TTiltLines lines = TiltLinesGiven(JobAlignment(job));
+  // alone, and the user is told which line is missing. (The automatic
+  // alignment draws both.)
+  const TTiltLines lines = job.AutoAlign ? tlBoth : TiltLinesGiven(JobAlignment(job));
   if (lines == tlLeftOnly || lines == tlRightOnly) {
     const bool leftMissing = lines == tlRightOnly;
     std::fprintf(stderr, "%s\n",
@@ -450,6 +550,9 @@ int Compose(int argc, char** argv) {
         case csStore:
           Progress.Show(German() ? "Speichern" : "Saving", percent);
           break;
+        case csAlign:
+          Progress.Show(German() ? "Ausrichten" : "Aligning", percent);
+          break;
         default:
           Progress.Show(stage, percent);
           break;
@@ -487,6 +590,114 @@ int Compose(int argc, char** argv) {
   return 0;
 }
 
+// ------------------------------------------------------------------ align
+
+std::string JsonNum(double v, int decimals) { return std::isfinite(v) ? Num(v, decimals) : "null"; }
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (const char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+      continue;
+    }
+    out += c;
+  }
+  return out + "\"";
+}
+
+// The keys of a side's parameter file as a JSON object.
+std::string JsonSide(const TSideAlignment& s) {
+  std::string out = "{\"x\": " + std::to_string(s.Point.X) + ", \"y\": " + std::to_string(s.Point.Y) +
+                    ", \"xD\": " + std::to_string(s.TurnPoint.X) + ", \"yD\": " + std::to_string(s.TurnPoint.Y) +
+                    ", \"x1\": " + std::to_string(s.Line.X1) + ", \"y1\": " + std::to_string(s.Line.Y1) +
+                    ", \"x2\": " + std::to_string(s.Line.X2) + ", \"y2\": " + std::to_string(s.Line.Y2);
+  if (s.Scale) out += ", \"Scale\": " + JsonNum(*s.Scale, 6);
+  if (s.Exact) out += ", \"xExact\": " + JsonNum(s.Exact->X, 3) + ", \"yExact\": " + JsonNum(s.Exact->Y, 3);
+  return out + "}";
+}
+
+std::string AlignJson(const TAutoAlignResult& r) {
+  if (r.Status != aasAligned)
+    return "{\n  \"aligned\": false,\n  \"message\": " + JsonString(AutoAlignMessage(r.Status, German())) + "\n}\n";
+  return "{\n  \"aligned\": true,\n  \"verticalOffset\": " + JsonNum(r.VerticalOffset, 3) +
+         ",\n  \"roll\": " + JsonNum(r.Roll, 4) + ",\n  \"scale\": " + JsonNum(r.Scale, 6) +
+         ",\n  \"windowPoint\": {\"left\": [" + JsonNum(r.WindowLeft.X, 0) + ", " + JsonNum(r.WindowLeft.Y, 0) +
+         "], \"right\": [" + JsonNum(r.WindowRight.X, 3) + ", " + JsonNum(r.WindowRight.Y, 3) + "]}" +
+         ",\n  \"deviation\": " + JsonNum(r.Deviation, 2) +
+         ",\n  \"deviationWarning\": " + (r.DeviationWarning ? "true" : "false") +
+         ",\n  \"nearDisparity\": " + JsonNum(r.NearDisparity, 2) + ",\n  \"farDisparity\": " +
+         JsonNum(r.FarDisparity, 2) + ",\n  \"residual\": " + JsonNum(r.Residual, 3) +
+         ",\n  \"residualBefore\": " + JsonNum(r.ResidualBefore, 3) + ",\n  \"matches\": " +
+         std::to_string(r.Matches) + ",\n  \"left\": " + JsonSide(r.Alignment.Left) +
+         ",\n  \"right\": " + JsonSide(r.Alignment.Right) + "\n}\n";
+}
+
+int Align(int argc, char** argv) {
+  const TArgs a =
+      ParseArgs(argc, argv, 2, {"help", "json", "write-params", "progress", "strict"}, {"lang", "threads"});
+  if (a.Flag("help")) {
+    std::fputs(AlignHelp, stdout);
+    return 0;
+  }
+  SetLanguage(a);
+  SetThreads(a);
+  if (a.Positional.size() != 2) throw EUsage("align needs LEFT and RIGHT");
+  Progress.SetEnabled(a.Flag("progress"));
+  InstallMessageHook(a.Flag("strict"));
+  const std::string& leftName = a.Positional[0];
+  const std::string& rightName = a.Positional[1];
+
+  int loaded[2] = {0, 0};
+  TComposeProgress progress;
+  if (Progress.Enabled())
+    progress.Detail = [&loaded](TComposeStep step, int percent) {
+      std::lock_guard<std::mutex> lock(ConsoleMutex);
+      loaded[step == csLoadRight] = percent;
+      Progress.Show(German() ? "Bildpaar laden" : "Loading pair", (loaded[0] + loaded[1]) / 2);
+    };
+  TStereoPair pair = LoadStereoPair(leftName, rightName, progress);
+  TAutoAlignControl control;
+  if (Progress.Enabled())
+    control.Progress = [](int percent) { Progress.Show(German() ? "Ausrichten" : "Aligning", percent); };
+  const TAutoAlignResult r = AutoAlign(*pair.Left, *pair.Right, control);
+  pair = TStereoPair();
+  Progress.Break();
+
+  if (a.Flag("json")) std::fputs(AlignJson(r).c_str(), stdout);
+  if (r.Status != aasAligned) {
+    if (!a.Flag("json")) std::fprintf(stderr, "%s\n", AutoAlignMessage(r.Status, German()).c_str());
+    return 1;
+  }
+  if (!a.Flag("json")) {
+    std::printf("%s %s px\n", German() ? "Höhenversatz:" : "Vertical offset:", Num(r.VerticalOffset, 2).c_str());
+    std::printf("%s %s %s\n", German() ? "Verkantung:" : "Roll:", Num(r.Roll, 3).c_str(), German() ? "Grad" : "degrees");
+    std::printf("%s %s\n", German() ? "Maßstab:" : "Scale:", Num(r.Scale, 5).c_str());
+    std::printf("%s %s,%s; %s %s,%s\n", German() ? "Scheinfensterpunkt: links" : "Window point: left",
+                Num(r.WindowLeft.X, 0).c_str(), Num(r.WindowLeft.Y, 0).c_str(), German() ? "rechts" : "right",
+                Num(r.WindowRight.X, 2).c_str(), Num(r.WindowRight.Y, 2).c_str());
+    std::printf("%s %s %s (%s %s px, %s %s px)\n", German() ? "Deviation:" : "Deviation:", Num(r.Deviation, 1).c_str(),
+                German() ? "Promille" : "per mille", German() ? "nah" : "near", Num(r.NearDisparity, 1).c_str(),
+                German() ? "fern" : "far", Num(r.FarDisparity, 1).c_str());
+    std::printf("%s %s px (%s %s px)\n", German() ? "Restfehler:" : "Residual:", Num(r.Residual, 2).c_str(),
+                German() ? "vorher" : "before", Num(r.ResidualBefore, 2).c_str());
+    std::printf("%s %d\n", German() ? "Details:" : "Matches:", r.Matches);
+  }
+  DeviationWarning(r);
+  if (a.Flag("write-params")) {
+    const std::string leftFull = FullPhotoName(leftName), rightFull = FullPhotoName(rightName);
+    WriteParameters(leftFull, r.Alignment.Left);
+    WriteParameters(rightFull, r.Alignment.Right);
+    if (!a.Flag("json"))
+      std::printf("%s %s, %s\n", German() ? "Parameter gespeichert:" : "Parameters written:",
+                  ParameterFileName(leftFull).c_str(), ParameterFileName(rightFull).c_str());
+  }
+  return 0;
+}
+
 // ------------------------------------------------------------------ convert
 
 int Convert(int argc, char** argv) {
@@ -494,12 +705,13 @@ int Convert(int argc, char** argv) {
                             {"help", "mirror", "grey", "no-dither", "jpeg-progressive", "pxm-binary", "tiff-packbits",
                              "tiff-motorola", "tiff-cmyk", "tiff-white-is-zero", "png-no-gamma", "progress", "strict"},
                             {"index", "rotate", "resize", "stretch-mode", "bcg", "rgb", "cmy", "bits", "palette",
-                             "jpeg-quality", "lang"});
+                             "jpeg-quality", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ConvertHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 2) throw EUsage("convert needs INPUT and OUTPUT");
 
   TConvertSteps steps;
@@ -596,12 +808,13 @@ int Convert(int argc, char** argv) {
 // ------------------------------------------------------------------ info
 
 int Info(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang"});
+  const TArgs a = ParseArgs(argc, argv, 2, {"help", "strict"}, {"index", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(InfoHelp, stdout);
     return 0;
   }
   SetLanguage(a);
+  SetThreads(a);
   if (a.Positional.size() != 1) throw EUsage("info needs one FILE");
   const int index = IntOption(a, "index", 0, INT32_MAX, 0);
   const std::string& name = a.Positional[0];
@@ -644,6 +857,7 @@ int main(int argc, char** argv) {
   try {
     int rc;
     if (command == "compose") rc = Compose(argc, argv);
+    else if (command == "align") rc = Align(argc, argv);
     else if (command == "convert") rc = Convert(argc, argv);
     else if (command == "info") rc = Info(argc, argv);
     else if (command == "--help" || command == "-h" || command == "help") {
@@ -661,8 +875,9 @@ int main(int argc, char** argv) {
     return rc;
   } catch (const EUsage& e) {
     Progress.Break();
-    const bool known = command == "compose" || command == "convert" || command == "info";
+    const bool known = command == "compose" || command == "align" || command == "convert" || command == "info";
     const char* help = command == "compose"   ? ComposeHelp
+                       : command == "align"   ? AlignHelp
                        : command == "convert" ? ConvertHelp
                        : command == "info"    ? InfoHelp
                                               : GeneralHelp;

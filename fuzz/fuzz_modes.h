@@ -31,4 +31,12 @@ inline int ReadSettings(uint8_t mode) {
   return other ? 1 : 0;
 }
 
+// The stereo composition target (fuzz_compose) reads bits 2..5 as the stereo
+// mode, all sixteen of them, and bit 6 as the eye swap; bit 7 makes the right
+// picture a palette picture.
+constexpr int StereoModes = 16;
+inline int StereoMode(uint8_t mode) { return (mode >> 2) & 15; }
+inline bool SwapEyes(uint8_t mode) { return (mode & 0x40) != 0; }
+inline bool PaletteRight(uint8_t mode) { return (mode & 0x80) != 0; }
+
 } // namespace zwfuzz

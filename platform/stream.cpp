@@ -7,13 +7,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "platform/files.h"
 
-std::string ErrnoText() { return std::strerror(errno); }
+using platform::ErrnoText;
+using platform::FileText;
+
+namespace {
 
 int64_t ClampSeek(int64_t pos) { return pos < 0 ? 0 : pos; }
 
 } // namespace
+
+EReadError::EReadError() : EStreamError(FileText(platform::ftStreamRead)) {}
+EWriteError::EWriteError() : EStreamError(FileText(platform::ftStreamWrite)) {}
 
 int64_t TStream::Size() {
   const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
@@ -22,7 +28,7 @@ int64_t TStream::Size() {
   return size;
 }
 
-void TStream::SetSize(int64_t) { throw EStreamError("Stream cannot change its size"); }
+void TStream::SetSize(int64_t) { throw EStreamError(FileText(platform::ftCannotResize)); }
 
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   if (count <= 0) return;
@@ -31,8 +37,10 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
   if (count <= 0) return;
-  if (Write(buffer, count) != count) throw EWriteError();
+  if (Write(buffer, count) != count) RaiseWriteError();
 }
+
+void TStream::RaiseWriteError() { throw EWriteError(); }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
   if (count == 0) {
@@ -55,20 +63,19 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 TFileStream::TFileStream(const std::string& fileName, unsigned mode) : FFileName(fileName) {
   if (mode == fmCreate) {
     FFd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFd < 0)
-      throw EFCreateError("Cannot create file \"" + fileName + "\". " + ErrnoText());
+    if (FFd < 0) throw EFCreateError(FileText(platform::ftCannotCreate, fileName, ErrnoText(errno)));
     return;
   }
   int flags = O_RDONLY;
   if ((mode & 3) == fmOpenWrite) flags = O_WRONLY;
   if ((mode & 3) == fmOpenReadWrite) flags = O_RDWR;
   FFd = ::open(fileName.c_str(), flags | O_CLOEXEC);
-  if (FFd < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + ErrnoText());
+  if (FFd < 0) throw EFOpenError(FileText(platform::ftCannotOpen, fileName, ErrnoText(errno)));
   struct stat st {};
   if (::fstat(FFd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(FFd);
     FFd = -1;
-    throw EFOpenError("Cannot open file \"" + fileName + "\". Is a directory");
+    throw EFOpenError(FileText(platform::ftCannotOpen, fileName, ErrnoText(EISDIR)));
   }
 }
 
@@ -87,7 +94,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     const ssize_t n = ::read(FFd, p + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EReadError();
+      throw EReadError(FileText(platform::ftCannotRead, FFileName, ErrnoText(errno)));
     }
     if (n == 0) break;
     done += n;
@@ -103,9 +110,13 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     const ssize_t n = ::write(FFd, p + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
+      FWriteErrno = errno;
       break;
     }
-    if (n == 0) break;
+    if (n == 0) {
+      FWriteErrno = ENOSPC;
+      break;
+    }
     done += n;
   }
   return done;
@@ -119,19 +130,25 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (r < 0) {
     // A seek before the start stays at the start, as memory streams do.
     r = ::lseek(FFd, 0, SEEK_SET);
-    if (r < 0) throw EStreamError("Seek failed: " + ErrnoText());
+    if (r < 0) throw EStreamError(FileText(platform::ftSeekFailed, FFileName, ErrnoText(errno)));
   }
   return r;
 }
 
 int64_t TFileStream::Size() {
   struct stat st {};
-  if (::fstat(FFd, &st) != 0) throw EStreamError("Cannot read the file size: " + ErrnoText());
+  if (::fstat(FFd, &st) != 0) throw EStreamError(FileText(platform::ftCannotReadSize, FFileName, ErrnoText(errno)));
   return st.st_size;
 }
 
 void TFileStream::SetSize(int64_t newSize) {
-  if (::ftruncate(FFd, static_cast<off_t>(newSize)) != 0) throw EWriteError();
+  if (::ftruncate(FFd, static_cast<off_t>(newSize)) != 0) RaiseWriteError(errno);
+}
+
+void TFileStream::RaiseWriteError() { RaiseWriteError(FWriteErrno != 0 ? FWriteErrno : ENOSPC); }
+
+void TFileStream::RaiseWriteError(int error) {
+  throw EWriteError(FileText(platform::ftCannotWrite, FFileName, ErrnoText(error)));
 }
 
 // ---------------------------------------------------------------- safe files
@@ -147,7 +164,7 @@ TSafeFileStream::TSafeFileStream(const std::string& targetName) : FTarget(target
   std::vector<char> name(templ.begin(), templ.end());
   name.push_back('\0');
   FFd = ::mkstemp(name.data());
-  if (FFd < 0) throw EFCreateError("Cannot create file \"" + targetName + "\". " + ErrnoText());
+  if (FFd < 0) throw EFCreateError(FileText(platform::ftCannotCreate, targetName, ErrnoText(errno)));
   FTempName = name.data();
   // mkstemp creates the file private to the user; give it the mode the target
   // has, or the mode a newly created file would get.
@@ -172,13 +189,14 @@ TSafeFileStream::~TSafeFileStream() {
 
 void TSafeFileStream::Commit() {
   if (FCommitted) return;
-  if (::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) throw EWriteError();
+  if (::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) RaiseWriteError(errno);
   if (::close(FFd) != 0) {
+    const int error = errno;
     FFd = -1;
-    throw EWriteError();
+    RaiseWriteError(error);
   }
   FFd = -1;
-  if (::rename(FTempName.c_str(), FTarget.c_str()) != 0) throw EWriteError();
+  if (::rename(FTempName.c_str(), FTarget.c_str()) != 0) RaiseWriteError(errno);
   FCommitted = true;
 }
 

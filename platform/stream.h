@@ -15,14 +15,16 @@ class EStreamError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
+// The default texts are "Stream read error" and "Stream write error" in the
+// selected language (platform::TextLanguage).
 class EReadError : public EStreamError {
 public:
-  EReadError() : EStreamError("Stream read error") {}
+  EReadError();
   using EStreamError::EStreamError;
 };
 class EWriteError : public EStreamError {
 public:
-  EWriteError() : EStreamError("Stream write error") {}
+  EWriteError();
   using EStreamError::EStreamError;
 };
 class EFOpenError : public EStreamError {
@@ -52,10 +54,15 @@ public:
 
   // Reads exactly count bytes or raises EReadError ("Stream read error").
   void ReadBuffer(void* buffer, int64_t count);
-  // Writes exactly count bytes or raises EWriteError ("Stream write error").
+  // Writes exactly count bytes or raises EWriteError ("Stream write error";
+  // a file names itself and the reason).
   void WriteBuffer(const void* buffer, int64_t count);
   // Copies count bytes from source (the rest of it when count is 0).
   int64_t CopyFrom(TStream& source, int64_t count);
+
+protected:
+  // The error of a short write.
+  [[noreturn]] virtual void RaiseWriteError();
 };
 
 enum TFileMode : unsigned {
@@ -82,8 +89,13 @@ public:
 protected:
   TFileStream() = default;
   void Close();
+  // "Cannot write file" with the file's name and the reason of the last
+  // failed write (a write that wrote nothing: the disk is full).
+  [[noreturn]] void RaiseWriteError() override;
+  [[noreturn]] void RaiseWriteError(int error);
   std::string FFileName;
   int FFd = -1;
+  int FWriteErrno = 0;
 };
 
 // Writes a file safely: the data goes to a temporary file in the target's

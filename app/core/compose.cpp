@@ -2,15 +2,18 @@
 
 #include <atomic>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
+#include "app/core/autoalign.h"
+#include "app/core/correction.h"
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/threadpool.h"
 
 const char* const TextFinished = "Fertig.";
 
@@ -31,14 +34,6 @@ struct TProgressGuard {
   ~TProgressGuard() { DetachProgress(Image); }
 };
 
-// The name the parameter file is derived from: the photograph's full path, as
-// the open dialog of the desktop program gives it.
-std::string FullName(const std::string& name) {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::absolute(name, ec);
-  return ec ? name : p.string();
-}
-
 // Reports the saving of a picture as csStore.
 void AttachStoreProgress(TPixelGraphic& image, const TComposeProgress& progress) {
   if (!progress.Detail) return;
@@ -51,9 +46,11 @@ void AttachStoreProgress(TPixelGraphic& image, const TComposeProgress& progress)
 // scaled as a stereo image would be, saved with the photographs freed.
 TComposeFilesResult SaveAlignedPair(const TComposeFilesJob& job, TStereoPair& pair, const TPairAlignment& alignment,
                                     const TComposeProgress& progress) {
-  TStereoPair views = AlignedPair(pair, alignment, progress);
+  TStereoPair views = AlignedPair(pair, alignment, progress, job.CropWedges);
   pair.Left.reset();
   pair.Right.reset();
+  // The eye swap exchanges the aligned views.
+  if (job.Mode >= 0 && (job.Mode & smSwapEyes) != 0) std::swap(views.Left, views.Right);
   TComposeFilesResult saved;
   if (views.Left) {
     InComposeStep(csStore, [&] {
@@ -76,25 +73,39 @@ TComposeFilesResult SaveAlignedPair(const TComposeFilesJob& job, TStereoPair& pa
 // memory together past the turn.
 TStereoResult Compose(int mode, TPixelGraphic& left, TPixelGraphic& right, std::unique_ptr<TPixelGraphic>* ownedRight,
                       const TPairAlignment& alignment, TPixelGraphic& work, const TComposeProgress& progress,
-                      const TStoreResult& store) {
-  const TCommonArea area =
-      CommonArea(left.Width(), left.Height(), right.Width(), right.Height(), alignment.Left.Point,
-                 alignment.Right.Point);
+                      const TStoreResult& store, bool cropWedges) {
+  TCommonArea area = CommonArea(left.Width(), left.Height(), right.Width(), right.Height(), alignment.Left.Point,
+                                alignment.Right.Point);
+  // An automatic alignment adds the scale step and always crops the corners
+  // that one corrected picture does not cover.
+  const TRightCorrection correction = RightCorrection(alignment);
+  if (cropWedges || correction.Automatic) area = WedgeFreeArea(area, right.Width(), right.Height(), correction);
   TPGProgressEvent rows;
   if (progress.Detail)
     rows = [&progress](TObject*, int step, int max, bool&) { progress.Detail(csTilt, Percent(step, max)); };
-  std::unique_ptr<TPixelGraphic> turned =
-      InComposeStep(csTilt, [&] { return TiltCompensated(right, alignment, progress.Report, rows); });
+  // The corrected right picture: with ownedRight (which holds right) each
+  // stage replaces the one before at once.
+  std::unique_ptr<TPixelGraphic> scaled, turned;
   TPixelGraphic* source = &right;
-  if (turned && ownedRight) {
-    *ownedRight = std::move(turned);
-    source = ownedRight->get();
-  } else if (turned) {
-    source = turned.get();
-  }
+  auto take = [&](std::unique_ptr<TPixelGraphic>& next) {
+    if (!next) return;
+    if (ownedRight) {
+      *ownedRight = std::move(next);
+      source = ownedRight->get();
+    } else {
+      source = next.get();
+    }
+  };
+  InComposeStep(csTilt, [&] {
+    scaled = ScaleCompensated(*source, correction, progress.Report, rows);
+    take(scaled);
+    turned = TiltCompensated(*source, alignment, progress.Report, rows);
+    take(turned);
+  });
   TStereoResult result =
       InComposeStep(csCompose, [&] { return ComposeStereo(mode, left, *source, area, work, progress.Report); });
   turned.reset();
+  scaled.reset();
   if (result.Image && store) InComposeStep(csStore, [&] { store(*result.Image); });
   if (progress.Report) progress.Report(TextFinished, 100);
   return result;
@@ -103,13 +114,14 @@ TStereoResult Compose(int mode, TPixelGraphic& left, TPixelGraphic& right, std::
 } // namespace
 
 TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
-                              TPixelGraphic& work, const TComposeProgress& progress, const TStoreResult& store) {
-  return Compose(mode, left, right, nullptr, alignment, work, progress, store);
+                              TPixelGraphic& work, const TComposeProgress& progress, const TStoreResult& store,
+                              bool cropWedges) {
+  return Compose(mode, left, right, nullptr, alignment, work, progress, store, cropWedges);
 }
 
 TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment& alignment, TPixelGraphic& work,
-                              const TComposeProgress& progress, const TStoreResult& store) {
-  return Compose(mode, *pair.Left, *pair.Right, &pair.Right, alignment, work, progress, store);
+                              const TComposeProgress& progress, const TStoreResult& store, bool cropWedges) {
+  return Compose(mode, *pair.Left, *pair.Right, &pair.Right, alignment, work, progress, store, cropWedges);
 }
 
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
@@ -161,7 +173,8 @@ TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loa
   };
   std::thread worker;
   try {
-    worker = std::thread(runRight);
+    // With the library set to one thread, one after the other.
+    if (PGThreadCount() > 1) worker = std::thread(runRight);
   } catch (const std::system_error&) {
     // No thread to be had: the right photograph loads after the left one.
   }
@@ -180,6 +193,10 @@ TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loa
 }
 
 void TAlignmentOverrides::ApplyTo(TPairAlignment& a) const {
+  if (LeftPoint || RightPoint) {
+    a.Left.Exact.reset();
+    a.Right.Exact.reset();
+  }
   if (LeftPoint) a.Left.Point = *LeftPoint;
   if (RightPoint) a.Right.Point = *RightPoint;
   if (LeftTurnPoint) a.Left.TurnPoint = *LeftTurnPoint;
@@ -191,10 +208,10 @@ void TAlignmentOverrides::ApplyTo(TPairAlignment& a) const {
 TPairAlignment JobAlignment(const TComposeFilesJob& job) {
   TPairAlignment a;
   if (job.UseParameterFiles && job.RightName.empty()) {
-    a = ReadPairParameters(FullName(job.LeftName));
+    a = ReadPairParameters(FullPhotoName(job.LeftName));
   } else if (job.UseParameterFiles) {
-    a.Left = ReadParameters(FullName(job.LeftName));
-    a.Right = ReadParameters(FullName(job.RightName));
+    a.Left = ReadParameters(FullPhotoName(job.LeftName));
+    a.Right = ReadParameters(FullPhotoName(job.RightName));
   }
   job.Overrides.ApplyTo(a);
   return a;
@@ -213,9 +230,20 @@ TPixelGraphic& ScaledForSave(TPixelGraphic& picture, long double zoom, TPixelGra
 }
 
 TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProgress& progress) {
-  const TPairAlignment alignment = JobAlignment(job);
+  TPairAlignment alignment = JobAlignment(job);
   TStereoPair pair = job.RightName.empty() ? LoadStereoFile(job.LeftName, job.Source, progress)
                                            : LoadStereoPair(job.LeftName, job.RightName, progress);
+  if (job.AutoAlign) {
+    TAutoAlignControl control;
+    if (progress.Detail) control.Progress = [&progress](int percent) { progress.Detail(csAlign, percent); };
+    const TAutoAlignResult found =
+        InComposeStep(csAlign, [&] { return AutoAlign(*pair.Left, *pair.Right, control); });
+    if (found.Status == aasAligned) {
+      alignment = found.Alignment;
+      job.Overrides.ApplyTo(alignment);
+    }
+    if (job.Aligned) job.Aligned(found);
+  }
   if (IsStereoPairFileName(job.OutputName)) return SaveAlignedPair(job, pair, alignment, progress);
   TComposeFilesResult saved;
   TPixelGraphic work;
@@ -229,6 +257,6 @@ TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProg
     AttachStoreProgress(*out, progress);
     out->SaveToFile(job.OutputName);
     saved = {true, out->Width(), out->Height()};
-  });
+  }, job.CropWedges);
   return saved;
 }

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/core/autoalign.h"
 #include "app/core/stereo_core.h"
 
 // The compose pipeline: every window-free step from two pictures to a stereo
@@ -23,6 +24,7 @@ enum TComposeStep : int {
   csTilt,      // turning the right picture by the tilt difference
   csCompose,   // the mode's worker
   csStore,     // handing the result on (saving it, or the caller's store callback)
+  csAlign,     // the automatic alignment of a pair loaded from files (after the loads)
 };
 
 // A failure of a composition: the step it ended in and the error that ended
@@ -84,23 +86,29 @@ using TStoreResult = std::function<void(TPixelGraphic& result)>;
 // The stereo command's computation on two pictures the caller holds: the common
 // area from the pictures' sizes and the identical points, the tilt
 // compensation on a turned copy of right, the mode's worker (work is the
-// caller's work image, the result of modes 0, 2 and 3), then store, when set,
-// with the result, then ("Fertig.", 100). left and right are only read; the
+// caller's work image, the result of the modes ModeUsesWorkImage names), then
+// store, when set, with the result, then ("Fertig.", 100). left and right are only read; the
 // turned copy is freed before store runs, and nothing touches left or right
 // after that (store may free them). The result is ComposeStereo's: Image is
-// null for a mode outside 0..6 and for mode 6 without common width (store is
+// null for a mode outside the list and for mode 6 without common width (store is
 // not called then). Failures: EComposeFailed in csTilt, csCompose or csStore.
+// An automatic alignment (both sides carry a Scale) adds the scale step before
+// the tilt (still csTilt) and crops the result to the part both corrected
+// pictures fill (WedgeFreeArea); cropWedges does that crop for any alignment.
 TStereoResult ComposePictures(int mode, TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
                               TPixelGraphic& work, const TComposeProgress& progress = {},
-                              const TStoreResult& store = {});
-// The same on a pair the caller hands over: with a tilt, the turned picture
-// replaces pair.Right as soon as it exists (the right photograph is freed
-// then, so it is never held together with the result); store may free the pair.
+                              const TStoreResult& store = {}, bool cropWedges = false);
+// The same on a pair the caller hands over: with a tilt (or the scale step),
+// the corrected picture replaces pair.Right as soon as it exists (the right
+// photograph is freed then, so it is never held together with the result);
+// store may free the pair.
 TStereoResult ComposePictures(int mode, TStereoPair& pair, const TPairAlignment& alignment, TPixelGraphic& work,
-                              const TComposeProgress& progress = {}, const TStoreResult& store = {});
+                              const TComposeProgress& progress = {}, const TStoreResult& store = {},
+                              bool cropWedges = false);
 
 // Loads both photographs at the same time, the right one on a thread of its
-// own. Both loads have ended when it returns. On failure the error is the left
+// own (one after the other when the library is set to one thread,
+// PGSetThreadCount). Both loads have ended when it returns. On failure the error is the left
 // photograph's when that one fails (the right load is then stopped early), else
 // the right one's: EComposeFailed in csLoadLeft or csLoadRight.
 TStereoPair LoadStereoPair(const std::string& leftName, const std::string& rightName,
@@ -112,7 +120,9 @@ using TPictureLoad = std::function<void(TPixelGraphic& picture)>;
 TStereoPair LoadStereoPair(const TPictureLoad& loadLeft, const TPictureLoad& loadRight,
                            const TComposeProgress& progress = {});
 
-// Alignment values given explicitly; each replaces what a parameter file says.
+// Alignment values given explicitly; each replaces what a parameter file (or
+// the automatic alignment) says. A given identical point drops the exact
+// points of both sides, which belong to the points they were found with.
 struct TAlignmentOverrides {
   std::optional<TStereoPoint> LeftPoint, RightPoint, LeftTurnPoint, RightTurnPoint;
   std::optional<TStereoLine> LeftLine, RightLine;
@@ -130,7 +140,8 @@ enum TPairSource : int {
 // A composition from files to a file. With RightName empty both photographs
 // come from LeftName (Source says how; the parameter files are the pair's,
 // PairParameterFileName). An OutputName ending in .mpo or .jps receives the
-// aligned pair (AlignedPair) instead of a stereo image; Mode is not used then.
+// aligned pair (AlignedPair) instead of a stereo image; of Mode only
+// smSwapEyes is used then (the views exchanged).
 struct TComposeFilesJob {
   int Mode = smRedGreen;
   std::string LeftName, RightName, OutputName;
@@ -138,6 +149,12 @@ struct TComposeFilesJob {
   bool UseParameterFiles = true; // read each photograph's parameter file (by its full path)
   TAlignmentOverrides Overrides;
   long double Zoom = 0; // > 0: saved scaled by Zoom (precise resampling, both sides truncated)
+  // Align the loaded pair automatically (AutoAlign); the overrides apply on
+  // top. When the pictures have too little in common the alignment stays as
+  // the parameter files and overrides give it.
+  bool AutoAlign = false;
+  bool CropWedges = false; // crop to what both corrected pictures fill also without automatic alignment
+  std::function<void(const TAutoAlignResult&)> Aligned; // receives the automatic alignment's result
 };
 
 struct TComposeFilesResult {
@@ -153,7 +170,8 @@ TPairAlignment JobAlignment(const TComposeFilesJob& job);
 // the picture itself when zoom <= 0.
 TPixelGraphic& ScaledForSave(TPixelGraphic& picture, long double zoom, TPixelGraphic& scaled);
 
-// Loads the pair (LoadStereoPair), composes it (ComposePictures, the work image
-// a temporary) and saves the result through the format registry, the
-// photographs freed before saving. Failures: EComposeFailed of the step.
+// Loads the pair (LoadStereoPair), aligns it when asked (csAlign), composes it
+// (ComposePictures, the work image a temporary) and saves the result through
+// the format registry, the photographs freed before saving. Failures:
+// EComposeFailed of the step.
 TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProgress& progress = {});

@@ -6,7 +6,9 @@
 
 // The alignment parameter file of one photograph: an INI file beside it with
 // the section "Parameter" and the keys x, y (identical point), xD, yD (second
-// point), x1, y1, x2, y2 (tilt line).
+// point), x1, y1, x2, y2 (tilt line), and for an automatic alignment
+// "Scale", "xExact" and "yExact" (decimal numbers with a point), which older
+// readers ignore.
 
 // The photograph's file name with its last four characters removed and ".3DF"
 // appended: "haus_l.jpg" -> "haus_l.3DF", "bild.jpeg" -> "bild..3DF", and a
@@ -14,12 +16,20 @@
 // lives in the configuration folder). Characters, not bytes, are counted.
 std::string ParameterFileName(const std::string& imageFileName);
 
+// The photograph's full path, as the desktop program's open dialog gives it:
+// the name parameter files of photographs named on a command line are derived
+// from (a bare name would put the file in the configuration folder).
+std::string FullPhotoName(const std::string& name);
+
 // Reads the eight keys; a missing file, a missing key or a value that is not an
-// integer (decimal, or hexadecimal with "0x") gives 0. Never fails.
+// integer (decimal, or hexadecimal with "0x") gives 0. Never fails. Scale and
+// Exact are read when their keys hold numbers (both coordinates for Exact).
 TSideAlignment ReadParameters(const std::string& imageFileName);
 
-// Writes the eight keys in the order x, y, xD, yD, x1, y1, x2, y2; other
-// content of an existing file stays. Raises platform::EIniFileException
+// Writes the eight keys in the order x, y, xD, yD, x1, y1, x2, y2, then Scale,
+// xExact, yExact when the side has them (a side without them empties these
+// keys where the file has them and adds nothing); other content of an
+// existing file stays. Raises platform::EIniFileException
 // ("nach <file> kann nicht geschrieben werden") when the file cannot be
 // written; keys written before the failure stay.
 void WriteParameters(const std::string& imageFileName, const TSideAlignment& side);

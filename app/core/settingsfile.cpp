@@ -16,6 +16,7 @@ TSettings ReadSettings(const std::string& fileName) {
   s.ZoomPixel = ini.ReadInteger(Section, "ZoomPixel", 640);
   s.ELSAViewer = ini.ReadString(Section, "ELSAViewer", s.ELSAViewer);
   s.ShowELSAViewer = ini.ReadInteger(Section, "ShowELSAViewer", 1) != 0;
+  s.CropWedges = ini.ReadInteger(Section, "CropWedges", 0) != 0;
   return s;
 }
 
@@ -31,4 +32,6 @@ void SaveToIni(const TSettings& s, const std::string& fileName) {
   ini.WriteInteger(Section, "ZoomPixel", s.ZoomPixel);
   ini.WriteString(Section, "ELSAViewer", s.ELSAViewer);
   ini.WriteInteger(Section, "ShowELSAViewer", s.ShowELSAViewer ? 1 : 0);
+  if (s.CropWedges || !ini.ReadString(Section, "CropWedges", "").empty())
+    ini.WriteInteger(Section, "CropWedges", s.CropWedges ? 1 : 0);
 }

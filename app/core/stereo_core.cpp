@@ -6,12 +6,13 @@
 #include <limits>
 #include <vector>
 
+#include "app/core/stereo_modes.h"
+#include "app/core/stereo_rows.h"
 #include "pgraphic/core/messages.h"
-#include "pgraphic/core/pixelrows.h"
 
 namespace {
 
-const char* const StereoCaptions[7] = {
+const char* const StereoCaptions[StereoModeCount] = {
     "Rot-Grün-Anaglyphenbild",
     "Spiegel-Stereobild",
     "Farb-Anaglyphenbild",
@@ -19,7 +20,36 @@ const char* const StereoCaptions[7] = {
     "Stereobild links-rechts",
     "Stereobild rechts-links",
     "Stereobild für ELSA 3D Revelator",
+    "Dubois-Anaglyphenbild",
+    "Halbfarb-Anaglyphenbild",
+    "Optimiertes Anaglyphenbild",
+    "Grau-Anaglyphenbild",
+    "Stereobild links-rechts, halbe Breite",
+    "Stereobild oben-unten",
+    "Stereobild oben-unten, halbe Höhe",
+    "Stereobild spaltenweise verschachtelt",
+    "Schachbrett-Stereobild",
 };
+
+// The mode without smSwapEyes, and whether it was added (never for a negative mode).
+int BaseMode(int mode) { return mode >= 0 ? mode & ~smSwapEyes : mode; }
+bool SwapsEyes(int mode) { return mode >= 0 && (mode & smSwapEyes) != 0; }
+
+// The common area as seen with the pictures' roles exchanged: the shift
+// reversed, the area starting where the right picture's did.
+// (Computed in 64 bits and held to 32, as CommonArea's values are.)
+TCommonArea SwappedArea(const TCommonArea& a) {
+  auto clamp32 = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+  };
+  TCommonArea s = a;
+  s.Dx = clamp32(-static_cast<int64_t>(a.Dx));
+  s.Dy = clamp32(-static_cast<int64_t>(a.Dy));
+  s.X0 = clamp32(static_cast<int64_t>(a.X0) - a.Dx);
+  s.Y0 = clamp32(static_cast<int64_t>(a.Y0) - a.Dy);
+  return s;
+}
 
 const char* const TextCompose = "Stereobild berechnen";
 const char* const TextTilt = "Verkantung ausgleichen";
@@ -28,13 +58,12 @@ void Report(const TStereoProgress& progress, const char* text, int percent) {
   if (progress) progress(text, percent);
 }
 
-// A result width or height beyond the 32-bit size field cannot be allocated;
-// it fails like any other allocation.
-int32_t CheckedSize(int64_t v) {
-  if (v > std::numeric_limits<int32_t>::max()) throw EPixelGraphic(GetMessage1(msgFailed, "CreateDIBSection"));
-  if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(v);
-}
+using zwstereo::CheckedSize;
+using zwstereo::ForTargetRows;
+using zwstereo::Inside;
+using zwstereo::PrepareWork;
+using zwstereo::PutColor;
+using zwstereo::TRowSource;
 
 // Grey value of the weighted grey-scale filter: (3 (299 r + 587 g + 114 b) div 1000) div 3.
 // For non-negative integers (3s div 1000) div 3 = 3s div 3000 = s div 1000, so
@@ -43,59 +72,9 @@ inline uint8_t Grey(uint32_t r, uint32_t g, uint32_t b) {
   return static_cast<uint8_t>((299 * r + 587 * g + 114 * b) / 1000);
 }
 
-// Rows of a rectangle of an image as blue-green-red bytes: 24-bit rows are
-// read in place, palette rows are decoded into a buffer through the colour
-// table of the core's row reader. Only for rectangles that lie inside the image.
-class TRowSource {
-public:
-  TRowSource(const TPixelGraphic& image, int32_t x0, int32_t y0, int32_t width)
-      : FPixels(image), FX0(x0), FY0(y0), FX1(x0 + width - 1) {
-    if (!FPixels.Is24()) FBuffer.resize(3 * static_cast<size_t>(std::max(width, 0)));
-  }
-
-  // Blue-green-red bytes of the rectangle's row j (3 * width bytes).
-  const uint8_t* Row(int32_t j) { return FPixels.RowBGR(FY0 + j, FX0, FX1, FBuffer.data()); }
-
-private:
-  pg::TSourcePixels FPixels;
-  int32_t FX0, FY0, FX1;
-  std::vector<uint8_t> FBuffer;
-};
-
-// True when the w x h rectangle at (x, y) lies inside the image (and is not empty).
-bool Inside(const TPixelGraphic& image, int64_t x, int64_t y, int64_t w, int64_t h) {
-  return !image.Empty() && w > 0 && h > 0 && x >= 0 && y >= 0 && x + w <= image.Width() &&
-         y + h <= image.Height();
-}
-
-inline void PutColor(uint8_t* p, TColorRef c) {
-  p[0] = static_cast<uint8_t>(GetBValue(c));
-  p[1] = static_cast<uint8_t>(GetGValue(c));
-  p[2] = static_cast<uint8_t>(GetRValue(c));
-}
-
-// SetSize(W, H, 24 bit) on the work image. When it has that size already,
-// SetSize would clear it, and the worker then overwrites every pixel: the
-// clearing pass is skipped (the worker signals the change at its end).
-void PrepareWork(TPixelGraphic& work, const TCommonArea& a) {
-  if (!work.Empty() && work.Width() == a.W && work.Height() == a.H && work.BitCount() == bc24Bit) return;
-  work.SetSize(a.W, a.H, bc24Bit);
-}
-
 // ------------------------------------------------------------------ anaglyph
 
-// One result row of the anaglyphs from blue-green-red rows. Built for AVX2 as
-// well where the processor has it (the compiler vectorises the three-byte
-// groups there); both builds compute the same integers. Not in sanitizer
-// builds: the clones' resolvers run during relocation, before the sanitizer
-// runtime is set up, and the instrumented resolver crashes there.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
-    !defined(__SANITIZE_THREAD__)
-#define ZW_ROW_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define ZW_ROW_CLONES
-#endif
-
+// One result row of the anaglyphs from blue-green-red rows.
 ZW_ROW_CLONES
 void GreyAnaglyphRow(const uint8_t* __restrict l, const uint8_t* __restrict r, uint8_t* __restrict out, int32_t w) {
   for (int32_t x = 0; x < w; ++x) {
@@ -128,11 +107,14 @@ void AnaglyphWorker(bool colour, TPixelGraphic& left, TPixelGraphic& right, cons
   const int64_t rx = static_cast<int64_t>(a.X0) - a.Dx, ry = static_cast<int64_t>(a.Y0) - a.Dy;
 
   if (Inside(left, a.X0, a.Y0, W, H) && Inside(right, rx, ry, W, H)) {
-    TRowSource ls(left, a.X0, a.Y0, W), rs(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W);
-    for (int32_t y = 0; y < H; ++y) {
-      if (colour) ColorAnaglyphRow(ls.Row(y), rs.Row(y), work.ScanLine(y), W);
-      else GreyAnaglyphRow(ls.Row(y), rs.Row(y), work.ScanLine(y), W);
-    }
+    ForTargetRows(work, 0, H - 1, [&] {
+      return [colour, W, ls = TRowSource(left, a.X0, a.Y0, W),
+              rs = TRowSource(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W)](int y,
+                                                                                           uint8_t* out) mutable {
+        if (colour) ColorAnaglyphRow(ls.Row(y), rs.Row(y), out, W);
+        else GreyAnaglyphRow(ls.Row(y), rs.Row(y), out, W);
+      };
+    });
   } else {
     // An area reaching outside a picture: colours through PixelColors, which
     // gives the picture's background outside it.
@@ -166,9 +148,13 @@ void FieldSequentialWorker(TPixelGraphic& left, TPixelGraphic& right, const TCom
   const size_t rowBytes = 3 * static_cast<size_t>(W);
 
   if (Inside(left, a.X0, a.Y0, W, H) && Inside(right, rx, ry, W, H)) {
-    TRowSource ls(left, a.X0, a.Y0, W), rs(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W);
-    for (int32_t y = 0; y < H; ++y)
-      std::memcpy(work.ScanLine(y), (y % 2 == 0) ? ls.Row(y) : rs.Row(y), rowBytes);
+    ForTargetRows(work, 0, H - 1, [&] {
+      return [rowBytes, ls = TRowSource(left, a.X0, a.Y0, W),
+              rs = TRowSource(right, static_cast<int32_t>(rx), static_cast<int32_t>(ry), W)](int y,
+                                                                                           uint8_t* out) mutable {
+        std::memcpy(out, (y % 2 == 0) ? ls.Row(y) : rs.Row(y), rowBytes);
+      };
+    });
   } else {
     for (int32_t y = 0; y < H; ++y) {
       uint8_t* out = work.ScanLine(y);
@@ -183,22 +169,28 @@ void FieldSequentialWorker(TPixelGraphic& left, TPixelGraphic& right, const TCom
 // ------------------------------------------------------------------ pair
 
 // Copies the W x H block at (sx, sy) of source to (px, py) of the 24-bit
-// target. Blocks inside both images are moved row by row (palette rows decoded
-// through a colour table); anything else goes through the library's CopyRect,
-// which skips what falls outside.
+// target. Blocks inside both images are moved row by row on the library's
+// threads (palette rows decoded through a colour table); anything else goes
+// through the library's CopyRect, which skips what falls outside.
 void CopyArea(TPixelGraphic& target, int64_t px, int64_t py, TPixelGraphic& source, int64_t sx, int64_t sy,
               int32_t w, int32_t h, bool mirrored = false) {
   if (Inside(source, sx, sy, w, h) && Inside(target, px, py, w, h)) {
-    TRowSource src(source, static_cast<int32_t>(sx), static_cast<int32_t>(sy), w);
-    for (int32_t y = 0; y < h; ++y) {
-      const uint8_t* s = src.Row(y);
-      uint8_t* d = target.ScanLine(static_cast<int>(py + y)) + 3 * px;
-      if (!mirrored) {
-        std::memcpy(d, s, 3 * static_cast<size_t>(w));
-      } else {
-        for (int32_t x = 0; x < w; ++x) std::memcpy(d + 3 * x, s + 3 * static_cast<size_t>(w - 1 - x), 3);
-      }
-    }
+    const int first = static_cast<int>(py);
+    ForTargetRows(
+        target, first, first + h - 1,
+        [&] {
+          return [first, px, w, mirrored, src = TRowSource(source, static_cast<int32_t>(sx), static_cast<int32_t>(sy),
+                                                           w)](int y, uint8_t* out) mutable {
+            const uint8_t* s = src.Row(y - first);
+            uint8_t* d = out + 3 * px;
+            if (!mirrored) {
+              std::memcpy(d, s, 3 * static_cast<size_t>(w));
+            } else {
+              for (int32_t x = 0; x < w; ++x) std::memcpy(d + 3 * x, s + 3 * static_cast<size_t>(w - 1 - x), 3);
+            }
+          };
+        },
+        true);
     target.Changed();
     return;
   }
@@ -257,7 +249,15 @@ std::unique_ptr<TPixelGraphic> PairWorker(int mode, TPixelGraphic& left, TPixelG
 
 } // namespace
 
-std::string StereoModeCaption(int mode) { return mode >= 0 && mode <= 6 ? StereoCaptions[mode] : std::string(); }
+std::string StereoModeCaption(int mode) {
+  mode = BaseMode(mode);
+  return mode >= 0 && mode < StereoModeCount ? StereoCaptions[mode] : std::string();
+}
+
+bool ModeUsesWorkImage(int mode) {
+  mode = BaseMode(mode);
+  return mode == smRedGreen || mode == smColorAnaglyph || mode == smFieldSequential || ExtraModeUsesWorkImage(mode);
+}
 
 long double LineAngle(long double x1, long double y1, long double x2, long double y2) {
   const long double a = x2 - x1, b = y2 - y1;
@@ -322,11 +322,13 @@ std::unique_ptr<TPixelGraphic> TiltCompensated(TPixelGraphic& right, const TPair
                                                const TStereoProgress& progress, const TPGProgressEvent& rowProgress) {
   long double delta = 0;
   if (!TiltDifference(alignment, delta)) return nullptr;
-  // D: a copy of the right picture (size, resolution, palette, settings),
-  // cleared to its background colour, interpolating.
+  // D: the right picture's size, resolution, palette and settings, every
+  // pixel its background colour, interpolating. The turn reads the right
+  // picture itself; its pixels are not copied into D first, and fresh pixel
+  // memory is already the usual black background.
   auto d = std::make_unique<TPixelGraphic>();
-  d->Assign(&right);
-  d->Clear();
+  d->AssignFormat(&right);
+  if (d->BackGroundColor() != 0) d->Clear();
   d->SetInterpolate(true);
   Report(progress, TextTilt, 0);
   const int32_t cx = alignment.Right.Point.X, cy = alignment.Right.Point.Y;
@@ -366,9 +368,10 @@ bool ElsaFrame(int64_t w, int64_t h, int64_t& f, int64_t& g) {
 
 TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
                             TPixelGraphic& work, const TStereoProgress& progress) {
+  if (SwapsEyes(mode))
+    return ComposeStereo(BaseMode(mode), right, left, SwappedArea(area), work, progress);
   TStereoResult result;
-  if ((&work == &left || &work == &right) &&
-      (mode == smRedGreen || mode == smColorAnaglyph || mode == smFieldSequential)) {
+  if ((&work == &left || &work == &right) && ModeUsesWorkImage(mode)) {
     // Resizing the work image would destroy an input: compose into a
     // temporary and take that over.
     TPixelGraphic temp;
@@ -395,6 +398,7 @@ TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right,
       result.Image = result.Owned.get();
       break;
     default:
+      result = ComposeExtraMode(mode, left, right, area, work, progress);
       break;
   }
   return result;

@@ -3,13 +3,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "pgraphic/core/pixelgraphic.h"
 
 // The stereo composition core: from a left and a right picture and the pair's
-// alignment it computes the stereo image of one of seven modes. Window-free;
-// works on TPixelGraphic images only.
+// alignment it computes the stereo image of one of the stereo modes: the seven
+// of the design and those after them (stereo_modes.h). Window-free; works on
+// TPixelGraphic images only.
 
 struct TStereoPoint {
   int32_t X = 0, Y = 0;
@@ -19,12 +21,24 @@ struct TStereoLine {
   int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
 };
 
+// A position with fractions of a pixel.
+struct TExactPoint {
+  double X = 0, Y = 0;
+};
+
 // Alignment data of one photograph: identical point, second point, tilt line
 // (0 everywhere when not set).
 struct TSideAlignment {
   TStereoPoint Point;
   TStereoPoint TurnPoint;
   TStereoLine Line;
+  // Only an automatic alignment sets these (hand-made alignments have neither).
+  // Scale: the size of this photograph's content against the pair's reference;
+  // when both sides carry one, the composition resamples the right photograph
+  // by left Scale / right Scale. Exact: the identical point with its
+  // fractions, used while Point is that point rounded.
+  std::optional<double> Scale;
+  std::optional<TExactPoint> Exact;
 };
 
 struct TPairAlignment {
@@ -48,12 +62,32 @@ enum TStereoMode : int {
   smLeftRight = 4,
   smRightLeft = 5,
   smElsa = 6,
+  // For today's glasses and screens (stereo_modes.h).
+  smDubois = 7,            // least-squares red-cyan anaglyph
+  smHalfColour = 8,        // half-colour red-cyan anaglyph
+  smOptimised = 9,         // optimised red-cyan anaglyph
+  smGreyAnaglyph = 10,     // grey red-cyan anaglyph
+  smHalfSideBySide = 11,   // side by side at half width
+  smOverUnder = 12,        // left over right
+  smHalfOverUnder = 13,    // left over right at half height
+  smColumnInterleaved = 14,
+  smCheckerboard = 15,
 };
+
+// The number of stereo modes (0..StereoModeCount-1).
+constexpr int StereoModeCount = 16;
+
+// Added to a mode: the two pictures exchange their roles once aligned (the
+// right picture's area is used as the left one's and the other way round),
+// for wrongly labelled pairs and cross-viewing. Left-right with it equals
+// right-left.
+constexpr int smSwapEyes = 0x100;
 
 // Progress reports of the core: a text and a percentage.
 using TStereoProgress = std::function<void(const std::string& text, int percent)>;
 
-// The caption of a stereo mode ("Rot-Grün-Anaglyphenbild", ...); empty outside 0..6.
+// The caption of a stereo mode ("Rot-Grün-Anaglyphenbild", ...), also with
+// smSwapEyes added; empty for anything else.
 std::string StereoModeCaption(int mode);
 
 // Direction of the line (x1, y1) -> (x2, y2) in degrees, measured from the
@@ -82,8 +116,9 @@ TTiltLines TiltLinesGiven(const TPairAlignment& alignment);
 bool TiltDifference(const TPairAlignment& alignment, long double& delta);
 
 // Turns the right picture by the tilt difference about its identical point
-// (Rotate with interpolation into a copy of its size, cleared to its
-// background colour) and replaces it with the turned picture. Reports
+// (Rotate with interpolation, straight from the picture, into a new one of its
+// size, resolution, palette and settings in its background colour) and
+// replaces it with the turned picture. Reports
 // ("Verkantung ausgleichen", 0) before turning. rowProgress, when set, receives
 // the rotation's per-row progress. Returns false (and leaves right alone) when
 // no tilt is given.
@@ -99,16 +134,21 @@ std::unique_ptr<TPixelGraphic> TiltCompensated(TPixelGraphic& right, const TPair
 // (W = 0 with a frame larger than 640 x 480). Computed in 64 bits.
 bool ElsaFrame(int64_t w, int64_t h, int64_t& f, int64_t& g);
 
-// The outcome of ComposeStereo: Image is the work image (modes 0, 2, 3), the
-// new image held in Owned (modes 1, 4, 5, 6), or null (no result).
+// The outcome of ComposeStereo: Image is the work image (modes 0, 2, 3 and
+// those ModeUsesWorkImage names), the new image held in Owned (the other
+// modes), or null (no result).
 struct TStereoResult {
   TPixelGraphic* Image = nullptr;
   std::unique_ptr<TPixelGraphic> Owned;
 };
 
-// Runs the worker of a mode on the common area of left and right. The result
-// is always 24 bit. left and right are read only (the grey values of mode 0
+// Runs the worker of a mode (smSwapEyes may be added) on the common area of
+// left and right; a mode outside the list computes nothing. The result is
+// always 24 bit. left and right are read only (the grey values of mode 0
 // are computed on the fly). Library errors pass to the caller; images the core
 // created are freed on the way out.
+// True for the modes whose result is the work image (smSwapEyes may be added).
+bool ModeUsesWorkImage(int mode);
+
 TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
                             TPixelGraphic& work, const TStereoProgress& progress = {});

@@ -1,5 +1,6 @@
 #include "app/core/stereofile.h"
 
+#include "app/core/correction.h"
 #include "app/core/paramfile.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/formats/jps.h"
@@ -136,13 +137,16 @@ TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, cons
 namespace {
 
 // The common area of the pair (from the pictures' sizes and the identical
-// points; turning keeps the right picture's size).
-TCommonArea PairArea(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment) {
-  return CommonArea(left.Width(), left.Height(), right.Width(), right.Height(), alignment.Left.Point,
-                    alignment.Right.Point);
+// points; the corrections keep the right picture's size), cropped to what
+// both corrected pictures fill for an automatic alignment or on request.
+TCommonArea PairArea(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                     const TRightCorrection& correction, bool cropWedges) {
+  const TCommonArea a = CommonArea(left.Width(), left.Height(), right.Width(), right.Height(),
+                                   alignment.Left.Point, alignment.Right.Point);
+  return cropWedges || correction.Automatic ? WedgeFreeArea(a, right.Width(), right.Height(), correction) : a;
 }
 
-// The turn's rows reported as csTilt.
+// The corrections' rows reported as csTilt.
 TPGProgressEvent TiltRows(const TComposeProgress& progress) {
   if (!progress.Detail) return {};
   return [&progress](TObject*, int step, int max, bool&) {
@@ -167,18 +171,31 @@ TStereoPair CommonViews(TPixelGraphic& left, TPixelGraphic& right, const TCommon
 
 } // namespace
 
-TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress) {
-  const TCommonArea a = PairArea(*pair.Left, *pair.Right, alignment);
-  InComposeStep(csTilt, [&] { CompensateTilt(pair.Right, alignment, progress.Report, TiltRows(progress)); });
+TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress,
+                        bool cropWedges) {
+  const TRightCorrection correction = RightCorrection(alignment);
+  const TCommonArea a = PairArea(*pair.Left, *pair.Right, alignment, correction, cropWedges);
+  const TPGProgressEvent rows = TiltRows(progress);
+  InComposeStep(csTilt, [&] {
+    if (auto scaled = ScaleCompensated(*pair.Right, correction, progress.Report, rows)) pair.Right = std::move(scaled);
+    CompensateTilt(pair.Right, alignment, progress.Report, rows);
+  });
   return CommonViews(*pair.Left, *pair.Right, a);
 }
 
 TStereoPair AlignedPair(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
-                        const TComposeProgress& progress) {
-  const TCommonArea a = PairArea(left, right, alignment);
-  const std::unique_ptr<TPixelGraphic> turned =
-      InComposeStep(csTilt, [&] { return TiltCompensated(right, alignment, progress.Report, TiltRows(progress)); });
-  return CommonViews(left, turned ? *turned : right, a);
+                        const TComposeProgress& progress, bool cropWedges) {
+  const TRightCorrection correction = RightCorrection(alignment);
+  const TCommonArea a = PairArea(left, right, alignment, correction, cropWedges);
+  const TPGProgressEvent rows = TiltRows(progress);
+  // The corrected copy; each stage frees the one before.
+  std::unique_ptr<TPixelGraphic> corrected;
+  InComposeStep(csTilt, [&] {
+    corrected = ScaleCompensated(right, correction, progress.Report, rows);
+    if (auto turned = TiltCompensated(corrected ? *corrected : right, alignment, progress.Report, rows))
+      corrected = std::move(turned);
+  });
+  return CommonViews(left, corrected ? *corrected : right, a);
 }
 
 void SaveStereoPair(TPixelGraphic& left, TPixelGraphic& right, const std::string& fileName) {

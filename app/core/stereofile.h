@@ -37,16 +37,19 @@ bool HoldsStereoPair(const std::string& fileName) noexcept;
 // csLoadLeft (the file, the left view) or csLoadRight (the right view).
 TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, const TComposeProgress& progress = {});
 
-// The aligned pair: the right picture turned by the tilt difference, then the
-// common area of each picture as a 24-bit image — exactly the two halves of
-// the left-right stereo image. With the pair handed over, the turned picture
-// replaces the right photograph at once. Null views when the common area is
-// empty. Failures: EComposeFailed in csTilt or csCompose.
-TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress = {});
+// The aligned pair: the right picture turned by the tilt difference (for an
+// automatic alignment scaled first and the area cropped to what both fill, as
+// with cropWedges), then the common area of each picture as a 24-bit image —
+// exactly the two halves of the left-right stereo image. With the pair handed
+// over, the corrected picture replaces the right photograph at once. Null
+// views when the common area is empty. Failures: EComposeFailed in csTilt or
+// csCompose.
+TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress = {},
+                        bool cropWedges = false);
 // The same on pictures the caller keeps (the main window's views): left and
-// right are only read, the turned picture is a copy freed before returning.
+// right are only read, the corrected picture is a copy freed before returning.
 TStereoPair AlignedPair(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
-                        const TComposeProgress& progress = {});
+                        const TComposeProgress& progress = {}, bool cropWedges = false);
 
 // Saves a pair as an MPO or JPS file, by the extension, through the format
 // registry (each view converted as a single save would convert it).

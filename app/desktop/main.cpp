@@ -1,5 +1,5 @@
-// Zwillo, the stereo photography workstation. It reads no command-line
-// arguments.
+// Zwillo, the stereo photography workstation. "zwillo LEFT RIGHT" (or
+// "zwillo LEFT") opens the photographs named on the command line.
 #include "app/desktop/program.h"
 
 int main(int argc, char** argv) { return RunZwillo(argc, argv); }

@@ -1,6 +1,8 @@
 // The main window: its components, menus, tool bar, popup menu and start-up.
 #include "app/desktop/mainform.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/filterdialogs.h"
 
 namespace {
@@ -131,6 +134,7 @@ void TMain::CreateComponents() {
   CreateViews();
   CreatePopupMenu();
   CreateEditMenu();
+  CreateDesktopBindings();
 
   FBCGFilterDialog1 = new TBCGFilterDialog(this);
   FBCGFilterDialog1->setObjectName(QStringLiteral("BCGFilterDialog1"));
@@ -143,7 +147,8 @@ void TMain::CreateComponents() {
 
   FStatusBar1 = new QStatusBar(this);
   FStatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  FStatusBar1->setFixedHeight(19);
+  // 19 pixels high for the design font, higher for a larger one.
+  FStatusBar1->setFixedHeight(std::max(19, 19 * PGDialogBaseUnits(font()).height() / PGDesignBaseUnitY));
   FStatusText = new QLabel(FStatusBar1);
   FStatusText->setObjectName(QStringLiteral("SimpleText"));
   FStatusBar1->addWidget(FStatusText, 1);
@@ -200,6 +205,26 @@ void TMain::CreateActions() {
     bind(a, [this](QObject* s) { MIberechnenClick(s); });
   // Hidden at design time, shown by the first show.
   FieldSequentialLCD1->setVisible(false);
+  // The modes for today's glasses and screens, with access letters none of
+  // the seven uses, and the eye swap, which applies to every stereo command.
+  DuboisAnaglyphenbild1 = NewAction("DuboisAnaglyphenbild1", QStringLiteral("&Dubois-Anaglyphenbild"), smDubois);
+  HalbfarbAnaglyphenbild1 =
+      NewAction("HalbfarbAnaglyphenbild1", QStringLiteral("&Halbfarb-Anaglyphenbild"), smHalfColour);
+  OptimiertesAnaglyphenbild1 =
+      NewAction("OptimiertesAnaglyphenbild1", QStringLiteral("O&ptimiertes Anaglyphenbild"), smOptimised);
+  GrauAnaglyphenbild1 = NewAction("GrauAnaglyphenbild1", QStringLiteral("&Grau-Anaglyphenbild"), smGreyAnaglyph);
+  StereoBildhalbeBreite1 = NewAction("StereoBildhalbeBreite1", QStringLiteral("Stereo-Bild links-rechts, halbe &Breite"),
+                                     smHalfSideBySide);
+  StereoBildobenunten1 = NewAction("StereoBildobenunten1", QStringLiteral("Stereo-Bild oben-&unten"), smOverUnder);
+  StereoBildobenuntenhalbeHoehe1 = NewAction("StereoBildobenuntenhalbeHoehe1",
+                                             QStringLiteral("Stereo-Bild oben-unten, ha&lbe Höhe"), smHalfOverUnder);
+  StereoBildspaltenweise1 = NewAction("StereoBildspaltenweise1",
+                                      QStringLiteral("Stereo-Bild spalten&weise verschachtelt"), smColumnInterleaved);
+  SchachbrettStereobild1 =
+      NewAction("SchachbrettStereobild1", QStringLiteral("S&chachbrett-Stereobild"), smCheckerboard);
+  for (QAction* a : MoreStereoItems()) bind(a, [this](QObject* s) { MIberechnenClick(s); });
+  BilderVertauschen1 = NewAction("BilderVertauschen1", QStringLiteral("Linkes und rechtes Bild vert&auschen"));
+  BilderVertauschen1->setCheckable(true);
 
   MISpeichern = NewAction("MISpeichern", QStringLiteral("Stereobild s&peichern..."), 0);
   bind(MISpeichern, [this](QObject* s) { BtSaveStereoClick(s); });
@@ -245,6 +270,10 @@ void TMain::CreateMenus() {
   MIberechnen->setObjectName(QStringLiteral("MIberechnen"));
   stereo->addActions({RotgrnAnaglyphenbild1, FarbAnaglyphenbild2, StereobildfrELSA3DREVELATOR1, FarbAnaglyphenbild1,
                       StereoBildlinksrechts1, StereoBildrechtslinks1, FieldSequentialLCD1});
+  stereo->addSeparator();
+  stereo->addActions(MoreStereoItems());
+  stereo->addSeparator();
+  stereo->addAction(BilderVertauschen1);
   datei->addActions({MISpeichern, MIdrucken});
   datei->addSeparator();
   datei->addAction(Einstellungen1);
@@ -396,6 +425,12 @@ void TMain::CreatePopupMenu() {
 }
 
 // ============================================================ small helpers
+
+QList<QAction*> TMain::MoreStereoItems() const {
+  return {DuboisAnaglyphenbild1,  HalbfarbAnaglyphenbild1,        OptimiertesAnaglyphenbild1,
+          GrauAnaglyphenbild1,    StereoBildhalbeBreite1,         StereoBildobenunten1,
+          StereoBildobenuntenhalbeHoehe1, StereoBildspaltenweise1, SchachbrettStereobild1};
+}
 
 QWidget* TMain::ActivePage() const { return FPageControl1->currentWidget(); }
 

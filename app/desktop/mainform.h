@@ -6,6 +6,7 @@
 
 #include <QCursor>
 #include <QMainWindow>
+#include <QStringList>
 
 #include "app/core/settingsfile.h"
 #include "app/core/stereo_core.h"
@@ -27,6 +28,7 @@ class QToolButton;
 class TForm2;
 class TForm3;
 class TForm2Ini;
+class TConfigDlg;
 class TBCGFilterDialog;
 class TPGOpenDialog;
 class TPGSaveDialog;
@@ -79,6 +81,11 @@ public:
   void SetSettings(const TSettings& settings);
   const std::string& ELSAViewer() const { return FSettings.ELSAViewer; }
   bool ShowELSAViewer() const { return FSettings.ShowELSAViewer; }
+  // The settings dialog, one for the window's lifetime: creating it reads
+  // "VEXO.INI" and takes its values over (the program does so at start; a
+  // window without one creates it when Einstellungen... is first chosen).
+  TConfigDlg* ConfigDlg() const { return FConfigDlg; }
+  void CreateConfigDlg();
 
   // ------------------------------------------------------------ components
   TPGImage* ImLinks() const { return FImLinks; }
@@ -112,6 +119,21 @@ public:
   void ClearSelections();
   // The view of the active tab.
   TPGImage* ActiveView() const;
+
+  // ------------------------------------------------------------ opening from the desktop
+  // Loads photographs as "Bild laden..." does, without the dialog (with their
+  // parameter files): two files into the left and right tab; one file into
+  // target (TabSheet1 or TabSheet2), or with the stereo tab as target into the
+  // empty photograph tab (none: nothing is loaded). A file that cannot be read
+  // shows the error box and leaves the other tab alone. Afterwards the tab of
+  // the first file is shown. The command line and dropped files come here.
+  void OpenFiles(const QStringList& files, QWidget* target);
+  // Ctrl+Tab / Ctrl+PgDown (+1) and Ctrl+Shift+Tab / Ctrl+PgUp (-1): the
+  // next or previous tab, as the user's click on it.
+  void ChangePage(int step);
+  // The arrow keys in "Identischen Punkt definieren": the shown photograph's
+  // identical point moves by dx, dy pixels (kept inside the picture).
+  void NudgePoint(int dx, int dy);
 
   // ------------------------------------------------------------ handlers
   // sender is the menu item or tool button; its "Tag" property selects the command.
@@ -165,8 +187,11 @@ public:
   TPrinterSetup PrinterSetup;
   // The program's own hand-off: the stereo image as "ELSAVIEWER.BMP" in the
   // folder HandOffFolder(), then the viewer of the settings started there.
+  // A folder that is not the user's own, or that others can write, is
+  // refused with a message, and nothing is handed off.
   static void RunELSAViewer(TMain& main);
-  // The temporary folder followed by "_stereo.dir".
+  // "_stereo.dir" in the user's own runtime folder ($XDG_RUNTIME_DIR, else a
+  // folder of the user's own in the temporary folder).
   static QString HandOffFolder();
 
   // ------------------------------------------------------------ picture edits, undo, quitting
@@ -233,6 +258,8 @@ private:
   void CreateViews();
   void CreatePopupMenu();
   void BindAlignmentEvents();
+  // Tab keys, arrow keys of the identical point, dropped files.
+  void CreateDesktopBindings();
   // Repaints the pixels of a tilt line (image coordinates) on view at once.
   void RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also = nullptr);
   TPGImage* CreateView(QWidget* page, const char* name);
@@ -299,6 +326,7 @@ private:
   QTimer* FTimer1 = nullptr;
   TForm2* FForm2 = nullptr;
   TForm2Ini* FForm2Ini1 = nullptr;
+  TConfigDlg* FConfigDlg = nullptr;
   TPGOpenDialog* FPGOpenDialog1 = nullptr;
   TPGSaveDialog* FPGSaveDialog1 = nullptr;
   TBCGFilterDialog* FBCGFilterDialog1 = nullptr;
@@ -313,6 +341,15 @@ public:
   QAction *RotgrnAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild2 = nullptr,
           *FieldSequentialLCD1 = nullptr, *StereoBildlinksrechts1 = nullptr, *StereoBildrechtslinks1 = nullptr,
           *StereobildfrELSA3DREVELATOR1 = nullptr;
+  // The modes after the seven (Tags 7..15), below a separator in the stereo
+  // submenu, and below another the check item that swaps the eyes.
+  QAction *DuboisAnaglyphenbild1 = nullptr, *HalbfarbAnaglyphenbild1 = nullptr, *OptimiertesAnaglyphenbild1 = nullptr,
+          *GrauAnaglyphenbild1 = nullptr, *StereoBildhalbeBreite1 = nullptr, *StereoBildobenunten1 = nullptr,
+          *StereoBildobenuntenhalbeHoehe1 = nullptr, *StereoBildspaltenweise1 = nullptr,
+          *SchachbrettStereobild1 = nullptr;
+  QAction* BilderVertauschen1 = nullptr;
+  // The nine items of the modes after the seven, in their menu order.
+  QList<QAction*> MoreStereoItems() const;
   QAction *MISpeichern = nullptr, *MIdrucken = nullptr, *Einstellungen1 = nullptr, *Beenden1 = nullptr;
   QAction *Hilfe2 = nullptr, *MIAbout = nullptr;
   QAction *MIRueckgaengig = nullptr, *MIWiederherstellen = nullptr, *MIZoom100Menu = nullptr;

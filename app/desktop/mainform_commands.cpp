@@ -347,9 +347,17 @@ void TMain::MiELSAStereoClick() {
 
 // ============================================================ settings
 
+void TMain::CreateConfigDlg() {
+  delete FConfigDlg;
+  FConfigDlg = new TConfigDlg(this);
+  SetSettings(FConfigDlg->Settings());
+}
+
 void TMain::Einstellungen1Click() {
-  TConfigDlg dialog(this);
-  if (dialog.Execute()) SetSettings(dialog.Settings());
+  // The one dialog of the window: showing it reads nothing, so values taken
+  // over by an OK whose file could not be written stay in force.
+  if (!FConfigDlg) CreateConfigDlg();
+  if (FConfigDlg->Execute()) SetSettings(FConfigDlg->Settings());
 }
 
 // ============================================================ help, quit, About

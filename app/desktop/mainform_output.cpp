@@ -94,7 +94,9 @@ void TMain::BtPrintClick() {
 // ============================================================ stereo viewer
 // hand-off
 
-QString TMain::HandOffFolder() { return QDir::tempPath() + QStringLiteral("/_stereo.dir"); }
+QString TMain::HandOffFolder() {
+  return QString::fromStdString(platform::UserRuntimeFolder()) + QStringLiteral("/_stereo.dir");
+}
 
 void TMain::RunELSAViewer(TMain& main) {
   const std::string& viewer = main.ELSAViewer();
@@ -105,9 +107,17 @@ void TMain::RunELSAViewer(TMain& main) {
                          "Hinweis", platform::TMsgButtons::OK, platform::TMsgIcon::Information);
     return;
   }
+  // The picture goes where only the user can read and replace it: the
+  // runtime folder (made private when it is the program's own in the
+  // temporary folder) and "_stereo.dir" in it, created with mode 0700. A
+  // folder someone else made or can write into is refused.
   const QString folder = HandOffFolder();
-  // An existing folder is fine; one that cannot be made lets the save fail.
-  QDir().mkdir(folder);
+  std::string error;
+  if (!platform::EnsureUserRuntimeFolder(error) || !platform::EnsurePrivateFolder(folder.toStdString(), error)) {
+    platform::MessageBox(error + "\nDas Stereobild wird dem Betrachter nicht übergeben.", "Zwillo",
+                         platform::TMsgButtons::OK, platform::TMsgIcon::Error);
+    return;
+  }
   bool saved = false;
   main.Guarded([&] {
     main.ImStereo()->SaveToFile((folder + QStringLiteral("/ELSAVIEWER.BMP")).toStdString());

@@ -64,12 +64,13 @@ void TMain::MIberechnenClick(QObject* sender) {
     // fastest modes' time).
     ShowProgress(text, percent, text != TextFinished);
   };
-  // Modes 0, 2 and 3 leave their result in the work image. The work image
-  // itself goes to the stereo view, and the view's previous picture becomes
-  // the next work image: nothing reads a result back from the work image, a
-  // 24-megapixel copy would cost more than the composition itself, and the
-  // next result of the same size reuses the memory. The pair modes' new image
-  // goes to the view after the pipeline has returned it.
+  // The modes ModeUsesWorkImage names (0, 2, 3 and newer ones) leave their
+  // result in the work image. The work image itself goes to the stereo view
+  // (nothing reads a result back from the work image, and a 24-megapixel copy
+  // would cost more than the composition itself); the view's previous picture
+  // becomes the work image until the new result is shown. The other modes'
+  // new image goes to the view after the
+  // pipeline has returned it.
   auto store = [&](TPixelGraphic& result) {
     if (&result != FWorkImage.get()) return;
     std::unique_ptr<TPixelGraphic> previous = FImStereo->ExchangePixelGraphic(std::move(FWorkImage));
@@ -78,12 +79,14 @@ void TMain::MIberechnenClick(QObject* sender) {
 
   const TPixelGraphic* shownBefore = FImStereo->PixelGraphicNoWait();
   std::exception_ptr failure;
+  bool computed = false;
   try {
     // 2.-7. The pictures are only read; the turned copy is the pipeline's.
     TPixelGraphic empty;
     TPixelGraphic* left = FImLinks->PixelGraphic();
     TPixelGraphic* right = FImRechts->PixelGraphic();
-    TStereoResult result = ComposePictures(tag, left ? *left : empty, right ? *right : empty, FAlignment,
+    const int mode = BilderVertauschen1->isChecked() ? tag | smSwapEyes : tag;
+    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignment,
                                            *FWorkImage, progress, store);
     takeMode();
     if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));
@@ -91,6 +94,7 @@ void TMain::MIberechnenClick(QObject* sender) {
     FForm2->hide();
     SetActivePage(FTabSheet3);
     UpdateControls();
+    computed = true;
     ReportOneTiltLine();
   } catch (const EComposeFailed& e) {
     if (e.Step() != csTilt) takeMode();
@@ -104,10 +108,14 @@ void TMain::MIberechnenClick(QObject* sender) {
     FHistory.Forget(epStereo);
     UpdateEditControls();
   }
-  // 9. In every case.
+  // 9. In every case. The work image (the previous stereo picture, or what a
+  // failed computation left) is read by nobody again: its memory goes now.
+  FWorkImage = std::make_unique<TPixelGraphic>();
   FForm2->hide();
   FPageControl1->setUpdatesEnabled(true);
   QGuiApplication::restoreOverrideCursor();
-  if (FLastStereoMode == 6 && ShowELSAViewer() && LaunchELSAViewer) LaunchELSAViewer(*this);
+  // The viewer gets only what this computation produced: after a failure the
+  // stereo view still holds an earlier picture.
+  if (computed && FLastStereoMode == 6 && ShowELSAViewer() && LaunchELSAViewer) LaunchELSAViewer(*this);
   if (failure) std::rethrow_exception(failure);
 }

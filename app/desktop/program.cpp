@@ -1,10 +1,11 @@
 #include "app/desktop/program.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
-#include "app/desktop/configdlg.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/resources.h"
 #include "app/desktop/splashform.h"
@@ -25,10 +26,15 @@ void PrepareApplication(QApplication& app) {
 
 // The settings dialog is created once at start, as the program's settings
 // are read: it reads "VEXO.INI", sets the JPEG quality and fills in the
-// replacement viewer beside the program when none is stored.
-void LoadProgramSettings(TMain& main) {
-  TConfigDlg dialog(&main);
-  main.SetSettings(dialog.Settings());
+// replacement viewer beside the program when none is stored. The main window
+// owns it.
+void LoadProgramSettings(TMain& main) { main.CreateConfigDlg(); }
+
+QStringList CommandLineFiles(const QStringList& arguments) {
+  QStringList files;
+  for (qsizetype i = 1; i < arguments.size(); ++i)
+    if (!arguments[i].isEmpty()) files << QFileInfo(arguments[i]).absoluteFilePath();
+  return files;
 }
 
 int RunZwillo(int argc, char** argv) {
@@ -39,5 +45,10 @@ int RunZwillo(int argc, char** argv) {
   options.Splash = splash;
   TMain main(options);
   LoadProgramSettings(main);
+  // "zwillo LEFT RIGHT" or "zwillo LEFT" (Qt's own options are taken out
+  // already): loaded once the window is up.
+  const QStringList files = CommandLineFiles(QCoreApplication::arguments());
+  if (!files.isEmpty())
+    QTimer::singleShot(0, &main, [&main, files] { main.OpenFiles(files, main.TabSheet1()); });
   return QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class QApplication;
 class TMain;
 
@@ -13,6 +15,10 @@ void PrepareApplication(QApplication& app);
 // Reads the settings file "VEXO.INI" into the main window and hands the JPEG
 // quality to the library, as the program does at start.
 void LoadProgramSettings(TMain& main);
+
+// The photographs named on the command line (the program's arguments after
+// its name, as full paths).
+QStringList CommandLineFiles(const QStringList& arguments);
 
 // The whole program: splash, main window (disabled behind the splash until its
 // countdown has run out), settings, message loop. Returns the exit code.

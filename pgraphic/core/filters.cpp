@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <typeinfo>
 #include <vector>
 
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/threadpool.h"
 
 // ============================================================ filters
 
@@ -154,6 +156,12 @@ void GreyRow(const uint8_t* src, uint8_t* dst, int count, bool rgbWeighting) {
   }
 }
 
+// The last colour through the YCbCr path and its result.
+struct TYMemo {
+  bool Valid = false;
+  uint8_t In[3] = {0, 0, 0}, Out[3] = {0, 0, 0};
+};
+
 // Ends the filter's application however the operation ends.
 class TApplyScope {
 public:
@@ -194,7 +202,9 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
   const int width = FWidth, height = FHeight;
   DoProgressStart(this);
   if (fast == TFastFilter::None) {
-    // Any other filter: pixel by pixel in the order of the image model.
+    // Any other filter: pixel by pixel in the order of the image model, on
+    // one thread (a filter class of its own may keep state from pixel to
+    // pixel).
     const bool dither = out.Dithering();
     for (int y = 0; y < height; ++y) {
       out.BeginRow();
@@ -251,7 +261,6 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
     };
     // Palette sources: the filtered colour of each of the 256 raw values.
     uint8_t mapped[256 * 3];
-    std::vector<uint8_t> rowBuffer(out.Is24() && src.Is24() ? 0 : 3 * static_cast<size_t>(width));
     if (!src.Is24())
       for (int i = 0; i < 256; ++i) {
         uint8_t in[3];
@@ -262,12 +271,9 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
         in[2] = static_cast<uint8_t>(GetRValue(c));
         mapBGR(in, mapped + 3 * i);
       }
-    // The last colour through the YCbCr path and its result.
-    bool memoValid = false;
-    uint8_t memoIn[3] = {0, 0, 0}, memoOut[3] = {0, 0, 0};
-    for (int y = 0; y < height; ++y) {
-      out.BeginRow();
-      uint8_t* dst = out.Is24() ? ScanLine(y) : rowBuffer.data();
+    // Row y's filtered colours into dst; memo holds the last colour through
+    // the YCbCr path and its result (3 bytes each, and a flag).
+    auto filterRow = [&](int y, uint8_t* dst, TYMemo& memo) {
       if (src.Is24()) {
         const uint8_t* s = src.Row(y);
         if (fast == TFastFilter::Grey) {
@@ -281,12 +287,12 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
           }
         } else {
           for (int x = 0; x < width; ++x, s += 3) {
-            if (!memoValid || std::memcmp(s, memoIn, 3) != 0) {
-              std::memcpy(memoIn, s, 3);
-              mapBGR(s, memoOut);
-              memoValid = true;
+            if (!memo.Valid || std::memcmp(s, memo.In, 3) != 0) {
+              std::memcpy(memo.In, s, 3);
+              mapBGR(s, memo.Out);
+              memo.Valid = true;
             }
-            std::memcpy(dst + 3 * static_cast<size_t>(x), memoOut, 3);
+            std::memcpy(dst + 3 * static_cast<size_t>(x), memo.Out, 3);
           }
         }
       } else {
@@ -296,8 +302,34 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
           std::memcpy(dst + 3 * static_cast<size_t>(x), mapped + 3 * (v & 0xFF), 3);
         }
       }
-      if (!out.Is24()) out.WriteRow(y, 0, width - 1, dst, nullptr);
-      if (DoProgress(this, y, height - 1)) break;
+    };
+    if (out.Is24()) {
+      // 24-bit targets: the rows on the library's threads (in place, each
+      // row reads only itself).
+      pg::TRowLoop loop;
+      loop.Target = this;
+      loop.First = 0;
+      loop.Last = height - 1;
+      loop.Bytes = 3 * static_cast<size_t>(width);
+      pg::RunRows(
+          loop,
+          [&]() -> pg::TRowsFunction {
+            auto memo = std::make_shared<TYMemo>();
+            return [&filterRow, memo](int y, int, uint8_t* row, ptrdiff_t, uint8_t*) { filterRow(y, row, *memo); };
+          },
+          pg::ProgressReport(*this, 0, height - 1));
+    } else {
+      // Palette targets are written in row order: the dithering carries
+      // errors from row to row and the colour cache keeps the first colour
+      // of a cell.
+      std::vector<uint8_t> rowBuffer(3 * static_cast<size_t>(width));
+      TYMemo memo;
+      for (int y = 0; y < height; ++y) {
+        out.BeginRow();
+        filterRow(y, rowBuffer.data(), memo);
+        out.WriteRow(y, 0, width - 1, rowBuffer.data(), nullptr);
+        if (DoProgress(this, y, height - 1)) break;
+      }
     }
   }
   DoProgressEnd(this);

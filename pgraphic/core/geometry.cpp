@@ -1,12 +1,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <vector>
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/pixelrows.h"
 #include "pgraphic/core/resample.h"
+#include "pgraphic/core/rotation.h"
+#include "pgraphic/core/threadpool.h"
 
 using pg::TSourcePixels;
 using pg::TTargetWriter;
@@ -33,15 +36,29 @@ void TPixelGraphic::CopyRect(int destX, int destY, TPixelGraphic& source, int sr
   const size_t count = static_cast<size_t>(x1 - x0 + 1);
   std::vector<uint8_t> buffer(blockMove ? 0 : 3 * count);
   DoProgressStart(this);
-  for (int64_t y = y0; y <= y1; ++y) {
+  if (blockMove && y0 <= y1) {
+    // 24 to 24 bit: the overlapping span of each row as one block, without
+    // progress reports, on the library's threads (in row order within one
+    // image, where a row may read one written before).
+    pg::TRowLoop loop;
+    loop.Target = this;
+    loop.First = static_cast<int>(y0);
+    loop.Last = static_cast<int>(y1);
+    loop.Offset = 3 * static_cast<size_t>(x0);
+    loop.Bytes = 3 * count;
+    loop.Sequential = &source == this;
+    const int sourceHeight = source.Height();
+    pg::RunRows(loop, [&]() -> pg::TRowsFunction {
+      return [&src, shiftX, shiftY, x0, count, sourceHeight](int y, int, uint8_t* row, ptrdiff_t, uint8_t*) {
+        const int64_t sy = y + shiftY;
+        if (sy >= 0 && sy < sourceHeight)
+          std::memmove(row, src.Row(static_cast<int>(sy)) + 3 * (x0 + shiftX), 3 * count);
+      };
+    });
+  }
+  for (int64_t y = y0; y <= y1 && !blockMove; ++y) {
     const int64_t sy = y + shiftY;
     if (sy < 0 || sy >= source.Height()) continue;
-    if (blockMove) {
-      // 24 to 24 bit: the overlapping span of the row as one block.
-      std::memmove(ScanLine(static_cast<int>(y)) + 3 * x0, src.Row(static_cast<int>(sy)) + 3 * (x0 + shiftX),
-                   3 * count);
-      continue;
-    }
     out.BeginRow();
     const uint8_t* colors = src.RowBGR(static_cast<int>(sy), static_cast<int>(x0 + shiftX),
                                        static_cast<int>(x1 + shiftX), buffer.data());
@@ -69,38 +86,40 @@ void TPixelGraphic::StretchCopy(int destX, int destY, TPixelGraphic& source, int
   const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(destY) + dstH - 1, FHeight - 1);
   TTargetWriter out(*this);
   DoProgressStart(this);
-  // Large 24-bit targets are computed on several threads; progress and an
-  // abort keep the order of the single-threaded loop.
-  const int threads = pg::StretchThreads();
-  bool done = false;
-  if (x0 <= x1 && y0 <= y1 && out.Is24() && threads > 1 && &source != this &&
-      pg::StretchWorthThreads(y1 - y0 + 1, x1 - x0 + 1)) {
-    struct TReport {
-      TPixelGraphic* Self;
-      int64_t Y0, Y1;
-    } report{this, y0, y1};
-    done = pg::StretchRowsParallel(
-        *this, source, axisX, axisY, destX, destY, static_cast<int>(x0), static_cast<int>(x1), static_cast<int>(y0),
-        static_cast<int>(y1), threads,
-        [](void* context, int y) {
-          auto& r = *static_cast<TReport*>(context);
-          return r.Self->DoProgress(r.Self, static_cast<int>(y - r.Y0), static_cast<int>(r.Y1 - r.Y0));
+  if (x0 <= x1 && y0 <= y1 && out.Is24()) {
+    // 24-bit targets: the rows on the library's threads.
+    pg::TRowLoop loop;
+    loop.Target = this;
+    loop.First = static_cast<int>(y0);
+    loop.Last = static_cast<int>(y1);
+    loop.Offset = 3 * static_cast<size_t>(x0);
+    loop.Bytes = 3 * static_cast<size_t>(x1 - x0 + 1);
+    // Columns whose record is out of range keep the target's pixels.
+    loop.KeepUntouched = !axisX.AllInRange(x0 - destX, x1 - destX);
+    loop.Sequential = &source == this;
+    const int t0 = static_cast<int>(x0 - destX), t1 = static_cast<int>(x1 - destX);
+    pg::RunRows(
+        loop,
+        [&]() -> pg::TRowsFunction {
+          auto rows = std::make_shared<pg::TStretchRows>(source, axisX, axisY, t0, t1);
+          return [rows, destY](int y, int, uint8_t* out, ptrdiff_t, uint8_t* written) {
+            if (rows->SetRow(static_cast<int64_t>(y) - destY))
+              rows->Compute(out);
+            else
+              written[0] = 0;
+          };
         },
-        &report);
-  }
-  if (!done && x0 <= x1 && y0 <= y1) {
+        pg::ProgressReport(*this, loop.First, loop.Last));
+  } else if (x0 <= x1 && y0 <= y1) {
+    // Palette targets are written in row order: the dithering carries errors
+    // from row to row and the colour cache keeps the first colour of a cell.
     pg::TStretchRows rows(source, axisX, axisY, static_cast<int>(x0 - destX), static_cast<int>(x1 - destX));
-    std::vector<uint8_t> buffer(out.Is24() ? 0 : 3 * static_cast<size_t>(x1 - x0 + 1));
+    std::vector<uint8_t> buffer(3 * static_cast<size_t>(x1 - x0 + 1));
     for (int64_t y = y0; y <= y1; ++y) {
       if (!rows.SetRow(y - destY)) continue;
       out.BeginRow();
-      if (out.Is24()) {
-        rows.Compute(ScanLine(static_cast<int>(y)) + 3 * x0);
-      } else {
-        rows.Compute(buffer.data());
-        out.WriteRow(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1), buffer.data(),
-                     rows.ColumnMask());
-      }
+      rows.Compute(buffer.data());
+      out.WriteRow(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1), buffer.data(), rows.ColumnMask());
       if (DoProgress(this, static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
     }
   }
@@ -149,42 +168,46 @@ void TPixelGraphic::Rotate(int destCx, int destCy, TPixelGraphic& source, int sr
 
   // A whole multiple of 90 degrees is copied pixel for pixel.
   const bool interpolate = FInterpolate && !turn.Quarter;
-  pg::TRotateRows rows(*this, source, window, turn, interpolate, destCx, destCy, srcCx, srcCy, x0, x1);
+  const pg::TRotateRows rows(*this, source, window, turn, interpolate, destCx, destCy, srcCx, srcCy, x0, x1);
   TTargetWriter out(*this);
-  std::vector<uint8_t> buffer(out.Is24() ? 0 : 3 * static_cast<size_t>(x1 - x0 + 1));
-  std::vector<uint8_t> mask(static_cast<size_t>(x1 - x0 + 1));
   DoProgressStart(this);
-  if (out.Is24() && rows.CanQuarterBlock()) {
-    // Blocks of target rows, so that the source is read along its rows; each
-    // row is stored and reported in turn, so an abort keeps exactly the rows
-    // reported so far.
-    constexpr int kBlock = 16;
-    const size_t rowBytes = 3 * static_cast<size_t>(x1 - x0 + 1);
-    std::vector<uint8_t> block(kBlock * rowBytes);
-    bool aborted = false;
-    for (int yb = y0; yb <= y1 && !aborted; yb += kBlock) {
-      const int n = std::min(kBlock, y1 - yb + 1);
-      for (int j = 0; j < n; ++j)
-        std::memcpy(block.data() + j * rowBytes, ScanLine(yb + j) + 3 * static_cast<size_t>(x0), rowBytes);
-      rows.QuarterBlock(yb, n, block.data(), rowBytes);
-      for (int j = 0; j < n && !aborted; ++j) {
-        std::memcpy(ScanLine(yb + j) + 3 * static_cast<size_t>(x0), block.data() + j * rowBytes, rowBytes);
-        aborted = DoProgress(this, yb + j - y0, y1 - y0);
-      }
-    }
-    DoProgressEnd(this);
-    Changed();
-    return;
-  }
-  for (int y = y0; y <= y1; ++y) {
-    out.BeginRow();
-    if (out.Is24()) {
-      rows.Compute(y, ScanLine(y) + 3 * static_cast<size_t>(x0), nullptr);
-    } else {
+  if (out.Is24()) {
+    // 24-bit targets: the rows on the library's threads. Pixels no source
+    // pixel reaches keep their value.
+    pg::TRowLoop loop;
+    loop.Target = this;
+    loop.First = y0;
+    loop.Last = y1;
+    loop.Offset = 3 * static_cast<size_t>(x0);
+    loop.Bytes = 3 * static_cast<size_t>(x1 - x0 + 1);
+    loop.KeepUntouched = true;
+    loop.Sequential = &source == this;
+    // Quarter turns compute blocks of rows, so that the source is read along
+    // its rows.
+    const bool quarterBlocks = rows.CanQuarterBlock();
+    loop.Batch = quarterBlocks ? 16 : 1;
+    pg::RunRows(
+        loop,
+        [&]() -> pg::TRowsFunction {
+          return [&rows, quarterBlocks](int y, int count, uint8_t* row, ptrdiff_t stride, uint8_t*) {
+            if (quarterBlocks)
+              rows.QuarterBlock(y, count, row, stride);
+            else
+              rows.Compute(y, row, nullptr);
+          };
+        },
+        pg::ProgressReport(*this, y0, y1));
+  } else {
+    // Palette targets are written in row order: the dithering carries errors
+    // from row to row and the colour cache keeps the first colour of a cell.
+    std::vector<uint8_t> buffer(3 * static_cast<size_t>(x1 - x0 + 1));
+    std::vector<uint8_t> mask(static_cast<size_t>(x1 - x0 + 1));
+    for (int y = y0; y <= y1; ++y) {
+      out.BeginRow();
       rows.Compute(y, buffer.data(), mask.data());
       out.WriteRow(y, x0, x1, buffer.data(), mask.data());
+      if (DoProgress(this, y - y0, y1 - y0)) break;
     }
-    if (DoProgress(this, y - y0, y1 - y0)) break;
   }
   DoProgressEnd(this);
   Changed();
@@ -225,34 +248,78 @@ void TPixelGraphic::RotateFrom(bool resize, TPixelGraphic& source, long double a
 
 // ============================================================ MirrorHorizontal
 
-void TPixelGraphic::MirrorHorizontal() {
-  if (Empty()) return;
-  DoProgressStart(this);
-  for (int y = 0; y < FHeight; ++y) {
-    uint8_t* row = ScanLine(y);
-    switch (FBitCount) {
-      case bc24Bit:
-        for (int l = 0, r = FWidth - 1; l < r; ++l, --r) {
-          uint8_t* a = row + 3 * static_cast<size_t>(l);
-          uint8_t* b = row + 3 * static_cast<size_t>(r);
+namespace {
+
+// Pixel x of a packed row of 1 or 4 bits per pixel, and its writer.
+inline uint32_t PackedPixel(const uint8_t* row, int x, int bits) {
+  if (bits == 4) return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+  return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+inline void SetPackedPixel(uint8_t* row, int x, int bits, uint32_t v) {
+  if (bits == 4) {
+    uint8_t& b = row[x >> 1];
+    b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+  } else {
+    const uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
+    row[x >> 3] = v ? static_cast<uint8_t>(row[x >> 3] | m) : static_cast<uint8_t>(row[x >> 3] & ~m);
+  }
+}
+
+// Row src mirrored into dst (which may be src itself), width pixels of
+// bits bits; bits of dst beyond the pixels stay as they are.
+void MirrorRow(const uint8_t* src, uint8_t* dst, int width, int bits) {
+  switch (bits) {
+    case 24:
+      if (src == dst) {
+        for (int l = 0, r = width - 1; l < r; ++l, --r) {
+          uint8_t* a = dst + 3 * static_cast<size_t>(l);
+          uint8_t* b = dst + 3 * static_cast<size_t>(r);
           std::swap(a[0], b[0]);
           std::swap(a[1], b[1]);
           std::swap(a[2], b[2]);
         }
-        break;
-      case bc8Bit:
-        std::reverse(row, row + FWidth);
-        break;
-      default:
-        for (int l = 0, r = FWidth - 1; l < r; ++l, --r) {
-          const uint32_t a = Pixels(l, y), b = Pixels(r, y);
-          SetPixels(l, y, b);
-          SetPixels(r, y, a);
-        }
-        break;
-    }
-    if (DoProgress(this, y, FHeight - 1)) break;
+      } else {
+        for (int x = 0; x < width; ++x) std::memcpy(dst + 3 * static_cast<size_t>(x), src + 3 * static_cast<size_t>(width - 1 - x), 3);
+      }
+      break;
+    case 8:
+      if (src == dst)
+        std::reverse(dst, dst + width);
+      else
+        std::reverse_copy(src, src + width, dst);
+      break;
+    default:
+      for (int l = 0, r = width - 1; l <= r; ++l, --r) {
+        const uint32_t a = PackedPixel(src, l, bits), b = PackedPixel(src, r, bits);
+        SetPackedPixel(dst, l, bits, b);
+        SetPackedPixel(dst, r, bits, a);
+      }
+      break;
   }
+}
+
+} // namespace
+
+void TPixelGraphic::MirrorHorizontal() {
+  if (Empty()) return;
+  DoProgressStart(this);
+  // Each row is mirrored in itself: the rows go to the library's threads.
+  const int bits = BitCountNum();
+  pg::TRowLoop loop;
+  loop.Target = this;
+  loop.First = 0;
+  loop.Last = FHeight - 1;
+  loop.Bytes = static_cast<size_t>((static_cast<int64_t>(bits) * FWidth + 7) / 8);
+  // A row computed elsewhere keeps the bits after its last pixel.
+  loop.KeepUntouched = bits < 8;
+  pg::RunRows(
+      loop,
+      [&]() -> pg::TRowsFunction {
+        return [this, bits](int y, int, uint8_t* row, ptrdiff_t, uint8_t*) {
+          MirrorRow(ScanLine(y), row, FWidth, bits);
+        };
+      },
+      pg::ProgressReport(*this, 0, FHeight - 1));
   DoProgressEnd(this);
   Changed();
 }

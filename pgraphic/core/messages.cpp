@@ -1,36 +1,24 @@
 #include "pgraphic/core/messages.h"
 
 #include "pgraphic/core/exceptions.h"
+#include "platform/files.h"
+#include "platform/texts.h"
 
-std::atomic<int> MessageLanguage{0};
+// The library's language is the one setting all layers share.
+std::atomic<int>& MessageLanguage = platform::TextLanguage;
 
 std::string GetMessage(int key) {
   const int lang = MessageLanguage.load(std::memory_order_relaxed);
-  if (key < 0 || key >= PGLangStrCount || lang < 0 || lang > 5) return {};
+  if (lang < 0 || lang > 5) return {};
+  if (key >= msgFileTextFirst && key < msgFileTextFirst + platform::ftCount)
+    return platform::FileTextTemplate(key - msgFileTextFirst, lang);
+  if (key < 0 || key >= PGLangStrCount) return {};
   const char* text = PGLangStrEntries[key].Text[lang];
   return text ? text : "";
 }
 
 std::string ReplacePlaceholders(const std::string& text, const std::string* args, int count) {
-  // Walk the template once: the first occurrence of each "%Sk" (k <= count) is
-  // replaced, and inserted text is never looked at again.
-  std::string out;
-  out.reserve(text.size() + 32);
-  bool done[3] = {false, false, false};
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] == '%' && i + 2 < text.size() + 0 && text[i + 1] == 'S' && text[i + 2] >= '1' &&
-        text[i + 2] <= '3') {
-      const int k = text[i + 2] - '1';
-      if (k < count && !done[k]) {
-        out += args[k];
-        done[k] = true;
-        i += 3;
-        continue;
-      }
-    }
-    out += text[i++];
-  }
-  return out;
+  return platform::FillPlaceholders(text, args, count);
 }
 
 std::string GetMessage1(int key, const std::string& s1) {

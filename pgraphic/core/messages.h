@@ -16,8 +16,9 @@ constexpr int PGLangStrCount = 85;
 extern const TPGLangStrEntry PGLangStrEntries[PGLangStrCount];
 
 // 0 English (at library start), 1 German, 2 French, 3 Dutch, 4 Spanish, 5 the
-// sixth column. Any other value yields empty texts.
-extern std::atomic<int> MessageLanguage;
+// sixth column. Any other value yields empty texts. The file layer's texts
+// (platform::TextLanguage) follow the same setting.
+extern std::atomic<int>& MessageLanguage;
 
 // The text of message key in the selected language ("" when missing).
 std::string GetMessage(int key);
@@ -28,6 +29,17 @@ std::string GetMessage2(int key, const std::string& s1, const std::string& s2);
 std::string GetMessage3(int key, const std::string& s1, const std::string& s2, const std::string& s3);
 // Placeholder replacement on any text, by the same rules.
 std::string ReplacePlaceholders(const std::string& text, const std::string* args, int count);
+
+// A text of the codecs or of the file information given in its English
+// wording, in the selected language; the wording itself where the library has
+// no translation (the JPEG library's messages, "16.7M", ...).
+const char* TranslatedText(const char* english);
+// The same for each part of a list separated by ", ".
+std::string TranslatedList(const std::string& english);
+
+// The file layer's messages (platform::TFileText t) have the keys
+// msgFileTextFirst + t.
+constexpr int msgFileTextFirst = 100;
 
 // Verifies that every entry's key equals its position; raises EPixelGraphic
 // ("PGLangStrEntries order wrong ...") on the first mismatch. Run at start.

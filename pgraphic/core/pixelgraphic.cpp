@@ -340,7 +340,11 @@ void TPixelGraphic::SetRGBWeighting(bool v) {
 
 // ---------------------------------------------------------------- copying
 
-void TPixelGraphic::Assign(const TPixelGraphic* source) {
+void TPixelGraphic::Assign(const TPixelGraphic* source) { AssignWith(source, true); }
+
+void TPixelGraphic::AssignFormat(const TPixelGraphic* source) { AssignWith(source, false); }
+
+void TPixelGraphic::AssignWith(const TPixelGraphic* source, bool pixels) {
   if (source == this) return;
   BeginUpdate();
   try {
@@ -351,7 +355,7 @@ void TPixelGraphic::Assign(const TPixelGraphic* source) {
         SetSize(source->FWidth, source->FHeight, source->FBitCount);
       // (With the size unchanged the pixels are overwritten whole below, so
       // the clearing that SetSize would do is skipped.)
-      if (FByteSize > 0) std::memcpy(FBits, source->FBits, static_cast<size_t>(FByteSize));
+      if (pixels && FByteSize > 0) std::memcpy(FBits, source->FBits, static_cast<size_t>(FByteSize));
       SetPaletteIdent(source->FPaletteIdent);
       SetPaletteCount(source->PaletteCount());
       FBackGroundColor = source->FBackGroundColor;

@@ -245,6 +245,10 @@ public:
   // ------------------------------------------------------------ copying
   // Copies size, pixels, palette and every setting of source; null empties the image.
   void Assign(const TPixelGraphic* source);
+  // Assign without the pixels: size, colour resolution, palette and settings.
+  // Pixel memory of a new size or resolution is zero-filled; with the size and
+  // resolution unchanged the pixels stay as they are.
+  void AssignFormat(const TPixelGraphic* source);
 
   // ------------------------------------------------------------ colour conversion
   // Nearest palette entry of a colour (the colour itself for pTrueColor).
@@ -325,6 +329,7 @@ private:
   void OutOfRangeWrite() const;
   // An index beyond the palette shows entry 0, as the colour table repeats it.
   uint32_t PaletteColorOutOfRange(uint32_t) const { return FPalette.empty() ? 0 : FPalette[0]; }
+  void AssignWith(const TPixelGraphic* source, bool pixels);
   uint32_t ColorToIndexUncached(TColorRef color);
   uint32_t DitherIndex(TColorRef color);
   void FreePixels();

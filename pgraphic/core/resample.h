@@ -6,10 +6,8 @@
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/pixelrows.h"
 
-// The row engines behind StretchCopy and Rotate.
+// The row engines behind StretchCopy.
 namespace pg {
-
-// ------------------------------------------------------------ resampling
 
 // One sampling record of an axis: source coordinates s0..s1 with the weights
 // of the first and last sample; kind 0 = one sample, 1 = two samples, 2 =
@@ -29,6 +27,8 @@ public:
   // Record of target position t (0 = first position of the target rectangle).
   TStretchRecord Record(int64_t t) const;
   TKind Kind() const { return FKind; }
+  // Whether the records of t0..t1 are all in range.
+  bool AllInRange(int64_t t0, int64_t t1) const;
   // The weights of every record add up to the divisor.
   int64_t Divisor() const { return FDivisor; }
   // Weight of the inner samples of a kind 2 record.
@@ -78,14 +78,11 @@ private:
 // Which row engine StretchCopy uses. The specialised engine handles records
 // of one or two samples with flat per-column arrays; the general one takes
 // any record through its list of samples. Both give the same pixels; the
-// switch exists so that the two can be compared. Threads: the number of
-// threads a large 24-bit StretchCopy may use (0 = one per processor core).
+// switch exists so that the two can be compared.
 void SetStretchFastRows(bool on);
 bool StretchFastRows();
 // The specialised engine's AVX2 kernels (where the processor has AVX2) on or off.
 void SetStretchVectors(bool on);
-void SetStretchThreads(int threads);
-int StretchThreads();
 
 // Computes target rows of a StretchCopy. The column records are built once;
 // each source row is resampled horizontally once into an intermediate row
@@ -147,82 +144,6 @@ private:
   // Selected row: source rows and weights.
   std::vector<int64_t> FRowSrc;
   std::vector<uint64_t> FRowWeight;
-};
-
-// Computes the target rows y0..y1, columns x0..x1, of a StretchCopy into a
-// 24-bit target on several threads (destX, destY: the target rectangle's
-// corner). The rows are cut into blocks taken in order: the calling thread
-// takes the block it is about to report when no helper has, and computes it
-// straight into the target; a helper computes the blocks it takes into a
-// buffer, which the calling thread copies when it gets there. report(y) is
-// called on the calling thread after each row whose record is in range, in
-// row order, and ends the work when it returns true: rows after it stay
-// untouched, as in the single-threaded loop. The source is only read; a
-// helper's failure is rethrown here. Returns false, having written nothing,
-// when no helper thread could be started.
-bool StretchRowsParallel(TPixelGraphic& target, const TPixelGraphic& source, const TStretchAxis& axisX,
-                         const TStretchAxis& axisY, int destX, int destY, int x0, int x1, int y0, int y1, int threads,
-                         bool (*report)(void* context, int y), void* context);
-
-// Whether StretchCopy into a target of rows x columns pixels runs on several threads.
-bool StretchWorthThreads(int64_t rows, int64_t columns);
-
-// ------------------------------------------------------------ rotation
-
-// Sine and cosine of an angle in degrees: exact (0, +-1) for whole multiples
-// of 90, else from angle * pi / 180 in extended precision.
-struct TTurn {
-  explicit TTurn(long double angle);
-  long double Cos = 1, Sin = 0;
-  bool Quarter = false;  // a whole multiple of 90 degrees
-  int Quadrant = 0;      // for quarter turns: angle div 90 mod 4
-};
-
-// Size of the bounding box of a W x H picture turned about the origin.
-void RotatedBounds(const TTurn& turn, int64_t W, int64_t H, int64_t& width, int64_t& height);
-
-struct TRotateWindow {
-  int64_t Left = 0, Right = -1, Top = 0, Bottom = -1;
-  bool Contains(int64_t x, int64_t y) const { return x >= Left && x <= Right && y >= Top && y <= Bottom; }
-};
-
-// Computes target rows of a Rotate for columns x0..x1.
-class TRotateRows {
-public:
-  TRotateRows(const TPixelGraphic& target, const TPixelGraphic& source, const TRotateWindow& window,
-              const TTurn& turn, bool interpolate, int destCx, int destCy, int srcCx, int srcCy, int x0, int x1);
-  // Row y: the colour of every column reached by the source is written to out
-  // (3 bytes per column, indexed from x0); mask (when given) receives 1 for
-  // those columns and 0 for the others. out may be the target's own row.
-  void Compute(int y, uint8_t* out, uint8_t* mask);
-  // Quarter turns by +-90 degrees from a 24-bit source can compute n <= 64
-  // rows y.. at once (row j at block + j * stride, indexed from x0; columns
-  // not reached stay untouched), which reads the source row by row.
-  bool CanQuarterBlock() const;
-  void QuarterBlock(int y, int n, uint8_t* block, size_t stride);
-
-private:
-  void ComputeQuarter(int y, uint8_t* out, uint8_t* mask);
-  void ComputeNearest(int y, uint8_t* out, uint8_t* mask);
-  void ComputeBilinear(int y, uint8_t* out, uint8_t* mask);
-  template <bool Src24>
-  void BilinearRow(int y, uint8_t* out, uint8_t* mask);
-  // Exact bilinear sample at (sx, sy) for target pixel (x, y); false when no
-  // sample came from the source.
-  bool BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const;
-
-  TSourcePixels FSrc;
-  TSourcePixels FTarget;  // the target's current colours
-  TRotateWindow FWin;
-  TTurn FTurn;
-  bool FInterpolate;
-  int FDestCx, FDestCy, FSrcCx, FSrcCy, FX0, FX1;
-  std::vector<long double> FColCos;     // (x - destCx) * cos a
-  std::vector<long double> FColNegSin;  // -(x - destCx) * sin a
-  std::vector<double> FColCosD, FColNegSinD;
-  double FTolerance = 0;
-  const uint8_t* FSrcBits;
-  int64_t FSrcBytesPerRow, FSrcHeight;  // bound of the difference between the double and extended positions
 };
 
 } // namespace pg

@@ -1,6 +1,9 @@
 #include "pgraphic/device/messagebox.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
 #include <QThread>
 
@@ -69,6 +72,17 @@ int QtMessageBox(const std::string& text, const std::string& caption, TMsgButton
   }
   box.setStandardButtons(set);
   box.setEscapeButton(escape);
+  // Wide enough for its caption: the window manager cuts a caption longer
+  // than the box. Its title font is not known here; the box's font in bold,
+  // with room for the title bar's icon and buttons, stands in for it.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    QFont title = box.font();
+    title.setBold(true);
+    const QFontMetrics fm(title);
+    const int width = fm.horizontalAdvance(box.windowTitle()) + 8 * fm.height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
   box.exec();
   switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:

@@ -35,6 +35,7 @@ enum class TFailure { Library, UserAbort, Foreign };
 
 struct TErrorMgr {
   jpeg_error_mgr pub;  // first member: the library sees only this part
+  void (*libraryFormat)(j_common_ptr, char*) = nullptr;  // the library's own formatter
   jmp_buf jump;
   TPGWarningAction action = pgwaOKCancelBox;
   TFailure failure = TFailure::Library;
@@ -78,6 +79,25 @@ void Checked(TErrorMgr& err, F&& body) {
   if (!Guarded(err, body)) RaiseFailure(err);
 }
 
+// The library's message in the selected language (the library formats it
+// itself where the message has no translation), as the library formats its
+// own: a text with "%s" takes the string parameter, others the integers.
+extern "C" void FormatMessage(j_common_ptr cinfo, char* buffer) {
+  TErrorMgr* err = ErrorMgrOf(cinfo);
+  const jpeg_error_mgr& e = err->pub;
+  const char* english = e.msg_code > 0 && e.msg_code <= e.last_jpeg_message ? e.jpeg_message_table[e.msg_code] : nullptr;
+  const char* text = TranslatedText(english);
+  if (!text || text == english) {
+    err->libraryFormat(cinfo, buffer);
+    return;
+  }
+  if (std::strstr(text, "%s"))
+    std::snprintf(buffer, JMSG_LENGTH_MAX, text, e.msg_parm.s);
+  else
+    std::snprintf(buffer, JMSG_LENGTH_MAX, text, e.msg_parm.i[0], e.msg_parm.i[1], e.msg_parm.i[2], e.msg_parm.i[3],
+                  e.msg_parm.i[4], e.msg_parm.i[5], e.msg_parm.i[6], e.msg_parm.i[7]);
+}
+
 extern "C" void ErrorExit(j_common_ptr cinfo) {
   TErrorMgr* err = ErrorMgrOf(cinfo);
   (*cinfo->err->format_message)(cinfo, err->text);
@@ -110,6 +130,8 @@ extern "C" void EmitMessage(j_common_ptr cinfo, int msgLevel) {
 
 void InitErrorMgr(TErrorMgr& err, TPGWarningAction action) {
   jpeg_std_error(&err.pub);
+  err.libraryFormat = err.pub.format_message;
+  err.pub.format_message = FormatMessage;
   err.pub.error_exit = ErrorExit;
   err.pub.emit_message = EmitMessage;
   err.action = action;

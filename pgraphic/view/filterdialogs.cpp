@@ -21,6 +21,7 @@
 
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/imageview.h"
 
 std::optional<QFont> PGFilterDialogFont;
@@ -52,20 +53,6 @@ enum : int {
 constexpr int kLabelHeight = 17;
 constexpr int kButtonLikeHeight = 17;
 
-// Windows' MulDiv: a * m / d rounded half away from zero.
-int MulDiv(int a, int m, int d) {
-  const int64_t p = static_cast<int64_t>(a) * m;
-  const int64_t h = d / 2;
-  return static_cast<int>(p >= 0 ? (p + h) / d : (p - h) / d);
-}
-
-// Scales a control's bounds the way a form's ScaleBy does: left and top
-// scaled, right and bottom scaled, the extent their difference.
-QRect ScaleRect(const QRect& r, int m, int d) {
-  const int x = MulDiv(r.x(), m, d), y = MulDiv(r.y(), m, d);
-  return QRect(x, y, MulDiv(r.x() + r.width(), m, d) - x, MulDiv(r.y() + r.height(), m, d) - y);
-}
-
 int ScreenPixelsPerInch() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   return screen ? static_cast<int>(std::lround(screen->logicalDotsPerInch())) : 96;
@@ -96,6 +83,15 @@ std::string TFilterDialog::PercentText(int position) {
   std::string text = position > 0 ? std::string("+") : position == 0 ? GetMessage(msgPlusMinus) : std::string();
   text.append(std::to_string(position));
   text.push_back('%');
+  return text;
+}
+
+std::string TFilterDialog::SliderTextAt(int k, int position) {
+  TSliderGroup& s = FSliders[k - 1];
+  const int kept = s.Position;
+  s.Position = position;
+  const std::string text = k == 1 ? SliderText1() : k == 2 ? SliderText2() : SliderText3();
+  s.Position = kept;
   return text;
 }
 
@@ -482,20 +478,27 @@ void TFilterDialogForm::BuildControls() {
   else
     clientW = 2 * m + 140;
 
-  // Design-unit bounds of every control, scaled at the end.
-  std::vector<std::pair<QWidget*, QRect>> bounds;
-  auto place = [&](QWidget* w, int x, int y, int width, int height) {
-    bounds.emplace_back(w, QRect(x, y, width, height));
+  // Design bounds of every control, scaled at the end: by the screen's
+  // logical resolution / 100 as designed, and wider where the font in use
+  // needs the room (dialog units of that font, captions whole).
+  TPGDialogLayout layout(ScreenPixelsPerInch() / 100.0);
+  auto place = [&](QWidget* w, int x, int y, int width, int height, const QStringList& alsoShows = {}) {
+    layout.Place(w, QRect(x, y, width, height), alsoShows);
     return w;
   };
-  auto makeLabel = [&](const char* name, const std::string& text, int x, int y, int width, Qt::Alignment align) {
+  auto makeLabel = [&](const char* name, const std::string& text, int x, int y, int width, Qt::Alignment align,
+                       const QStringList& alsoShows = {}) {
     auto* l = new QLabel(Q(text), this);
     l->setObjectName(name);
     l->setAlignment(align | Qt::AlignTop);
     l->setWordWrap(false);
-    place(l, x, y, width, kLabelHeight);
+    place(l, x, y, width, kLabelHeight, alsoShows);
     return l;
   };
+  // The font first: the layout measures the captions in it.
+  QFont f = font();
+  f.setPointSize(8);
+  setFont(f);
 
   static const char* const kTrack[3] = {"TrackBar1", "TrackBar2", "TrackBar3"};
   static const char* const kCaption[3] = {"CaptionLabel1", "CaptionLabel2", "CaptionLabel3"};
@@ -525,8 +528,10 @@ void TFilterDialogForm::BuildControls() {
     static const Qt::Alignment kAlign[3] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
     for (int i = 0; i < 3; ++i)
       FScaleLabels[k][i] = makeLabel(kScale[k][i], s.ScaleTexts[i], m + s.CaptionWidth + 80 * i, y + 32, 80, kAlign[i]);
-    const std::string text = k == 0 ? d.SliderText1() : k == 1 ? d.SliderText2() : d.SliderText3();
-    FValueLabels[k] = makeLabel(kValue[k], text, m + s.CaptionWidth + 240, y + 6, s.ValueWidth, Qt::AlignRight);
+    // The value label shows every position's text whole, the ends' too.
+    const QStringList extremes{Q(d.SliderTextAt(k + 1, s.Min)), Q(d.SliderTextAt(k + 1, s.Max))};
+    FValueLabels[k] = makeLabel(kValue[k], d.SliderTextAt(k + 1, s.Position), m + s.CaptionWidth + 240, y + 6,
+                                s.ValueWidth, Qt::AlignRight, extremes);
   }
 
   if (d.PreviewEnabled) {
@@ -543,7 +548,8 @@ void TFilterDialogForm::BuildControls() {
     }
     FPreview->SetKeepOldPaintPixelGraphic(true);
     FPreview->SetCenter(true);
-    place(FPreview, clientW - m - 140, 12, 140, 140);
+    layout.Place(FPreview, QRect(clientW - m - 140, 12, 140, 140),
+                 [this](const QRect& r) { FPreview->SetBounds(r.x(), r.y(), r.width(), r.height()); });
   }
 
   if (d.CheckBoxEnabled) {
@@ -597,20 +603,10 @@ void TFilterDialogForm::BuildControls() {
   place(FCancel, clientW / 2 + 10, bevelTop + 12, 85, 24);
   const int clientH = bevelTop + 12 + 24 + 10;
 
-  // Scale everything by the screen's logical resolution / 100, then the
-  // font size 8.
-  const int ppi = ScreenPixelsPerInch();
-  for (auto& [w, r] : bounds) {
-    const QRect s = ScaleRect(r, ppi, 100);
-    if (w == FPreview)
-      FPreview->SetBounds(s.x(), s.y(), s.width(), s.height());
-    else
-      w->setGeometry(s);
-  }
-  setFixedSize(MulDiv(clientW, ppi, 100), MulDiv(clientH, ppi, 100));
-  QFont f = font();
-  f.setPointSize(8);
-  setFont(f);
+  layout.Apply(font());
+  FScaleX = layout.ScaleX();
+  FScaleY = layout.ScaleY();
+  setFixedSize(layout.Map(QSize(clientW, clientH)));
 
   // Centred on the screen.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

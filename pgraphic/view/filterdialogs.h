@@ -89,6 +89,8 @@ public:
   virtual std::string SliderText1();
   virtual std::string SliderText2();
   virtual std::string SliderText3();
+  // The text of slider k's value label (1..3) at position.
+  std::string SliderTextAt(int k, int position);
   // Writes the dialog's values into a filter object of the dialog's class.
   virtual void ConfigureFilter(TPGFilter& filter);
   // A new filter object of the dialog's class.
@@ -325,6 +327,10 @@ public:
   TCreateDestPGThread& PreviewThread() { return *FDestThread; }
   // Number of preview workers started in this run.
   int PreviewCount() const { return FPreviewCount; }
+  // The factors by which the design bounds were scaled (the screen's
+  // resolution, the font in use and its captions).
+  double ScaleX() const { return FScaleX; }
+  double ScaleY() const { return FScaleY; }
 
   // The size of the reduced preview source for an image of w x h and a
   // preview client area of cw x ch.
@@ -360,4 +366,5 @@ private:
   bool FSourceReady = false;
   QTimer* FTimer = nullptr;
   int FPreviewCount = 0;
+  double FScaleX = 1, FScaleY = 1;
 };

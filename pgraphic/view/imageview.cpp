@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -466,16 +467,19 @@ void TPGImage::Invalidate() {
 // ============================================================ coordinates
 
 namespace {
-// 32-bit product that wraps on overflow, as the original arithmetic did.
-int32_t Mul32(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+// v * num div den with a 64-bit product (a 32-bit one wraps from about 46,000
+// pixels at zoom 1), held within the integer range for values far outside
+// the picture.
+int Scale(int v, int num, int den) {
+  const int64_t r = static_cast<int64_t>(v) * num / den;
+  return static_cast<int>(std::clamp<int64_t>(r, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 } // namespace
 
-int TPGImage::ImageToViewX(int x) const { return FImageW <= 0 ? 0 : Mul32(x, FPicW) / FImageW; }
-int TPGImage::ImageToViewY(int y) const { return FImageH <= 0 ? 0 : Mul32(y, FPicH) / FImageH; }
-int TPGImage::ViewToImageX(int x) const { return FPicW <= 0 ? 0 : Mul32(x, FImageW) / FPicW; }
-int TPGImage::ViewToImageY(int y) const { return FPicH <= 0 ? 0 : Mul32(y, FImageH) / FPicH; }
+int TPGImage::ImageToViewX(int x) const { return FImageW <= 0 ? 0 : Scale(x, FPicW, FImageW); }
+int TPGImage::ImageToViewY(int y) const { return FImageH <= 0 ? 0 : Scale(y, FPicH, FImageH); }
+int TPGImage::ViewToImageX(int x) const { return FPicW <= 0 ? 0 : Scale(x, FImageW, FPicW); }
+int TPGImage::ViewToImageY(int y) const { return FPicH <= 0 ? 0 : Scale(y, FImageH, FPicH); }
 
 // ============================================================ properties
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +22,7 @@
 #include "pgraphic/core/colorconv.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/formats/registry.h"
+#include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/paintworker.h"
 #include "pgraphic/view/viewplatform.h"
 #include "platform/files.h"
@@ -286,6 +290,7 @@ TPGOpenDialog::TPGOpenDialog(QWidget* parent) : QFileDialog(parent) {
   });
   if (auto* edit = findChild<QLineEdit*>("fileNameEdit"))
     connect(edit, &QLineEdit::textChanged, this, [this] { SelectionChanged(); });
+  for (QCompleter* c : findChildren<QCompleter*>()) c->popup()->installEventFilter(this);
   connect(this, &QFileDialog::filterSelected, this, [this] {
     UpdateDefaultSuffix();
     TypeChanged();
@@ -299,9 +304,8 @@ TPGOpenDialog::~TPGOpenDialog() {
 }
 
 QRect TPGOpenDialog::MapDialogRect(const QRect& du) const {
-  const QFontMetrics fm(font());
-  const int cx = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  const int baseX = (cx / 26 + 1) / 2, baseY = fm.height();
+  const QSize units = PGDialogBaseUnits(font());
+  const int baseX = units.width(), baseY = units.height();
   // MulDiv: rounded to the nearest, halves away from zero (all values here are >= 0).
   const auto mx = [baseX](int v) { return (v * baseX + 2) / 4; };
   const auto my = [baseY](int v) { return (v * baseY + 4) / 8; };
@@ -378,7 +382,9 @@ bool TPGOpenDialog::RunDialog() {
   if (!FTitle.empty()) setWindowTitle(QString::fromStdString(FTitle));
   if (!FInitialDir.empty()) setDirectory(QString::fromStdString(FInitialDir));
   FLastCurrentPath.clear();
+  // The preset name, or none: the field never offers the name of an earlier run.
   selectFile(QString::fromStdString(FFileName));
+  if (FFileName.empty()) SetFileNameField("");
   UpdateDefaultSuffix();
 
   FRunning = true;
@@ -417,17 +423,41 @@ void TPGOpenDialog::showEvent(QShowEvent* e) {
   const QRect sg = s ? s->geometry() : QRect();
   const QSize size = frameGeometry().size();
   if (s) move(sg.x() + (sg.width() - size.width()) / 2, sg.y() + (sg.height() - size.height()) / 3);
+  // The preset name is selected, so that a typed name replaces it.
+  if (auto* edit = findChild<QLineEdit*>("fileNameEdit")) {
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll();
+  }
   // A preset name is previewed like a chosen one.
   SelectionChanged();
 }
 
 void TPGOpenDialog::done(int result) {
-  // The dialog window goes: no worker may outlive it, no thumbnail stays.
+  // The dialog window goes: no worker may outlive it, no thumbnail stays, and
+  // no popup of it stays on the screen.
   FSelectionTimer->stop();
   StopWorker();
   FThumbnail.reset();
   FClockActive = false;
   QFileDialog::done(result);
+  ClosePopups();
+}
+
+void TPGOpenDialog::ClosePopups() {
+  // The name field's completion list is a window of its own: left open it
+  // would hold mouse and keyboard over the program's window.
+  for (QCompleter* c : findChildren<QCompleter*>())
+    if (c->popup()->isVisible()) c->popup()->hide();
+  // Any other popup still open was opened from the dialog (it is modal).
+  for (int i = 0; i < 16 && QApplication::activePopupWidget(); ++i) QApplication::activePopupWidget()->close();
+}
+
+bool TPGOpenDialog::eventFilter(QObject* watched, QEvent* event) {
+  // A completion that finishes after the dialog closed (the folder listing
+  // arrives late) must not open the list again.
+  if (event->type() == QEvent::Show && !isVisible())
+    if (auto* popup = qobject_cast<QWidget*>(watched)) QMetaObject::invokeMethod(popup, &QWidget::hide, Qt::QueuedConnection);
+  return QFileDialog::eventFilter(watched, event);
 }
 
 std::string TPGOpenDialog::EditPath() const {
@@ -572,15 +602,24 @@ void TPGOpenDialog::PaintThumbnailArea(QWidget& area) {
   }
 }
 
+QFont TPGOpenDialog::InfoFont() {
+  QFont f(QStringLiteral("MS Sans Serif"));
+  f.setPixelSize(8);
+  f.setWeight(QFont::Normal);
+  return f;
+}
+
 std::vector<std::string> TPGOpenDialog::InfoLines() const {
   std::vector<std::string> lines;
   if (!FShowInfo || !FInfoValid) return lines;
+  // The readers describe a file in English; the lines are in the selected language.
   const TPGFileInfo& i = FFileInfoData.Info;
-  std::string line4 = std::to_string(i.Width) + "x" + std::to_string(i.Height) + "x" + i.ColorsText + " " +
-                      std::to_string(i.BitsPerPixel) + " " + GetMessage(msgBit);
+  std::string line4 = std::to_string(i.Width) + "x" + std::to_string(i.Height) + "x" + TranslatedText(i.ColorsText.c_str()) +
+                      " " + std::to_string(i.BitsPerPixel) + " " + GetMessage(msgBit);
   if (i.ImageCount > 1) line4 += ", " + std::to_string(i.ImageCount);
-  for (const std::string* s : std::initializer_list<const std::string*>{&FFileInfoData.Description, &i.DetailsText, &i.KindText, &line4})
-    if (!s->empty()) lines.push_back(*s);
+  for (const std::string& s : {TranslatedList(FFileInfoData.Description), TranslatedList(i.DetailsText),
+                               TranslatedList(i.KindText), line4})
+    if (!s.empty()) lines.push_back(s);
   return lines;
 }
 
@@ -589,9 +628,7 @@ void TPGOpenDialog::PaintInfoArea(QWidget& area) {
   p.fillRect(area.rect(), palette().color(QPalette::Button));
   const std::vector<std::string> lines = InfoLines();
   if (lines.empty()) return;
-  QFont f(QStringLiteral("MS Sans Serif"));
-  f.setPixelSize(8);
-  f.setWeight(QFont::Normal);
+  const QFont f = InfoFont();
   p.setFont(f);
   p.setPen(palette().color(QPalette::ButtonText));
   const int n = static_cast<int>(lines.size()), H = area.height(), ascent = QFontMetrics(f).ascent();

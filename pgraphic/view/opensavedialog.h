@@ -193,8 +193,10 @@ public:
   const TPixelGraphic* Thumbnail() const { return FThumbnail.get(); }
   bool InfoValid() const { return FInfoValid; }
   const TPGDialogFileInfo& FileInfo() const { return FFileInfoData; }
-  // The lines the information area shows (empty unless ShowInfo and info valid).
+  // The lines the information area shows (empty unless ShowInfo and info
+  // valid), in the selected language, and the font it draws them in.
   std::vector<std::string> InfoLines() const;
+  static QFont InfoFont();
   // The path the preview reads: the file-name field's first name in the
   // current folder, else the last current file of the file view.
   std::string SelectedFilePath() const;
@@ -215,6 +217,7 @@ protected:
   bool RunDialog();
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   // The type change of the running dialog (the save dialog's extension rule).
   virtual void TypeChanged() {}
   void SetFileNameField(const std::string& text);
@@ -237,6 +240,7 @@ private:
   void PaintThumbnailArea(QWidget& area);
   void PaintInfoArea(QWidget& area);
   void UpdateDefaultSuffix();
+  void ClosePopups();
 
   std::string FFileName;
   std::vector<std::string> FFiles;

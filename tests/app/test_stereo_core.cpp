@@ -264,7 +264,7 @@ TEST(StereoCaptions, AllModes) {
   EXPECT_EQ(StereoModeCaption(4), "Stereobild links-rechts");
   EXPECT_EQ(StereoModeCaption(5), "Stereobild rechts-links");
   EXPECT_EQ(StereoModeCaption(6), "Stereobild für ELSA 3D Revelator");
-  EXPECT_EQ(StereoModeCaption(7), "");
+  EXPECT_EQ(StereoModeCaption(StereoModeCount), "");
   EXPECT_EQ(StereoModeCaption(-1), "");
 }
 
@@ -344,7 +344,7 @@ TEST(ComposeStereo, ElsaPlacementAndNoResult) {
   TStereoResult n = Compose(6, *L, *R, none, work);
   EXPECT_EQ(n.Image, nullptr);
   EXPECT_EQ(n.Owned, nullptr);
-  EXPECT_EQ(Compose(7, *L, *R, none, work).Image, nullptr);
+  EXPECT_EQ(Compose(StereoModeCount, *L, *R, none, work).Image, nullptr);
   EXPECT_EQ(Compose(-1, *L, *R, none, work).Image, nullptr);
 }
 
@@ -508,6 +508,37 @@ TEST(CompensateTilt, TurnByZeroIsPlainCopy) {
   p.Right.Line = {9, 1, 9, 40};
   ASSERT_TRUE(CompensateTilt(R, p));
   ExpectSameImage(*R, *original, "turn by 0");
+}
+
+TEST(CompensateTilt, TurnsStraightFromThePictureAsIntoItsClearedCopy) {
+  // The turned picture equals a turn into a copy of the right picture cleared
+  // to its background colour, for every resolution and background; the right
+  // picture is left as it was.
+  TPairAlignment p;
+  p.Right.Point = {23, 17};
+  p.Left.Line = {10, 100, 110, 100};
+  p.Right.Line = {10, 110, 110, 100}; // about 5.71 degrees
+  long double delta = 0;
+  ASSERT_TRUE(TiltDifference(p, delta));
+  for (uint8_t bits : {bc24Bit, bc8Bit, bc4Bit})
+    for (TColorRef background : {TColorRef{0}, RGBColor(40, 200, 90)}) {
+      auto right = RandomImage(47, 35, bits, 12);
+      right->SetBackGroundColor(background);
+      right->SetDither(bits == bc8Bit);
+      const auto original = As24(*right);
+      TPixelGraphic expected;
+      expected.Assign(right.get());
+      expected.Clear();
+      expected.SetInterpolate(true);
+      expected.Rotate(23, 17, *right, 35, 47, 0, 0, 17, 23, delta);
+      const auto turned = TiltCompensated(*right, p);
+      ASSERT_NE(turned, nullptr);
+      const std::string what = "bits " + std::to_string(bits) + " background " + std::to_string(background);
+      EXPECT_EQ(turned->BitCount(), bits) << what;
+      EXPECT_EQ(turned->BackGroundColor(), right->BackGroundColor()) << what;
+      ExpectSameImage(*turned, expected, what);
+      ExpectSameImage(*As24(*right), *original, what + ", the right picture");
+    }
 }
 
 // An area reaching outside a picture (inconsistent inputs) takes the

@@ -79,7 +79,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--split", "cross"},
       {"compose", "a.jpg", "b.jpg", "--split", "sideways"},
       {"compose", "a.jpg", "b.jpg", "c.mpo", "--mode", "1"},
-      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "7"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "16"},
+      {"compose", "a.jpg", "b.jpg", "c.jpg", "--swap=yes"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--mode", "sideways"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-point", "1,x"},
       {"compose", "a.jpg", "b.jpg", "c.jpg", "--left-line", "1,2,3"},
@@ -96,8 +97,14 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"convert", "a.jpg", "b.png", "--bcg", "0,9,1"},
       {"convert", "a.jpg", "b.png", "--resize", "10x"},
       {"convert", "a.jpg", "b.png", "--stretch-mode", "slow"},
+      {"convert", "a.jpg", "b.png", "--threads", "0"},
       {"info"},
       {"info", "a", "b"},
+      {"info", "a", "--threads", "two"},
+      {"align", "a.jpg"},
+      {"align", "a.jpg", "b.jpg", "--auto-align"},
+      {"align", "a.jpg", "b.jpg", "--threads", "-1"},
+      {"convert", "a.jpg", "b.png", "--crop-wedges"},
   };
   for (const auto& args : bad) {
     const TRun r = Run(args);
@@ -110,7 +117,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(CliTest, HelpOfEveryCommand) {
-  for (const char* cmd : {"compose", "convert", "info"}) {
+  for (const char* cmd : {"compose", "align", "convert", "info"}) {
     const TRun r = Run({cmd, "--help"});
     EXPECT_EQ(r.Status, 0) << cmd;
     EXPECT_EQ(r.Out.rfind(std::string("Usage: zwillo-cli ") + cmd, 0), 0u) << r.Out;
@@ -195,17 +202,28 @@ TEST_F(CliTest, ComposesSamplePairInEveryModeWithItsParameterFiles) {
   ASSERT_TRUE(CompensateTilt(R, pair));
 
   const int widths[7] = {1167, 2 * 1167 + 10, 1167, 1167, 2 * 1167, 2 * 1167, 2 * 1193};
-  for (int mode = 0; mode <= 6; ++mode) {
+  // The modes after the seven by name, every other one with the eyes swapped.
+  const char* const names[] = {"dubois",   "half-colour",     "optimised",          "grey",        "half-sbs",
+                               "over-under", "half-over-under", "column-interleaved", "checkerboard"};
+  for (int mode = 0; mode < StereoModeCount; ++mode) {
     const std::string out = "mode" + std::to_string(mode) + ".bmp";
-    const TRun r = Run({"compose", "szene_l.jpg", "szene_r.jpg", out, "--mode", std::to_string(mode)});
+    const bool swap = mode > smElsa && mode % 2 == 1;
+    std::vector<std::string> args = {"compose", "szene_l.jpg", "szene_r.jpg", out, "--mode",
+                                     mode > smElsa ? names[mode - smDubois] : std::to_string(mode)};
+    if (swap) args.push_back("--swap");
+    const TRun r = Run(args);
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find(StereoModeCaption(mode)), std::string::npos) << r.Out;
     auto got = Load(Path(out));
-    ASSERT_EQ(got->Width(), widths[mode]) << mode;
-    ASSERT_EQ(got->Height(), 895) << mode;
+    if (mode <= smElsa) {
+      ASSERT_EQ(got->Width(), widths[mode]) << mode;
+      ASSERT_EQ(got->Height(), 895) << mode;
+    }
     TPixelGraphic work;
-    TStereoResult want = ComposeStereo(mode, *L, *R, area, work);
+    TStereoResult want = ComposeStereo(swap ? mode | smSwapEyes : mode, *L, *R, area, work);
     ASSERT_NE(want.Image, nullptr);
+    ASSERT_EQ(got->Width(), want.Image->Width()) << mode;
+    ASSERT_EQ(got->Height(), want.Image->Height()) << mode;
     bool same = true;
     for (int y = 0; y < got->Height() && same; ++y)
       for (int x = 0; x < got->Width() && same; ++x) same = got->PixelColors(x, y) == want.Image->PixelColors(x, y);
@@ -327,6 +345,23 @@ TEST_F(CliTest, ComposeParallelLoadWarningsAndFailures) {
 
 // ------------------------------------------------------------------ convert
 
+TEST_F(CliTest, ParallelWorkChangesNoPixel) {
+  CopySamples();
+  auto bytes = [&](const std::string& name) { return testutil::ReadFileText(Path(name)); };
+  for (const char* threads : {"1", "3"}) {
+    const std::string n = threads;
+    TRun r = Run({"convert", "szene_r.jpg", "c" + n + ".bmp", "--rotate", "1.7", "--mirror", "--resize", "1000x700",
+                  "--bcg", "5,1.2,0.9", "--threads", threads});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    // With the tilt lines of the parameter files, the zoomed save and progress reports.
+    r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "s" + n + ".bmp", "--mode", "colour", "--zoom", "0.7",
+             "--progress", "--threads", threads});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+  }
+  EXPECT_EQ(bytes("c1.bmp"), bytes("c3.bmp"));
+  EXPECT_EQ(bytes("s1.bmp"), bytes("s3.bmp"));
+}
+
 TEST_F(CliTest, ConvertStepsAndResolution) {
   CopySamples();
   TRun r = Run({"convert", "szene_l.jpg", "small.png", "--rotate", "90", "--resize", "90x120", "--bits", "8",
@@ -399,6 +434,103 @@ TEST_F(CliTest, StereoFilesInAndOut) {
   EXPECT_NE(r.Err.find("Not a MPO/JPS file\nFor a picture holding both views give --split"), std::string::npos)
       << r.Err;
   EXPECT_FALSE(fs::exists(Path("x.png")));
+}
+
+// ------------------------------------------------------------------ automatic alignment
+
+TEST_F(CliTest, AlignPrintsWritesParametersAndComposeUsesThem) {
+  CopySamples();
+  fs::remove(Path("szene_l.3DF"));
+  fs::remove(Path("szene_r.3DF"));
+  TRun r = Run({"align", "szene_l.jpg", "szene_r.jpg"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  for (const char* line : {"Vertical offset: ", "\nRoll: ", "\nScale: 1.0", "\nWindow point: left ", "\nDeviation: ",
+                           "\nResidual: ", "\nMatches: "})
+    EXPECT_NE(r.Out.find(line), std::string::npos) << line << "\n" << r.Out;
+  EXPECT_NE(r.Err.find("exceeds 1/30 of the width"), std::string::npos) << r.Err; // the close torus
+  EXPECT_FALSE(fs::exists(Path("szene_l.3DF")));
+
+  r = Run({"align", "szene_l.jpg", "szene_r.jpg", "--json", "--write-params"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.rfind("{\n  \"aligned\": true,\n", 0), 0u) << r.Out;
+  EXPECT_NE(r.Out.find("\"deviationWarning\": true"), std::string::npos) << r.Out;
+  const TSideAlignment left = ReadParameters(Path("szene_l.jpg")), right = ReadParameters(Path("szene_r.jpg"));
+  ASSERT_TRUE(left.Scale && right.Scale && right.Exact);
+  EXPECT_EQ(*left.Scale, 1);
+  EXPECT_NE(r.Out.find("\"x\": " + std::to_string(right.Point.X) + ", \"y\": " + std::to_string(right.Point.Y)),
+            std::string::npos);
+
+  // Composing from the stored files and composing with --auto-align give the
+  // same picture, cropped to what both corrected photographs fill.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "stored.bmp", "--mode", "4"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "auto.bmp", "--mode", "4", "--auto-align", "--no-params"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.rfind("Aligned: vertical offset ", 0), 0u) << r.Out;
+  EXPECT_TRUE(testutil::ReadFileText(Path("stored.bmp")) == testutil::ReadFileText(Path("auto.bmp")));
+  auto a = Load(Path("auto.bmp"));
+  EXPECT_LT(a->Width(), 2 * 1167);
+  EXPECT_LT(a->Height(), 895);
+  // The aligned pair as a stereo file holds the same two halves.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "pair.mpo"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Stereo pair: " + std::to_string(a->Width() / 2) + " x " + std::to_string(a->Height()) +
+                       " each -> pair.mpo\n");
+  // A point given by hand overrides the automatic one on its side.
+  r = Run({"compose", "szene_l.jpg", "szene_r.jpg", "moved.bmp", "--mode", "4", "--auto-align", "--left-point",
+           std::to_string(left.Point.X + 20) + "," + std::to_string(left.Point.Y)});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Load(Path("moved.bmp"))->Width(), a->Width() - 2 * 20);
+}
+
+// Pictures with too little in common: align says so and writes nothing;
+// compose says so and keeps the alignment it has (a failure with --strict).
+TEST_F(CliTest, AlignRefusesPicturesWithTooLittleInCommon) {
+  CopySamples();
+  TPixelGraphic sky;
+  sky.SetSize(1200, 900, bc24Bit);
+  sky.Clear();
+  sky.SaveToFile(Path("sky.bmp"));
+  TRun r = Run({"align", "szene_l.jpg", "sky.bmp", "--write-params"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("too little in common"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Path("sky.3DF")));
+  r = Run({"align", "szene_l.jpg", "sky.bmp", "--json", "--lang", "de"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Out.find("\"aligned\": false"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("zu wenig gemeinsam"), std::string::npos) << r.Out;
+
+  r = Run({"compose", "szene_l.jpg", "sky.bmp", "o.bmp", "--mode", "4", "--auto-align", "--left-point", "10,0",
+           "--right-point", "0,0"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Err.find("too little in common"), std::string::npos) << r.Err;
+  EXPECT_EQ(Load(Path("o.bmp"))->Width(), 2 * 1190);
+  r = Run({"compose", "szene_l.jpg", "sky.bmp", "s.bmp", "--auto-align", "--strict"});
+  EXPECT_EQ(r.Status, 1);
+}
+
+// --crop-wedges (or the settings file's CropWedges) crops a hand-made tilt's
+// black corners.
+TEST_F(CliTest, CropWedgesForHandAlignments) {
+  CopySamples();
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "plain.bmp", "--mode", "4"}).Status, 0);
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "crop.bmp", "--mode", "4", "--crop-wedges"}).Status, 0);
+  fs::create_directories(Path("config/zwillo"));
+  std::ofstream(Path("config/zwillo/VEXO.INI")) << "[Settings]\nCropWedges=1\n";
+  ASSERT_EQ(Run({"compose", "szene_l.jpg", "szene_r.jpg", "ini.bmp", "--mode", "4"}).Status, 0);
+  auto plain = Load(Path("plain.bmp")), crop = Load(Path("crop.bmp"));
+  auto black = [](const TPixelGraphic& g) {
+    int n = 0;
+    for (int y = 0; y < g.Height(); ++y)
+      for (int x = 0; x < g.Width(); ++x) n += g.PixelColors(x, y) == 0;
+    return n;
+  };
+  EXPECT_EQ(plain->Width(), 2 * 1167);
+  EXPECT_GT(black(*plain), 1000); // the wedges
+  EXPECT_LT(crop->Width(), plain->Width());
+  EXPECT_LT(crop->Height(), plain->Height());
+  EXPECT_EQ(black(*crop), 0);
+  EXPECT_TRUE(testutil::ReadFileText(Path("ini.bmp")) == testutil::ReadFileText(Path("crop.bmp")));
 }
 
 } // namespace

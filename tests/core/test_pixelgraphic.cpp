@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -413,18 +414,26 @@ TEST(PixelGraphic, AssignCopiesPixelsPaletteAndEveryField) {
   src.SetRaiseOnIndexError(true);
   src.SetSaveColorResWarningAction(pgwaRaise);
 
-  for (int round = 0; round < 2; ++round) {  // into a fresh image, then into one of the same size
+  // Into a fresh image, into one of the same size, and without the pixels
+  // (AssignFormat) into a fresh image.
+  for (int round = 0; round < 3; ++round) {
     TPixelGraphic dst;
     if (round == 1) dst.SetSize(7, 5, bc8Bit);
     int changes = 0;
     dst.OnChange = [&](TObject*) { ++changes; };
-    dst.Assign(&src);
+    if (round < 2)
+      dst.Assign(&src);
+    else
+      dst.AssignFormat(&src);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(dst.Width(), 7);
     EXPECT_EQ(dst.Height(), 5);
     EXPECT_EQ(dst.BitCount(), bc8Bit);
     ASSERT_EQ(dst.ByteSize(), src.ByteSize());
-    EXPECT_EQ(std::memcmp(dst.Bits(), src.Bits(), size_t(src.ByteSize())), 0);
+    if (round < 2)
+      EXPECT_EQ(std::memcmp(dst.Bits(), src.Bits(), size_t(src.ByteSize())), 0);
+    else
+      EXPECT_EQ(std::count(dst.Bits(), dst.Bits() + dst.ByteSize(), 0), dst.ByteSize());
     ASSERT_EQ(dst.PaletteCount(), 3);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(dst.PaletteColors(i), src.PaletteColors(i));
     EXPECT_EQ(dst.PaletteIdent(), pUnknown);

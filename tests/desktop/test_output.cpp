@@ -3,6 +3,8 @@
 #include "mainform_test_util.h"
 
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -126,7 +128,7 @@ TEST_F(Output, PrintIntoPdf) {
 // No viewer, or one that is gone: the "Hinweis" box and nothing written.
 TEST_F(Output, MissingViewerShowsHint) {
   QTemporaryDir tmp;
-  TEnv env("TMPDIR", tmp.path().toLocal8Bit());
+  TEnv env("XDG_RUNTIME_DIR", tmp.path().toLocal8Bit());
   ShowStereo(64, 48);
   const std::string hint = "Hinweis: ELSA Stereo Viewer nicht verfügbar.\n"
                            "Bitte überprüfen Sie Ihre Einstellungen (Menü Datei - Einstellungen...)";
@@ -142,11 +144,11 @@ TEST_F(Output, MissingViewerShowsHint) {
 }
 
 // The hand-off: "ELSAVIEWER.BMP" with the stereo image in "_stereo.dir" of the
-// temporary folder, the viewer started there without arguments, after the ELSA
+// user's runtime folder, the viewer started there without arguments, after the ELSA
 // computation and from the popup menu; the second hand-off overwrites the file.
 TEST_F(Output, HandOffStartsViewerInFolder) {
   QTemporaryDir tmp, bin;
-  TEnv env("TMPDIR", tmp.path().toLocal8Bit());
+  TEnv env("XDG_RUNTIME_DIR", tmp.path().toLocal8Bit());
   const QString record = bin.path() + "/record";
   const QString script = bin.path() + "/viewer.sh";
   {
@@ -182,4 +184,62 @@ TEST_F(Output, HandOffStartsViewerInFolder) {
   ShowStereo(96, 48);
   ClickItem(OpenPopup(Main->ImStereo()), "MiELSAStereo");
   expectStarted(96);
+}
+
+// Without $XDG_RUNTIME_DIR the hand-off folder is "_stereo.dir" in a folder of
+// the user's own in the temporary folder, both made with mode 0700. A
+// "_stereo.dir" that others can write into, or that is no folder of the
+// user's own (a link someone planted), is refused with a message naming it:
+// nothing is written there and no viewer starts.
+TEST_F(Output, HandOffFolderIsPrivateAndForeignOnesAreRefused) {
+  QTemporaryDir tmp;
+  TEnv runtime("XDG_RUNTIME_DIR", "");
+  TEnv tmpdir("TMPDIR", tmp.path().toLocal8Bit());
+  const QString started = tmp.path() + "/started";
+  const QString script = tmp.path() + "/viewer.sh";
+  {
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("#!/bin/sh\ntouch '" + started + "'\n").toLocal8Bit());
+    f.close();
+    f.setPermissions(f.permissions() | QFile::ExeOwner);
+  }
+  SetViewer(script.toStdString());
+  ShowStereo(32, 16);
+  const QString own = tmp.path() + "/zwillo-" + QString::number(getuid());
+  const QString folder = own + "/_stereo.dir";
+  ASSERT_EQ(Main->HandOffFolder(), folder);
+  const auto privateMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                           QFile::WriteUser | QFile::ExeUser;
+  Main->LaunchELSAViewer(*Main);
+  EXPECT_TRUE(Messages.empty());
+  EXPECT_EQ(QFile::permissions(own), privateMode);
+  EXPECT_EQ(QFile::permissions(folder), privateMode);
+  EXPECT_EQ(Load((folder + "/ELSAVIEWER.BMP").toStdString())->Width(), 32);
+  QElapsedTimer t;
+  t.start();
+  while (!QFile::exists(started) && t.elapsed() < 10000) QTest::qWait(20);
+  ASSERT_TRUE(QFile::remove(started));
+
+  auto refused = [&](const char* reason) {
+    Messages.clear();
+    Main->LaunchELSAViewer(*Main);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find(reason), std::string::npos) << Messages[0];
+    EXPECT_NE(Messages[0].find(folder.toStdString()), std::string::npos) << Messages[0];
+    EXPECT_EQ(Icons.back(), platform::TMsgIcon::Error);
+    QTest::qWait(200);
+    EXPECT_FALSE(QFile::exists(started));
+  };
+  // Others can write into it.
+  QFile::remove(folder + "/ELSAVIEWER.BMP");
+  ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0777), 0);
+  refused("Andere Benutzer können in den Ordner");
+  EXPECT_FALSE(QFile::exists(folder + "/ELSAVIEWER.BMP"));
+  // Not a folder of the user's own: a link to a folder elsewhere.
+  QDir(folder).removeRecursively();
+  QTemporaryDir elsewhere;
+  ASSERT_TRUE(QFile::link(elsewhere.path(), folder));
+  refused("ist kein Ordner");
+  EXPECT_FALSE(QFile::exists(elsewhere.path() + "/ELSAVIEWER.BMP"));
 }

@@ -56,7 +56,8 @@ using StereoCommand = MainWindowTest;
 
 // All seven modes from the sample pair (with its tilt lines) through the tool
 // bar, each compared pixel for pixel with the core's result for the same
-// alignment; the stereo tab carries the mode's name, the photographs stay.
+// alignment; the stereo tab carries the mode's name, the photographs stay,
+// and no earlier result stays in memory.
 TEST_F(StereoCommand, SevenModesMatchTheCore) {
   LoadSamplePair();
   ASSERT_FALSE(Main->ImRechts()->Empty());
@@ -76,6 +77,8 @@ TEST_F(StereoCommand, SevenModesMatchTheCore) {
     EXPECT_EQ(Main->PageControl1()->tabText(2).toStdString(), StereoModeCaption(m.mode));
     EXPECT_FALSE(Main->Form2()->isVisible());
     EXPECT_EQ(Main->StatusText(), "Fertig.");
+    // The previous stereo picture is not kept once the new one is shown.
+    EXPECT_TRUE(Main->WorkImage().Empty()) << m.button;
 
     TPixelGraphic work;
     TStereoResult expected = ComposePictures(m.mode, *left, *right, Main->Alignment(), work);
@@ -118,8 +121,9 @@ TEST_F(StereoCommand, ProgressReportsInOrder) {
 }
 
 // A failed tilt compensation leaves the last mode; a failed worker takes the
-// new one. Either way the progress window closes, the hourglass goes, the
-// error is shown, and an ELSA computation still starts the viewer.
+// new one. Either way the progress window closes, the hourglass goes and the
+// error is shown; a failed ELSA computation hands nothing to the viewer (the
+// stereo view still holds the earlier picture), a successful one does.
 TEST_F(StereoCommand, FailuresInTiltAndComposition) {
   LoadSamplePair();
   int launched = 0;
@@ -158,8 +162,12 @@ TEST_F(StereoCommand, FailuresInTiltAndComposition) {
   }
   EXPECT_EQ(Main->LastStereoMode(), 6);
   EXPECT_EQ(Messages.size(), 3u);
-  EXPECT_EQ(launched, 1);
+  EXPECT_EQ(launched, 0);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  ClickTab(0);
+  Click("BtElsa");
+  EXPECT_EQ(launched, 1);
+  EXPECT_EQ(Messages.size(), 3u);
 }
 
 // Points far outside the pictures give a negative common width: the library

@@ -108,7 +108,7 @@ protected:
 TEST_F(Workflow, LoadAlignComputeSaveAndHandOff) {
   QTemporaryDir tmp; // the temporary folder of this test: the hand-off lands here
   ASSERT_TRUE(tmp.isValid());
-  TEnv tmpdir("TMPDIR", tmp.path().toLocal8Bit());
+  TEnv runtime("XDG_RUNTIME_DIR", tmp.path().toLocal8Bit());
   const QString dir = Dir();
   const QString left = QString::fromStdString(Copy(SamplePath("szene_l.jpg"), "szene_l.jpg"));
   const QString right = QString::fromStdString(Copy(SamplePath("szene_r.jpg"), "szene_r.jpg"));

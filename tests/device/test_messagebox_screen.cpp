@@ -38,6 +38,27 @@ TEST(QtMessageBox, WindowThreadShowsTheBox) {
   EXPECT_EQ(seenText, QStringLiteral("line 1\nline 2"));
 }
 
+// A box is wide enough for its caption, however short its text: the caption
+// in bold as title bars show it, beside the title bar's icon and buttons.
+TEST(QtMessageBox, WideEnoughForItsCaption) {
+  THookGuard guard;
+  const QString title = QStringLiteral("Bereich markiert und noch eine ziemlich lange Überschrift");
+  int width = 0, needed = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    QFont bold = box->font();
+    bold.setBold(true);
+    needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * QFontMetrics(bold).height();
+    width = box->width();
+    box->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_EQ(platform::MessageBox("Ja?", title.toStdString(), platform::TMsgButtons::YesNo, platform::TMsgIcon::Question),
+            platform::mrYes);
+  EXPECT_GT(needed, 0);
+  EXPECT_GE(width, needed);
+}
+
 // From a worker while the window thread waits for it (without running its
 // event loop): no dialog, no deadlock, the safe answer.
 TEST(QtMessageBox, WorkerThreadAnswersWithoutWaiting) {

@@ -365,6 +365,9 @@ TEST_F(JpegTest, TruncatedFileWarnsOnceByAction) {
   Answer = platform::mrCancel;
   EXPECT_EQ(JpegError([&] { ReadJpeg(data, g); }), "JPG: Vorgang auf Anwender-Wunsch abgebrochen");
   EXPECT_EQ(Calls.back().caption, "JPG Warnung");
+  // The library's own messages in the program's language, parameters filled.
+  EXPECT_EQ(Calls.back().text, "Vorzeitiges Ende der JPEG-Datei");
+  EXPECT_EQ(JpegError([&] { ReadJpeg({'B', 'M', 0, 0}, g); }), "JPG: Keine JPEG-Datei: beginnt mit 0x42 0x4d");
 }
 
 TEST_F(JpegTest, ExceptionsOfHooksAndStreamsPassThrough) {

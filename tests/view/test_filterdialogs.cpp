@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/caption_test_util.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/view/filterdialogs.h"
 #include "view_test_util.h"
@@ -53,10 +54,18 @@ bool SameCurves(const TXXXFilter& a, const TXXXFilter& b) {
          std::equal(a.Curve3, a.Curve3 + 256, b.Curve3);
 }
 
-int Scaled(int v) {
-  const int ppi = static_cast<int>(std::lround(QGuiApplication::primaryScreen()->logicalDotsPerInch()));
-  return (v * ppi + 50) / 100;
-}
+// Design pixels as the dialog placed them: scaled by at least the screen's
+// resolution / 100, more where the font needs it.
+struct TScaled {
+  explicit TScaled(const TFilterDialogForm& f) : X(f.ScaleX()), Y(f.ScaleY()) {
+    const double ppi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
+    EXPECT_GE(X, std::lround(ppi) / 100.0);
+    EXPECT_GE(Y, std::lround(ppi) / 100.0);
+  }
+  int x(int v) const { return static_cast<int>(std::floor(v * X + 0.5)); }
+  int y(int v) const { return static_cast<int>(std::floor(v * Y + 0.5)); }
+  double X, Y;
+};
 
 struct TGerman {
   TGerman() { MessageLanguage = 1; }
@@ -138,14 +147,15 @@ TEST(FilterDialogs, LayoutCaptionsAndNamesOfTheBuiltWindow) {
     EXPECT_EQ(f.windowTitle().toStdString(), "Helligkeit-, Kontrast-, Gamma-Filter");
     // m 10, caption width 55, value width 32: client width 497; radio pair
     // at 160, bevel at 187, OK at 199, client height 233.
-    EXPECT_EQ(f.size(), QSize(Scaled(497), Scaled(233)));
-    EXPECT_EQ(f.TrackBar(2)->geometry().topLeft(), QPoint(Scaled(65), Scaled(60)));
+    const TScaled s(f);
+    EXPECT_EQ(f.size(), QSize(s.x(497), s.y(233)));
+    EXPECT_EQ(f.TrackBar(2)->geometry().topLeft(), QPoint(s.x(65), s.y(60)));
     EXPECT_EQ(f.findChild<QSlider*>("TrackBar2")->tickInterval(), 100);
     EXPECT_EQ(f.TrackBar(1)->tickPosition(), QSlider::TicksBelow);
     EXPECT_EQ(f.TrackBar(1)->SelStart(), 0);
-    EXPECT_EQ(f.PreviewImage()->geometry().topLeft(), QPoint(Scaled(347), Scaled(12)));
-    EXPECT_EQ(f.Bevel()->y(), Scaled(187));
-    EXPECT_EQ(f.OKButton()->geometry(), QRect(Scaled(153), Scaled(199), Scaled(238) - Scaled(153), Scaled(223) - Scaled(199)));
+    EXPECT_EQ(f.PreviewImage()->geometry().topLeft(), QPoint(s.x(347), s.y(12)));
+    EXPECT_EQ(f.Bevel()->y(), s.y(187));
+    EXPECT_EQ(f.OKButton()->geometry(), QRect(s.x(153), s.y(199), s.x(238) - s.x(153), s.y(223) - s.y(199)));
     EXPECT_EQ(f.CancelButton()->text().toStdString(), "Abbruch");
     EXPECT_EQ(Text(f.ExtraCaptionLabel()), "Anw. auf");
     EXPECT_EQ(Text(f.CaptionLabel(1)), "Helligkeit");
@@ -297,5 +307,35 @@ TEST(FilterDialogs, ClosingWhileTheWorkersRun) {
       QTest::qWait(100 + round);
       f.close();
     }));
+  }
+}
+
+// Every caption whole in the three dialogs, whatever the font: the value
+// labels at both ends of their sliders too ("+100%" and "-100%" with their
+// signs, "0.20" and "5.00").
+TEST(FilterDialogs, CaptionsShowWholeInAnyFont) {
+  TGerman german;
+  auto image = Gradient(40, 30);
+  TRGBFilterDialog rgb;
+  TCMYFilterDialog cmy;
+  TBCGFilterDialog bcg;
+  for (const captiontest::TTrialFont& font : captiontest::TrialFonts()) {
+    captiontest::TAppFont app(font.Family, font.PointSize);
+    for (TPreviewFilterDialog* dlg : {static_cast<TPreviewFilterDialog*>(&rgb), static_cast<TPreviewFilterDialog*>(&cmy),
+                                      static_cast<TPreviewFilterDialog*>(&bcg)}) {
+      SCOPED_TRACE(std::string(font.Family) + " " + std::to_string(font.PointSize) + " " + dlg->metaObject()->className());
+      RunWith(*dlg, *image, [&](TFilterDialogForm& f) {
+        for (int end : {-100, 100}) {
+          for (int k = 1; k <= 3; ++k) f.TrackBar(k)->setValue(end);
+          EXPECT_EQ(captiontest::CutCaptions(&f), std::vector<std::string>{});
+        }
+        if (dlg != &bcg) {
+          EXPECT_EQ(Text(f.ValueLabel(1)), "+100%");
+          f.TrackBar(1)->setValue(-100);
+          EXPECT_EQ(Text(f.ValueLabel(1)), "-100%");
+        }
+        f.reject();
+      });
+    }
   }
 }

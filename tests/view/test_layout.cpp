@@ -176,6 +176,27 @@ TEST(ImageViewLayout, CoordinateConversionTruncatesTowardZero) {
   EXPECT_EQ(view->ViewToImageY(3), 0);
 }
 
+// A panorama 60,000 pixels wide: the products of the conversions exceed 32
+// bits from about 46,000 pixels at zoom 1 (9,000 at zoom 5) and must not wrap.
+TEST(ImageViewLayout, CoordinatesOfAVeryWidePicture) {
+  auto strip = std::make_unique<TPixelGraphic>();
+  strip->SetSize(60000, 50, bc8Bit);
+  auto view = MakeView(400, 200, std::move(strip));
+  EXPECT_EQ(view->ImageToViewX(50000), 50000);
+  EXPECT_EQ(view->ViewToImageX(59999), 59999);
+  view->SetStretch(sZoomKAR);
+  view->SetZoomFactor(5);
+  ASSERT_EQ(view->PicBox()->width(), 300000);
+  EXPECT_EQ(view->ImageToViewX(59999), 299995);
+  EXPECT_EQ(view->ViewToImageX(299999), 59999);
+  EXPECT_EQ(view->ViewToImageY(249), 49);
+  view->SetSelection(true);
+  view->SetSelectionRect(50000, 10, 100, 20);
+  EXPECT_EQ(view->SelectionViewRect(), QRect(250000, 50, 500, 100));
+  // Far outside the picture the values stay within the integer range.
+  EXPECT_EQ(view->ImageToViewX(std::numeric_limits<int>::max()), std::numeric_limits<int>::max());
+}
+
 TEST(ImageViewLoading, MissingOrBrokenFileLeavesTheViewEmpty) {
   auto view = MakeView(100, 100, Gradient(20, 20));
   int changes = 0;

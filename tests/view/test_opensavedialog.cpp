@@ -2,7 +2,9 @@
 // picked by name or from the list, the type changed in its list, OK or Escape.
 #include <functional>
 
+#include "common/caption_test_util.h"
 #include "common/file_test_util.h"
+#include "pgraphic/core/messages.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"
@@ -58,6 +60,12 @@ bool WaitThumbnail(TPGOpenDialog& dlg) {
 }
 
 void Save(std::unique_ptr<TPixelGraphic> g, const std::string& path) { g->SaveToFile(path); }
+
+// The library's messages in German for the lifetime of the object.
+struct TGerman {
+  TGerman() { MessageLanguage = 1; }
+  ~TGerman() { MessageLanguage = 0; }
+};
 
 } // namespace
 
@@ -152,6 +160,15 @@ TEST(OpenSaveDialog, InformationLinesOfEachWritableFormat) {
       EXPECT_EQ(lines.front(), description);
       EXPECT_EQ(lines.back(), "40x30x" + info.ColorsText + " 24 bit");
     }
+    // In the program's language the readers' English words are translated.
+    TGerman german;
+    TypeName(dlg, "p.tga");
+    ASSERT_TRUE(WaitThumbnail(dlg));
+    EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"Truevision Targa", "Unkomprimiert", "Echtfarben",
+                                                          "40x30x16,7 Mio. 24 Bit"}));
+    TypeName(dlg, "p.jpg");
+    ASSERT_TRUE(WaitThumbnail(dlg));
+    EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"JPEG (JFIF-kompatibel)", "JFIF, YCbCr", "40x30x16,7 Mio. 24 Bit"}));
     dlg.SetShowInfo(false);
     EXPECT_TRUE(dlg.InfoLines().empty());
   });
@@ -334,4 +351,132 @@ TEST(OpenSaveDialog, OptionsWithoutShareAwareAreCorrectedWithAMessage) {
   platform::SetMessageBoxHook(old);
   EXPECT_EQ(shown, "TPGOpenDialog.Options and TPGSaveDialog.Options must include ofShareAware!");
   EXPECT_EQ(dlg.Options(), OpenOptionBit(ofOverwritePrompt) | OpenOptionBit(ofShareAware));
+}
+
+namespace {
+
+// Types text into the name field one key at a time, as a person does, the
+// keys going where the window system sends them: to the completion list
+// while it is open.
+void TypeSlowly(TPGOpenDialog& dlg, const QString& text) {
+  for (QChar c : text) {
+    QWidget* target = QApplication::activePopupWidget();
+    QTest::keyClicks(target ? target : static_cast<QWidget*>(NameEdit(dlg)), QString(c));
+    QTest::qWait(2);
+  }
+}
+
+QWidget* CompletionList(TPGOpenDialog& dlg) {
+  auto* completer = NameEdit(dlg)->completer();
+  return completer ? completer->popup() : nullptr;
+}
+
+} // namespace
+
+// Whatever the dialog shows while open goes with it, however it is closed
+// while the completion list of a typed path is open: Enter (which the list
+// receives), the Open button, Abbrechen, Escape; in the open and the save
+// dialog. A completion that arrives after the dialog closed opens nothing.
+TEST(OpenSaveDialog, NoPopupStaysOpenAfterTheDialogCloses) {
+  TScratchFolder dir("popup");
+  Save(Gradient(40, 30), dir.Path("szene_links.bmp"));
+  Save(Gradient(40, 30), dir.Path("szene_rechts.bmp"));
+  TPGOpenDialog open;
+  TPGSaveDialog save;
+  const QString typed = QString::fromStdString(dir.Path("szene_l"));
+  enum TWay { wEnter, wOpen, wCancel, wEscape };
+  for (TPGOpenDialog* dlg : {&open, static_cast<TPGOpenDialog*>(&save)}) {
+    for (TWay way : {wEnter, wOpen, wCancel, wEscape}) {
+      SCOPED_TRACE(dlg->objectName().toStdString() + " " + std::to_string(way));
+      QWidget* list = nullptr;
+      RunDialogWith(*dlg, [&] {
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg));
+        NameEdit(*dlg)->setFocus();
+        TypeSlowly(*dlg, typed);
+        ASSERT_TRUE(WaitUntil([&] { return CompletionList(*dlg) && CompletionList(*dlg)->isVisible(); }));
+        list = CompletionList(*dlg);
+        auto* buttons = dlg->findChild<QDialogButtonBox*>("buttonBox");
+        switch (way) {
+          case wEnter:
+            TypeSlowly(*dlg, "inks.bmp");
+            QTest::keyClick(QApplication::activePopupWidget() ? QApplication::activePopupWidget() : NameEdit(*dlg),
+                            Qt::Key_Return);
+            break;
+          case wOpen:
+            QTest::keyClicks(NameEdit(*dlg), "inks.bmp");
+            buttons->button(dlg == &save ? QDialogButtonBox::Save : QDialogButtonBox::Open)->click();
+            break;
+          case wCancel:
+            buttons->button(QDialogButtonBox::Cancel)->click();
+            break;
+          case wEscape:
+            dlg->reject();
+            break;
+        }
+      });
+      QTest::qWait(50);
+      EXPECT_FALSE(dlg->isVisible());
+      ASSERT_NE(list, nullptr);
+      EXPECT_FALSE(list->isVisible());
+      EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+      if (way == wEnter || way == wOpen) {
+        EXPECT_EQ(dlg->FileName(), dir.Path("szene_links.bmp"));
+      }
+    }
+  }
+  NameEdit(open)->completer()->complete();
+  QTest::qWait(50);
+  EXPECT_FALSE(CompletionList(open)->isVisible());
+}
+
+// The preset name is selected, so that a typed name replaces it; an empty
+// preset leaves the field empty, whatever an earlier run left in it.
+TEST(OpenSaveDialog, NameFieldOffersOnlyThePresetNameSelected) {
+  TScratchFolder dir("namefield");
+  Save(Gradient(20, 10), dir.Path("links.bmp"));
+  Save(Gradient(20, 10), dir.Path("rechts.bmp"));
+  TPGOpenDialog dlg;
+  dlg.SetFileName(dir.Path("links.bmp"));
+  ASSERT_TRUE(RunDialogWith(dlg, [&] {
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_TRUE(NameEdit(dlg)->hasFocus());
+    EXPECT_EQ(NameEdit(dlg)->selectedText(), "links.bmp");
+    QTest::keyClicks(NameEdit(dlg), "rechts.bmp");
+    EXPECT_EQ(NameEdit(dlg)->text(), "rechts.bmp");
+    QTest::keyClick(NameEdit(dlg), Qt::Key_Return);
+  }));
+  EXPECT_EQ(dlg.FileName(), dir.Path("rechts.bmp"));
+  dlg.SetFileName("");
+  RunDialogWith(dlg, [&] {
+    EXPECT_EQ(NameEdit(dlg)->text(), "");
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+  });
+}
+
+
+// The dialog's captions and the preview panel's information lines show whole
+// whatever the font: the panel is measured in dialog units of the dialog's
+// font, the information drawn in its own small font.
+TEST(OpenSaveDialog, CaptionsAndInformationShowWholeInAnyFont) {
+  TScratchFolder dir("opendlgfont");
+  Save(Gradient(4000, 3000), dir.Path("gross.bmp"));
+  TGerman german;
+  for (const captiontest::TTrialFont& font : captiontest::TrialFonts()) {
+    SCOPED_TRACE(std::string(font.Family) + " " + std::to_string(font.PointSize));
+    captiontest::TAppFont app(font.Family, font.PointSize);
+    TPGOpenDialog dlg;
+    dlg.SetInitialDir(dir.Dir());
+    RunDialogWith(dlg, [&] {
+      TypeName(dlg, "gross.bmp");
+      ASSERT_TRUE(WaitThumbnail(dlg));
+      EXPECT_EQ(captiontest::CutCaptions(&dlg), std::vector<std::string>{});
+      const QFontMetrics fm(TPGOpenDialog::InfoFont());
+      const std::vector<std::string> lines = dlg.InfoLines();
+      ASSERT_EQ(lines.size(), 3u);
+      for (const std::string& line : lines) EXPECT_LE(fm.horizontalAdvance(QString::fromStdString(line)), dlg.InfoArea()->width()) << line;
+      EXPECT_LE(int(lines.size()) * fm.height(), dlg.InfoArea()->height());
+    });
+  }
 }

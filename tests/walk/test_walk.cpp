@@ -204,6 +204,7 @@ protected:
     QDir().mkpath(FOut + "/adir");
     QDir().mkpath(FRoot.path() + "/tmp");
     FTmpDir = std::make_unique<TEnv>("TMPDIR", (FRoot.path() + "/tmp").toLocal8Bit());
+    FRuntimeDir = std::make_unique<TEnv>("XDG_RUNTIME_DIR", (FRoot.path() + "/tmp").toLocal8Bit());
     FStubViewer = FRoot.path() + "/viewer.sh";
     WriteBytes(FStubViewer, "#!/bin/sh\nexit 0\n");
     QFile(FStubViewer).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -221,6 +222,7 @@ protected:
     GWalking = false;
     MainWindowTest::TearDown();
     FTmpDir.reset();
+    FRuntimeDir.reset();
   }
 
   // Runs a walk of n actions with seed.
@@ -706,8 +708,10 @@ protected:
       if (a->isEnabled() && a->isVisible()) out.push_back(a);
     // The stereo entries sit in a submenu that opens only while it is enabled.
     if (m.MIberechnen->isEnabled())
-      for (QAction* a : {m.RotgrnAnaglyphenbild1, m.FarbAnaglyphenbild1, m.FarbAnaglyphenbild2, m.FieldSequentialLCD1,
-                         m.StereoBildlinksrechts1, m.StereoBildrechtslinks1, m.StereobildfrELSA3DREVELATOR1})
+      for (QAction* a : QList<QAction*>{m.RotgrnAnaglyphenbild1, m.FarbAnaglyphenbild1, m.FarbAnaglyphenbild2,
+                                        m.FieldSequentialLCD1, m.StereoBildlinksrechts1, m.StereoBildrechtslinks1,
+                                        m.StereobildfrELSA3DREVELATOR1, m.BilderVertauschen1} +
+                            m.MoreStereoItems())
         if (a->isEnabled() && a->isVisible()) out.push_back(a);
     return out;
   }
@@ -953,7 +957,9 @@ protected:
                                          "RotgrnAnaglyphenbild1", "FarbAnaglyphenbild1", "FarbAnaglyphenbild2",
                                          "FieldSequentialLCD1", "StereoBildlinksrechts1", "StereoBildrechtslinks1",
                                          "StereobildfrELSA3DREVELATOR1"};
-    if (kCompute.contains(name)) ++FComputations;
+    bool moreModes = false;
+    for (QAction* a : Main->MoreStereoItems()) moreModes = moreModes || a->objectName() == name;
+    if (kCompute.contains(name) || moreModes) ++FComputations;
     const QStringList folders{FIn, FOut};
     const TSnapshot before = Snapshot(folders, save);
     std::string parmImage;
@@ -1136,6 +1142,7 @@ protected:
   QTemporaryDir FRoot;
   QString FIn, FOut, FNotADir, FStubViewer;
   std::unique_ptr<TEnv> FTmpDir;  // TMPDIR inside the walk's folder while it runs
+  std::unique_ptr<TEnv> FRuntimeDir;  // and XDG_RUNTIME_DIR, where the stereo viewer's picture goes
   std::vector<std::string> FGood, FDamaged, FWritten;
   bool FVerbose = false;
   std::map<std::string, int> FBoxTexts;

@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "pgraphic/view/dialogunits.h"
 #include "platform/inifile.h"
 #include "platform/messagebox.h"
 
@@ -27,16 +28,18 @@ namespace {
 
 constexpr int PanelHeight = 41;
 
+// Every control is placed in the design's pixels; the layout scales them to
+// the font in use when the dialog is complete.
 template <class W>
-W* Place(W* w, const char* name, int x, int y, int width, int height) {
+W* Place(TPGDialogLayout& layout, W* w, const char* name, int x, int y, int width, int height) {
   w->setObjectName(name);
-  w->setGeometry(x, y, width, height);
+  layout.Place(w, QRect(x, y, width, height));
   return w;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width,
-                  Qt::Alignment align = Qt::AlignLeft) {
-  auto* l = Place(new QLabel(text, parent), name, x, y, width, 13);
+QLabel* MakeLabel(TPGDialogLayout& layout, QWidget* parent, const char* name, const QString& text, int x, int y,
+                  int width, Qt::Alignment align = Qt::AlignLeft) {
+  auto* l = Place(layout, new QLabel(text, parent), name, x, y, width, 13);
   l->setAlignment(align | Qt::AlignTop);
   return l;
 }
@@ -58,36 +61,36 @@ TConfigDlg::TConfigDlg(QWidget* parent)
   setObjectName("ConfigDlg");
   setWindowTitle("Einstellungen");
   setModal(true);
-  setFixedSize(ClientWidth, ClientHeight);
+  TPGDialogLayout layout;
 
-  PageControl1 = Place(new QTabWidget(this), "PageControl1", 0, 0, ClientWidth, ClientHeight - PanelHeight);
+  PageControl1 = Place(layout, new QTabWidget(this), "PageControl1", 0, 0, ClientWidth, ClientHeight - PanelHeight);
 
   // ---- "Allgemein"
   TabSheet1 = new QWidget;
   TabSheet1->setObjectName("TabSheet1");
   PageControl1->addTab(TabSheet1, "Allgemein");
 
-  GroupBox1 = Place(new QGroupBox(QString::fromUtf8("JPEG-Qualität"), TabSheet1), "GroupBox1", 8, 8, 402, 97);
-  Label1 = MakeLabel(GroupBox1, "Label1", "1..100", 16, 28, 33);
-  EdQuality = Place(new QLineEdit(GroupBox1), "EdQuality", 56, 24, 41, 21);
-  TrackBar1 = Place(new QSlider(Qt::Horizontal, GroupBox1), "TrackBar1", 104, 20, 289, 33);
+  GroupBox1 = Place(layout, new QGroupBox(QString::fromUtf8("JPEG-Qualität"), TabSheet1), "GroupBox1", 8, 8, 402, 97);
+  Label1 = MakeLabel(layout, GroupBox1, "Label1", "1..100", 16, 28, 33);
+  EdQuality = Place(layout, new QLineEdit(GroupBox1), "EdQuality", 56, 24, 41, 21);
+  TrackBar1 = Place(layout, new QSlider(Qt::Horizontal, GroupBox1), "TrackBar1", 104, 20, 289, 33);
   TrackBar1->setRange(1, 100);
   TrackBar1->setSingleStep(1);
   TrackBar1->setPageStep(2);
   TrackBar1->setTickInterval(5);
   TrackBar1->setTickPosition(QSlider::TicksBelow);
-  Label2 = MakeLabel(GroupBox1, "Label2", QString::fromUtf8("Höchste Kompression"), 112, 56, 120);
-  Label3 = MakeLabel(GroupBox1, "Label3", QString::fromUtf8("Geringste Qualität"), 112, 72, 120);
-  Label4 = MakeLabel(GroupBox1, "Label4", QString::fromUtf8("Geringe Kompression"), 265, 56, 120, Qt::AlignRight);
-  Label5 = MakeLabel(GroupBox1, "Label5", QString::fromUtf8("Höchste Qualität"), 265, 72, 120, Qt::AlignRight);
+  Label2 = MakeLabel(layout, GroupBox1, "Label2", QString::fromUtf8("Höchste Kompression"), 112, 56, 120);
+  Label3 = MakeLabel(layout, GroupBox1, "Label3", QString::fromUtf8("Geringste Qualität"), 112, 72, 120);
+  Label4 = MakeLabel(layout, GroupBox1, "Label4", QString::fromUtf8("Geringe Kompression"), 265, 56, 120, Qt::AlignRight);
+  Label5 = MakeLabel(layout, GroupBox1, "Label5", QString::fromUtf8("Höchste Qualität"), 265, 72, 120, Qt::AlignRight);
 
-  GroupBox2 = Place(new QGroupBox("Benutzerdefinierter Zoomfaktor", TabSheet1), "GroupBox2", 8, 112, 402, 77);
-  RadioButton1 = Place(new QRadioButton("Prozent-Angabe:", GroupBox2), "RadioButton1", 16, 22, 161, 17);
-  EdPercent = Place(new QLineEdit(GroupBox2), "EdPercent", 184, 20, 57, 21);
-  Label6 = MakeLabel(GroupBox2, "Label6", "%", 248, 24, 20);
-  RadioButton2 = Place(new QRadioButton("Konstante Breite in Pixeln:", GroupBox2), "RadioButton2", 16, 48, 161, 17);
-  EdPixel = Place(new QLineEdit(GroupBox2), "EdPixel", 184, 46, 57, 21);
-  Label7 = MakeLabel(GroupBox2, "Label7", "Pixel", 248, 50, 30);
+  GroupBox2 = Place(layout, new QGroupBox("Benutzerdefinierter Zoomfaktor", TabSheet1), "GroupBox2", 8, 112, 402, 77);
+  RadioButton1 = Place(layout, new QRadioButton("Prozent-Angabe:", GroupBox2), "RadioButton1", 16, 22, 161, 17);
+  EdPercent = Place(layout, new QLineEdit(GroupBox2), "EdPercent", 184, 20, 57, 21);
+  Label6 = MakeLabel(layout, GroupBox2, "Label6", "%", 248, 24, 20);
+  RadioButton2 = Place(layout, new QRadioButton("Konstante Breite in Pixeln:", GroupBox2), "RadioButton2", 16, 48, 161, 17);
+  EdPixel = Place(layout, new QLineEdit(GroupBox2), "EdPixel", 184, 46, 57, 21);
+  Label7 = MakeLabel(layout, GroupBox2, "Label7", "Pixel", 248, 50, 30);
   RadioButton1->setChecked(true);
 
   // ---- "ELSA 3D REVELATOR"
@@ -95,21 +98,24 @@ TConfigDlg::TConfigDlg(QWidget* parent)
   TabSheet2->setObjectName("TabSheet2");
   PageControl1->addTab(TabSheet2, "ELSA 3D REVELATOR");
 
-  GroupBox3 = Place(new QGroupBox("Stereo3D-Viewer", TabSheet2), "GroupBox3", 8, 8, 402, 81);
-  EdStereo3D = Place(new QLineEdit(GroupBox3), "EdStereo3D", 16, 24, 353, 21);
-  SpeedButton1 = Place(new QToolButton(GroupBox3), "SpeedButton1", 373, 23, 23, 22);
+  GroupBox3 = Place(layout, new QGroupBox("Stereo3D-Viewer", TabSheet2), "GroupBox3", 8, 8, 402, 81);
+  EdStereo3D = Place(layout, new QLineEdit(GroupBox3), "EdStereo3D", 16, 24, 353, 21);
+  SpeedButton1 = Place(layout, new QToolButton(GroupBox3), "SpeedButton1", 373, 23, 23, 22);
   SpeedButton1->setText("...");
   SpeedButton1->setFocusPolicy(Qt::NoFocus);  // a speed button never takes the focus
-  CbStereo3D = Place(new QCheckBox("Stereo3D-Viewer aufrufen nach Berechnung Stereobild", GroupBox3),
+  CbStereo3D = Place(layout, new QCheckBox("Stereo3D-Viewer aufrufen nach Berechnung Stereobild", GroupBox3),
                      "CbStereo3D", 16, 52, 377, 17);
 
   // ---- bottom panel
-  Panel1 = Place(new QFrame(this), "Panel1", 0, ClientHeight - PanelHeight, ClientWidth, PanelHeight);
-  BitBtn1 = Place(new QPushButton("OK", Panel1), "BitBtn1", 256, 8, 75, 25);
+  Panel1 = Place(layout, new QFrame(this), "Panel1", 0, ClientHeight - PanelHeight, ClientWidth, PanelHeight);
+  BitBtn1 = Place(layout, new QPushButton("OK", Panel1), "BitBtn1", 256, 8, 75, 25);
   BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
   BitBtn1->setDefault(true);  // Enter
-  BitBtn2 = Place(new QPushButton("Abbrechen", Panel1), "BitBtn2", 340, 8, 75, 25);
+  BitBtn2 = Place(layout, new QPushButton("Abbrechen", Panel1), "BitBtn2", 340, 8, 75, 25);
   BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));  // Escape: QDialog::reject
+
+  layout.Apply(font());
+  setFixedSize(layout.Map(QSize(ClientWidth, ClientHeight)));
 
   OpenDialog1 = new QFileDialog(this, QString::fromUtf8("Öffnen"));
   OpenDialog1->setObjectName("OpenDialog1");

@@ -8,6 +8,8 @@
 #include <QShowEvent>
 #include <algorithm>
 
+#include "pgraphic/view/dialogunits.h"
+
 namespace {
 
 void CentreOnScreen(QWidget* w) {
@@ -24,26 +26,32 @@ TForm2::TForm2(QWidget* parent)
   setObjectName("Form2");
   setWindowTitle("Berechnen Stereobild");
   setModal(false);
-  setFixedSize(ClientWidth, ClientHeight);
 
   Panel2 = new QLabel(this);
   Panel2->setObjectName("Panel2");
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel2->setAlignment(Qt::AlignCenter);
-  Panel2->setGeometry(0, 0, ClientWidth, 41);
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel1->setGeometry(0, 41, ClientWidth, 24);
 
   ProgressBar1 = new QProgressBar(Panel1);
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
-  const int b = Panel1->frameWidth();
-  ProgressBar1->setGeometry(b, b, ClientWidth - 2 * b, 24 - 2 * b);
+
+  // Design pixels, grown with the font in use; the bar fills its panel.
+  TPGDialogLayout layout;
+  layout.Place(Panel2, QRect(0, 0, ClientWidth, 41));
+  layout.Place(Panel1, QRect(0, 41, ClientWidth, 24), [this](const QRect& r) {
+    Panel1->setGeometry(r);
+    const int b = Panel1->frameWidth();
+    ProgressBar1->setGeometry(b, b, r.width() - 2 * b, r.height() - 2 * b);
+  });
+  layout.Apply(font());
+  setFixedSize(layout.Map(QSize(ClientWidth, ClientHeight)));
 }
 
 void TForm2::ShowProgress(const QString& text, int percent, bool paintNow) {

@@ -2,6 +2,8 @@
 
 #include "app/desktop/resources.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -11,6 +13,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+
+#include "pgraphic/view/dialogunits.h"
 
 namespace {
 int GTimerInterval = 1000;
@@ -41,7 +45,18 @@ TForm3::TForm3(QWidget* parent)
 
   BtOk = new QPushButton("OK", this);
   BtOk->setObjectName("BtOk");
-  BtOk->setGeometry(136, 296, 75, 25);
+  // The picture keeps its size; the button grows with the font in use about
+  // its designed centre, within the window.
+  TPGDialogLayout layout;
+  const QRect design(136, 296, 75, 25);
+  layout.Place(BtOk, design, [this, design](const QRect& scaled) {
+    QRect r(QPoint(0, 0), scaled.size().boundedTo(QSize(DesignWidth, DesignHeight)));
+    r.moveCenter(design.center());
+    r.moveLeft(std::clamp(r.left(), 0, DesignWidth - r.width()));
+    r.moveTop(std::clamp(r.top(), 0, DesignHeight - r.height()));
+    BtOk->setGeometry(r);
+  });
+  layout.Apply(font());
   BtOk->setVisible(false);
   BtOk->setDefault(true);
   connect(BtOk, &QPushButton::clicked, this, &TForm3::BtOkClick);
