@@ -8,6 +8,7 @@
 // a handler changes the state and repaints the pixels concerned at once.
 // The picture box's coordinates are the picture's view coordinates
 // (ImageToViewX/Y), so scrolling needs no correction here.
+#include <bit>
 #include <cstdlib>
 #include <vector>
 
@@ -34,37 +35,53 @@ bool Present(const TStereoLine& l) {
   return static_cast<int64_t>(l.X1) + l.Y1 + l.X2 + l.Y2 > 0;
 }
 
+// The steps i (0 <= i < n) of a line whose coordinate along its longer axis,
+// start + step * i, lies within lo..hi: first > last when there is none.
+// Lines of a picture at a high zoom run far beyond the screen, so drawing
+// and repainting visit only these steps.
+struct TStepRange {
+  int64_t First, Last;
+};
+TStepRange StepsWithin(int64_t start, int64_t step, int64_t n, int64_t lo, int64_t hi) {
+  int64_t first = step > 0 ? lo - start : start - hi, last = step > 0 ? hi - start : start - lo;
+  return {std::max<int64_t>(first, 0), std::min<int64_t>(last, n - 1)};
+}
+
 // The points of a line from (x1, y1) to (x2, y2), the end point excluded, in
 // the order a digital differential analyser reports them: one point per step
-// along the longer axis, the shorter coordinate rounded.
+// along the longer axis, the shorter coordinate rounded. Only the steps whose
+// longer-axis coordinate lies within clip are reported, point(x, y, i) with
+// the step's number i, exactly as the whole line would report them.
 template <class F>
-void LineDDA(int x1, int y1, int x2, int y2, F&& point) {
+void LineDDA(int x1, int y1, int x2, int y2, const QRect& clip, F&& point) {
   const int64_t dx = static_cast<int64_t>(x2) - x1, dy = static_cast<int64_t>(y2) - y1;
-  const int64_t n = std::max(std::llabs(dx), std::llabs(dy));
-  if (n == 0) return;
-  const int64_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
   const int64_t ax = std::llabs(dx), ay = std::llabs(dy);
-  if (ax >= ay) {
-    int64_t err = ax / 2;
-    int64_t y = y1;
-    for (int64_t i = 0; i < n; ++i) {
-      point(static_cast<int>(x1 + sx * i), static_cast<int>(y));
-      err -= ay;
-      if (err < 0) {
-        y += sy;
-        err += ax;
-      }
-    }
-  } else {
-    int64_t err = ay / 2;
-    int64_t x = x1;
-    for (int64_t i = 0; i < n; ++i) {
-      point(static_cast<int>(x), static_cast<int>(y1 + sy * i));
-      err -= ax;
-      if (err < 0) {
-        x += sx;
-        err += ay;
-      }
+  const int64_t n = std::max(ax, ay);
+  if (n == 0) return;
+  const bool xMajor = ax >= ay;
+  const int64_t major1 = xMajor ? x1 : y1, majorStep = (xMajor ? dx : dy) < 0 ? -1 : 1;
+  const int64_t minorStep = (xMajor ? dy : dx) < 0 ? -1 : 1;
+  const int64_t a = xMajor ? ax : ay, b = xMajor ? ay : ax; // longer and shorter extent
+  const TStepRange r = StepsWithin(major1, majorStep, n, xMajor ? clip.left() : clip.top(),
+                                   xMajor ? clip.right() : clip.bottom());
+  if (r.First > r.Last) return;
+  // The error term starts at a / 2 and loses b per step; each time it drops
+  // below 0 the shorter coordinate moves and the term gains a. Before step i
+  // it has moved ceil((i b - a / 2) / a) times (at least 0).
+  const __int128 num = static_cast<__int128>(r.First) * b - a / 2;
+  const int64_t moves = num <= 0 ? 0 : static_cast<int64_t>((num + a - 1) / a);
+  int64_t err = static_cast<int64_t>(a / 2 - static_cast<__int128>(r.First) * b + static_cast<__int128>(moves) * a);
+  int64_t minor = (xMajor ? y1 : x1) + minorStep * moves;
+  for (int64_t i = r.First; i <= r.Last; ++i) {
+    const int64_t major = major1 + majorStep * i;
+    if (xMajor)
+      point(static_cast<int>(major), static_cast<int>(minor), i);
+    else
+      point(static_cast<int>(minor), static_cast<int>(major), i);
+    err -= b;
+    if (err < 0) {
+      minor += minorStep;
+      err += a;
     }
   }
 }
@@ -78,12 +95,27 @@ TViewLine ToView(const TPGImage& view, const TStereoLine& l) {
 }
 
 // The pixels of a line covered by small rectangles, so that repainting a
-// diagonal line does not repaint the whole rectangle it spans.
+// diagonal line does not repaint the whole rectangle it spans. Only the
+// pieces near the visible rectangle are visited.
 void AddLineRegion(QRegion& region, const TViewLine& l, const QRect& visible) {
   constexpr int kChunk = 24;
   const int64_t dx = static_cast<int64_t>(l.X2) - l.X1, dy = static_cast<int64_t>(l.Y2) - l.Y1;
-  const int64_t n = std::max<int64_t>(1, (std::max(std::llabs(dx), std::llabs(dy)) + kChunk - 1) / kChunk);
-  for (int64_t i = 0; i < n; ++i) {
+  const int64_t extent = std::max(std::llabs(dx), std::llabs(dy));
+  const int64_t n = std::max<int64_t>(1, (extent + kChunk - 1) / kChunk);
+  // Piece i spans extent * i / n .. extent * (i + 1) / n along the longer
+  // axis; the pieces within reach of the visible rectangle are those whose
+  // offsets meet the visible range, give or take one piece.
+  int64_t first = 0, last = n - 1;
+  if (extent > 0) {
+    const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+    const TStepRange r = StepsWithin(xMajor ? l.X1 : l.Y1, (xMajor ? dx : dy) < 0 ? -1 : 1, extent + 1,
+                                     (xMajor ? visible.left() : visible.top()) - 2,
+                                     (xMajor ? visible.right() : visible.bottom()) + 2);
+    if (r.First > r.Last) return;
+    first = std::max<int64_t>(0, static_cast<int64_t>(static_cast<__int128>(r.First) * n / extent) - 1);
+    last = std::min<int64_t>(n - 1, static_cast<int64_t>(static_cast<__int128>(r.Last) * n / extent) + 1);
+  }
+  for (int64_t i = first; i <= last; ++i) {
     const int ax = static_cast<int>(l.X1 + dx * i / n), ay = static_cast<int>(l.Y1 + dy * i / n);
     const int bx = static_cast<int>(l.X1 + dx * (i + 1) / n), by = static_cast<int>(l.Y1 + dy * (i + 1) / n);
     const QRect r(QPoint(std::min(ax, bx) - 2, std::min(ay, by) - 2), QPoint(std::max(ax, bx) + 2, std::max(ay, by) + 2));
@@ -225,7 +257,7 @@ void TMain::ImPicBoxOnPaint(TPGImage* view, QPainter& canvas) {
     // it stays readable on any background.
     QPolygon points;
     const TViewLine l = ToView(*view, side.Line);
-    LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) {
+    LineDDA(l.X1, l.Y1, l.X2, l.Y2, clip, [&](int px, int py, int64_t) {
       if (clip.contains(px, py)) points << QPoint(px, py);
     });
     canvas.save();
@@ -246,11 +278,12 @@ void TMain::ImPicBoxOnPaint(TPGImage* view, QPainter& canvas) {
   if (activeSide && Present(side.Line)) {
     const QRgb windowColour = palette().color(QPalette::Window).rgb();
     QPolygon dark, light;
-    uint8_t pattern = FAnimationPattern;
+    // The dash pattern is one bit moved on by every step of the line (from
+    // bit 7 back to bit 0), so step i's pattern follows from i alone.
+    const int phaseBit = std::countr_zero(static_cast<unsigned>(FAnimationPattern | 0x100));
     const TViewLine l = ToView(*view, side.Line);
-    LineDDA(l.X1, l.Y1, l.X2, l.Y2, [&](int px, int py) {
-      pattern = static_cast<uint8_t>(pattern << 1);
-      if (pattern == 0) pattern = 1;
+    LineDDA(l.X1, l.Y1, l.X2, l.Y2, clip, [&](int px, int py, int64_t i) {
+      const unsigned pattern = 1u << ((phaseBit + i + 1) % 8);
       if (clip.contains(px, py)) ((pattern & 0xE0) != 0 ? light : dark) << QPoint(px, py);
     });
     canvas.save();

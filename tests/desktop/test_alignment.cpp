@@ -185,6 +185,38 @@ TEST_F(Alignment, TiltLineXorAndMarchingLines) {
   EXPECT_TRUE(Main->Timer1()->isActive());
 }
 
+// A tilt line from a parameter file may run billions of pixels beyond the
+// screen: only its visible part is rasterised, with the dashes the whole line
+// would have there, and each repaint stays quick.
+TEST_F(Alignment, LineFarBeyondTheScreen) {
+  LoadPair();
+  Main->LeftSide().Line = {10, 100, 2000000000, 100};
+  Main->Timer1Timer();
+  ASSERT_EQ(Main->AnimationPhase(), 32);
+  TPGImage* v = Main->ImLinks();
+  const QRgb window = Main->palette().color(QPalette::Window).rgb() & 0xFFFFFF;
+  QElapsedTimer clock;
+  clock.start();
+  std::string dashes, expected;
+  for (int x = 10; x < 26; ++x) {
+    const QRgb c = At(v, QPoint(x, 100));
+    dashes += c == 0 ? 'D' : c == window ? 'W' : '?';
+    expected += "WWDDDDDW"[(x - 10) % 8];
+  }
+  EXPECT_EQ(dashes, expected);
+  // A steep line from far below the picture up to (200, 0): the shorter
+  // coordinate moved half-way, far off screen, so the visible steps are in
+  // column 200; step i = 2000000000 - y, its dash bit (5 + i + 1) mod 8.
+  Main->LeftSide().Line = {201, 2000000000, 200, 0};
+  v->repaint();
+  for (int y = 1; y < 300; y += 7) {
+    const int bit = ((6 - y) % 8 + 8) % 8;
+    EXPECT_EQ(At(v, QPoint(200, y)), bit >= 5 ? window : 0) << y;
+    EXPECT_EQ(At(v, QPoint(201, y)), qRgb(201, y, 40) & 0xFFFFFF) << y;
+  }
+  EXPECT_LT(clock.elapsed(), 2000);
+}
+
 // "Nein" keeps everything; "Ja" crops the view's picture, resets only that
 // side's alignment; the stereo view's crop changes only the stereo picture.
 TEST_F(Alignment, Crop) {

@@ -432,7 +432,9 @@ protected:
   // shows that folder instead of closing).
   void Poll() {
     QWidget* w = QApplication::activeModalWidget();
-    if (!w || !w->isVisible() || FAnswering) return;
+    // A dialog being answered (the answer may wait a moment, as a user does)
+    // is not counted as one that stays open.
+    if (!w || !w->isVisible() || FAnswering || w == FAnsweringWidget) return;
     int& seen = FSeen[w];
     ++seen;
     if (seen == 1) {
@@ -444,7 +446,10 @@ protected:
       FAnswering = true;
       QTimer::singleShot(0, qApp, [this, guard = QPointer<QWidget>(w)] {
         FAnswering = false;
-        if (guard && guard->isVisible()) Answer(guard);
+        if (!guard || !guard->isVisible()) return;
+        FAnsweringWidget = guard;
+        Answer(guard);
+        FAnsweringWidget = nullptr;
       });
     } else if (seen == 40) {
       FRefused = true;
@@ -1161,6 +1166,7 @@ protected:
   std::string FNote;
   std::vector<std::string> FBoxes;
   bool FErrorShown = false, FRefused = false;
+  QPointer<QWidget> FAnsweringWidget;
   std::string FSaveName, FLoadName;
   QString FCommand;
   int FLoads = 0, FSavesWritten = 0, FSavesFailed = 0, FComputations = 0, FCrops = 0, FErrors = 0;
