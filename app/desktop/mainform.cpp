@@ -64,6 +64,7 @@ TMain::TMain(const TMainOptions& options, QWidget* parent) : QMainWindow(parent)
   setWindowIcon(WindowIcon());
   resize(640, 480);
   CreateComponents();
+  CreateStereoFileCommands();
   if (options.UseWindowPosition) {
     FForm2Ini1 = new TForm2Ini(this);
     FForm2Ini1->setObjectName(QStringLiteral("Form2Ini1"));

@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "app/core/paramfile.h"
+#include "app/core/stereofile.h"
 #include "app/desktop/configdlg.h"
 #include "app/desktop/hourglass.h"
 #include "app/desktop/mainform.h"
@@ -90,7 +91,11 @@ void TMain::LoadImage(TPGImage* view, const std::string& title) {
   std::string name = view->FileName();
   if (RunOpenDialog(title, name)) {
     repaint();
-    LoadImageFile(view, name);
+    // A file holding a stereo pair fills both photograph tabs.
+    if (HoldsStereoPair(name))
+      LoadStereoPairFile(name);
+    else
+      LoadImageFile(view, name);
     return;
   }
   // Cancelled: a shown photograph keeps its points (they may be unsaved, or
@@ -124,6 +129,7 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   view->SetKeepOldPaintPixelGraphic(false);
   view->AdoptLoadedPixelGraphic(std::move(image), fileName);
   view->SetKeepOldPaintPixelGraphic(true);
+  SetPhotographOrigin(view, {});
   (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
   FHistory.Forget(PartOf(view));
   // The parameter file of the active tab's photograph: this one.
@@ -134,14 +140,14 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
 void TMain::LoadParameters() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  (left ? FAlignment.Left : FAlignment.Right) = ReadParameters(view->FileName());
+  (left ? FAlignment.Left : FAlignment.Right) = ReadParameterFile(ParameterFileOf(view));
   view->Invalidate();
 }
 
 void TMain::BtSaveParmsClick() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  WriteParameters(view->FileName(), left ? FAlignment.Left : FAlignment.Right);
+  WriteParameterFile(ParameterFileOf(view), left ? FAlignment.Left : FAlignment.Right);
 }
 
 void TMain::ToolButton1Click() {
@@ -211,6 +217,7 @@ void TMain::UpdateControls() {
   MISpeichern->setEnabled(BtSaveStereo->isEnabled());
   BtSaveStereoZoom->setEnabled(BtSaveStereo->isEnabled());
   MIdrucken->setEnabled(BtPrint->isEnabled());
+  MIStereopaarSpeichern->setEnabled(BtStereo->isEnabled());
   UpdateEditControls();
   // 8.
   FToolBar1->update();

@@ -41,8 +41,8 @@ TEST_F(MainForm, MenusAndToolBarInDesignOrder) {
   ASSERT_TRUE(datei);
   EXPECT_EQ(Names(datei->actions()),
             (std::vector<std::string>{"MILaden", "-", "MIlinks", "MIRechts", "MIIn", "MIout", "MIZoom100Menu", "-",
-                                      "MIberechnen", "MISpeichern", "MIdrucken", "-", "Einstellungen1", "-",
-                                      "Beenden1"}));
+                                      "MIberechnen", "MISpeichern", "MIStereopaarSpeichern", "MIdrucken", "-",
+                                      "Einstellungen1", "-", "Beenden1"}));
   std::vector<std::string> menus;
   for (QAction* a : Main->menuBar()->actions()) menus.push_back(a->menu()->objectName().toStdString());
   EXPECT_EQ(menus, (std::vector<std::string>{"Datei1", "Bearbeiten1", "Modus1", "Hilfe1"}));
