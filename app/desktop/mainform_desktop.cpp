@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "app/core/stereofile.h"
 #include "app/desktop/mainform.h"
 
 namespace {
@@ -115,6 +116,14 @@ void TMain::OpenFiles(const QStringList& files, QWidget* target) {
     QWidget* Page;
   };
   std::vector<TLoad> loads;
+  // One stereo camera file (MPO, JPS) is the whole pair: both tabs, as
+  // "Bild laden..." loads it.
+  if (files.size() == 1 && HoldsStereoPair(files[0].toStdString())) {
+    Guarded([&] { LoadStereoPairFile(files[0].toStdString()); });
+    SetActivePage(FTabSheet1);
+    UpdateControls();
+    return;
+  }
   if (files.size() >= 2) {
     loads = {{files[0], FTabSheet1}, {files[1], FTabSheet2}};
   } else if (files.size() == 1) {

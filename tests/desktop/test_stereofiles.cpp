@@ -312,3 +312,14 @@ TEST_F(StereoFiles, ASavedPairReplacesAFileOnlyWhenTheUserSaysSo) {
   EXPECT_EQ(Messages.back(), "Zwillo: Kein Stereopaar: der gemeinsame Bereich ist leer.");
   EXPECT_EQ(DialogsSeen, dialogs);
 }
+
+// One stereo file on the command line or dropped on any tab is the whole
+// pair, as "Bild laden..." takes it.
+TEST_F(StereoFiles, OneStereoFileFromTheDesktopFillsBothTabs) {
+  const std::string mpo = MakeMPO("karte.mpo");
+  Main->OpenFiles({QString::fromStdString(mpo)}, Main->TabSheet3());
+  ExpectPairShown(mpo);
+  EXPECT_EQ(Main->PageControl1()->currentWidget(), Main->TabSheet1());
+  EXPECT_EQ(DialogsSeen, 0);
+  EXPECT_TRUE(Messages.empty());
+}
