@@ -154,6 +154,9 @@ void TMain::CreateComponents() {
   FStatusBar1->addWidget(FStatusText, 1);
   FAlignStatus = new QLabel(FStatusBar1);
   FAlignStatus->setObjectName(QStringLiteral("AlignStatus"));
+  // Shown whole where the window is wide enough, cut short (the tool tip
+  // holds it whole) where not: the window never widens for it.
+  FAlignStatus->setMinimumWidth(1);
   FStatusBar1->addPermanentWidget(FAlignStatus);
   setStatusBar(FStatusBar1);
 }

@@ -23,10 +23,10 @@ namespace {
 // The figures of an alignment as the status bar shows them, German style.
 QString AlignmentSummary(const TAutoAlignResult& r) {
   const QLocale german(QLocale::German, QLocale::Germany);
-  QString text = QString::fromUtf8("Ausgerichtet: Restfehler %1 Pixel, Verkantung %2°, Maßstab %3, Deviation %4 ‰")
+  QString text = QString::fromUtf8("Restfehler %1 px, Verkantung %2°, Maßstab %3, Deviation %4 ‰")
                      .arg(german.toString(r.Residual, 'f', 2), german.toString(r.Roll, 'f', 2),
                           german.toString(r.Scale, 'f', 4), german.toString(r.Deviation, 'f', 1));
-  if (r.DeviationWarning) text += QString::fromUtf8(" – mehr als 1/30 der Bildbreite!");
+  if (r.DeviationWarning) text += QString::fromUtf8(" – über 1/30!");
   return text;
 }
 
@@ -101,7 +101,9 @@ void TMain::MIAutomatischAusrichtenClick() {
   FAlignment = result.Alignment;
   ShowProgress("Fertig.", 0, false);
   FAlignStatus->setText(AlignmentSummary(result));
-  FAlignStatus->setToolTip(FAlignStatus->text());
+  FAlignStatus->setToolTip(result.DeviationWarning
+                               ? FAlignStatus->text() + QString::fromUtf8(" Die Deviation ist größer als 1/30 der Bildbreite.")
+                               : FAlignStatus->text());
   for (TPGImage* view : {FImLinks, FImRechts}) view->Invalidate();
   UpdateControls();
 }
