@@ -134,34 +134,68 @@ TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, cons
   return pair;
 }
 
-TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress,
-                        bool cropWedges) {
-  TPixelGraphic& left = *pair.Left;
-  TCommonArea a = CommonArea(left.Width(), left.Height(), pair.Right->Width(), pair.Right->Height(),
-                             alignment.Left.Point, alignment.Right.Point);
-  const TRightCorrection correction = RightCorrection(alignment);
-  if (cropWedges || correction.Automatic)
-    a = WedgeFreeArea(a, pair.Right->Width(), pair.Right->Height(), correction);
-  TPGProgressEvent rows;
-  if (progress.Detail)
-    rows = [&progress](TObject*, int step, int max, bool&) {
-      progress.Detail(csTilt, max > 0 ? static_cast<int>(100LL * step / max) : 100);
-    };
-  InComposeStep(csTilt, [&] {
-    if (auto scaled = ScaleCompensated(*pair.Right, correction, progress.Report, rows)) pair.Right = std::move(scaled);
-    CompensateTilt(pair.Right, alignment, progress.Report, rows);
-  });
+namespace {
+
+// The common area of the pair (from the pictures' sizes and the identical
+// points; the corrections keep the right picture's size), cropped to what
+// both corrected pictures fill for an automatic alignment or on request.
+TCommonArea PairArea(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                     const TRightCorrection& correction, bool cropWedges) {
+  const TCommonArea a = CommonArea(left.Width(), left.Height(), right.Width(), right.Height(),
+                                   alignment.Left.Point, alignment.Right.Point);
+  return cropWedges || correction.Automatic ? WedgeFreeArea(a, right.Width(), right.Height(), correction) : a;
+}
+
+// The corrections' rows reported as csTilt.
+TPGProgressEvent TiltRows(const TComposeProgress& progress) {
+  if (!progress.Detail) return {};
+  return [&progress](TObject*, int step, int max, bool&) {
+    progress.Detail(csTilt, max > 0 ? static_cast<int>(100LL * step / max) : 100);
+  };
+}
+
+// The blocks the left-right stereo image is made of, each in a picture of its
+// own; null views when the area is empty.
+TStereoPair CommonViews(TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& a) {
   TStereoPair views;
   if (a.W <= 0 || a.H <= 0) return views;
-  // The blocks the left-right stereo image is made of, each in a picture of its own.
   InComposeStep(csCompose, [&] {
     views = NewPair();
     views.Left->SetSize(a.W, a.H, bc24Bit);
     views.Left->CopyRect(0, 0, left, a.Y0, a.X0, a.H, a.W);
     views.Right->SetSize(a.W, a.H, bc24Bit);
-    views.Right->CopyRect(0, 0, *pair.Right, a.Y0 - a.Dy, a.X0 - a.Dx, a.H, a.W);
+    views.Right->CopyRect(0, 0, right, a.Y0 - a.Dy, a.X0 - a.Dx, a.H, a.W);
   });
   return views;
+}
+
+} // namespace
+
+TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress,
+                        bool cropWedges) {
+  const TRightCorrection correction = RightCorrection(alignment);
+  const TCommonArea a = PairArea(*pair.Left, *pair.Right, alignment, correction, cropWedges);
+  const TPGProgressEvent rows = TiltRows(progress);
+  InComposeStep(csTilt, [&] {
+    if (auto scaled = ScaleCompensated(*pair.Right, correction, progress.Report, rows)) pair.Right = std::move(scaled);
+    CompensateTilt(pair.Right, alignment, progress.Report, rows);
+  });
+  return CommonViews(*pair.Left, *pair.Right, a);
+}
+
+TStereoPair AlignedPair(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                        const TComposeProgress& progress, bool cropWedges) {
+  const TRightCorrection correction = RightCorrection(alignment);
+  const TCommonArea a = PairArea(left, right, alignment, correction, cropWedges);
+  const TPGProgressEvent rows = TiltRows(progress);
+  // The corrected copy; each stage frees the one before.
+  std::unique_ptr<TPixelGraphic> corrected;
+  InComposeStep(csTilt, [&] {
+    corrected = ScaleCompensated(right, correction, progress.Report, rows);
+    if (auto turned = TiltCompensated(corrected ? *corrected : right, alignment, progress.Report, rows))
+      corrected = std::move(turned);
+  });
+  return CommonViews(left, corrected ? *corrected : right, a);
 }
 
 void SaveStereoPair(TPixelGraphic& left, TPixelGraphic& right, const std::string& fileName) {

@@ -46,6 +46,10 @@ TStereoPair LoadStereoFile(const std::string& fileName, TPairSource source, cons
 // csCompose.
 TStereoPair AlignedPair(TStereoPair& pair, const TPairAlignment& alignment, const TComposeProgress& progress = {},
                         bool cropWedges = false);
+// The same on pictures the caller keeps (the main window's views): left and
+// right are only read, the corrected picture is a copy freed before returning.
+TStereoPair AlignedPair(TPixelGraphic& left, TPixelGraphic& right, const TPairAlignment& alignment,
+                        const TComposeProgress& progress = {}, bool cropWedges = false);
 
 // Saves a pair as an MPO or JPS file, by the extension, through the format
 // registry (each view converted as a single save would convert it).

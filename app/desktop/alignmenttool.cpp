@@ -110,23 +110,21 @@ TSideAlignment* TAlignmentTool::SideOf(const TPGImage* view) {
   return view == FLeft ? &FPair.Left : view == FRight ? &FPair.Right : nullptr;
 }
 
-void TAlignmentTool::Report(unsigned parts, const TPairAlignment& before) {
-  if (OnChanged) OnChanged(parts, before);
+void TAlignmentTool::Changing(unsigned parts, const std::string& caption) {
+  if (OnChanging) OnChanging(parts, caption);
 }
 
-void TAlignmentTool::SetSide(TEditPart part, const TSideAlignment& side) {
-  const TPairAlignment before = FPair;
+void TAlignmentTool::SetSide(TEditPart part, const TSideAlignment& side, const std::string& caption) {
+  Changing(part, caption);
   (part == epLeft ? FPair.Left : FPair.Right) = side;
   (part == epLeft ? FLeft : FRight)->Invalidate();
-  Report(part, before);
 }
 
-void TAlignmentTool::SetPair(const TPairAlignment& pair) {
-  const TPairAlignment before = FPair;
+void TAlignmentTool::SetPair(const TPairAlignment& pair, const std::string& caption) {
+  Changing(epLeft | epRight, caption);
   FPair = pair;
   FLeft->Invalidate();
   FRight->Invalidate();
-  Report(epLeft | epRight, before);
 }
 
 void TAlignmentTool::RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also) {
@@ -147,21 +145,27 @@ void TAlignmentTool::MouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardMo
   TSideAlignment& side = *SideOf(view);
   FLineView = view;
   const TStereoPoint p{view->ViewToImageX(x), view->ViewToImageY(y)};
-  const TPairAlignment before = FPair;
   switch (FHost.AlignmentInput()) {
-    case TAlignmentInput::Points:
+    case TAlignmentInput::Points: {
       // The Ctrl state of this very press (the event's modifiers) decides
-      // between the identical point and the second point.
-      if (shift.testFlag(Qt::ControlModifier)) {
+      // between the identical point and the second point. A click that
+      // changes nothing leaves no step.
+      const bool second = shift.testFlag(Qt::ControlModifier);
+      const TStereoPoint& before = second ? side.TurnPoint : side.Point;
+      if (before.X != p.X || before.Y != p.Y ||
+          (second && (side.Line.X1 | side.Line.Y1 | side.Line.X2 | side.Line.Y2) != 0))
+        Changing(PartOf(view), second ? "Zweiter Punkt" : "Identischer Punkt");
+      if (second) {
         side.TurnPoint = p;
         side.Line = TStereoLine{};
       } else {
         side.Point = p;
       }
       view->Invalidate();
-      Report(PartOf(view), before);
       break;
+    }
     case TAlignmentInput::Lines: {
+      Changing(PartOf(view), "Verkantungslinie");
       side.TurnPoint = TStereoPoint{};
       // The XOR line and the marching pixels of the old line go; the new
       // line starts as a single point.
@@ -169,7 +173,6 @@ void TAlignmentTool::MouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardMo
       const TStereoLine old = side.Line;
       side.Line = TStereoLine{p.X, p.Y, p.X, p.Y};
       FLineDragging = true;
-      FDragBefore = before;
       RepaintLine(view, old, &side.Line);
       break;
     }
@@ -193,10 +196,7 @@ void TAlignmentTool::MouseMove(TPGImage* view, int x, int y) {
 void TAlignmentTool::MouseUp() {
   if (!FLineDragging) return;
   FLineDragging = false;
-  if (FLineView) {
-    FLineView->Invalidate();
-    Report(PartOf(FLineView), FDragBefore);
-  }
+  if (FLineView) FLineView->Invalidate();
 }
 
 void TAlignmentTool::Paint(TPGImage* view, QPainter& canvas) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include <QColor>
 #include <QCursor>
@@ -39,9 +40,10 @@ public:
 // it keeps the alignment in picture coordinates and repaints only the pixels
 // it changes.
 //
-// Every change the tool makes, by mouse or by SetSide/SetPair, is reported
-// to OnChanged with the parts it touched and the whole pair before it: one
-// report per click, one per tilt line drawn (at the release).
+// Every change the tool makes, by mouse or by SetSide/SetPair, is announced
+// to OnChanging before it happens, with the parts it touches and its caption
+// (the pair is still as it was): one announcement per click that moves a
+// point, one per tilt line drawn (at the press).
 class TAlignmentTool {
 public:
   // timerParent owns the animation timer ("Timer1", 100 ms, stopped).
@@ -58,11 +60,11 @@ public:
   // The side shown by view (left or right photograph); null for any other.
   TSideAlignment* SideOf(const TPGImage* view);
   TEditPart PartOf(const TPGImage* view) const { return view == FLeft ? epLeft : epRight; }
-  // Sets a side, or both, as the user's input would: the views repaint and
-  // OnChanged hears of it.
-  void SetSide(TEditPart part, const TSideAlignment& side);
-  void SetPair(const TPairAlignment& pair);
-  std::function<void(unsigned parts, const TPairAlignment& before)> OnChanged;
+  // Sets a side, or both, as the user's input would: OnChanging hears of it
+  // first, then the views repaint.
+  void SetSide(TEditPart part, const TSideAlignment& side, const std::string& caption);
+  void SetPair(const TPairAlignment& pair, const std::string& caption);
+  std::function<void(unsigned parts, const std::string& caption)> OnChanging;
 
   // ------------------------------------------------------------ view events
   void MouseDown(TPGImage* view, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
@@ -90,15 +92,13 @@ public:
 private:
   // Repaints the pixels of a tilt line (picture coordinates) on view at once.
   void RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also = nullptr);
-  void Report(unsigned parts, const TPairAlignment& before);
+  void Changing(unsigned parts, const std::string& caption);
 
   TAlignmentToolHost& FHost;
   TPGImage *FLeft = nullptr, *FRight = nullptr;
   TPairAlignment FPair;
   bool FLineDragging = false;
   TPGImage* FLineView = nullptr;
-  // The pair when the tilt line being drawn was started.
-  TPairAlignment FDragBefore;
   QCursor FLineCursor, FTargetCursor;
   QTimer* FTimer = nullptr;
   uint8_t FAnimationPhase = 128;

@@ -36,6 +36,7 @@ class TPGSaveDialog;
 class TRGBFilterDialog;
 class TCMYFilterDialog;
 class TPreviewFilterDialog;
+struct TAutoAlignResult;
 
 // How the main window is created. The program passes its splash window; a
 // window made without one (tests, benchmarks) starts at once.
@@ -226,6 +227,39 @@ public:
   // The program's standard error box: caption "Zwillo", the error's text.
   static void ShowException(const std::exception& e);
 
+  // ------------------------------------------------------------ stereo files
+  // Loads both photographs of one MPO or JPS file (HoldsStereoPair) onto their
+  // tabs, with the pair's parameter files; a failure (raised) leaves both tabs,
+  // their points and their edit history as they were. "Bild laden..." on
+  // either photograph tab comes here for such a file.
+  // Automatisch ausrichten, and the history step every change of the
+  // alignment leaves (parts: epLeft, epRight or both). Arrow-key nudges in a
+  // row, captioned NudgeCaption, make one step.
+  void MIAutomatischAusrichtenClick();
+  void AlignmentChanging(unsigned parts, const std::string& caption);
+  static constexpr const char* NudgeCaption = "Punkt verschoben";
+  QString AlignStatusText() const;
+
+  void LoadStereoPairFile(const std::string& fileName);
+  // The pair file view's photograph came from; empty for a photograph loaded
+  // from a file of its own (and for an empty view).
+  const std::string& PairFileOf(const TPGImage* view) const;
+  // The parameter file of view's photograph: beside its own file, or for a
+  // view of a pair file that side's file (PairParameterFileName).
+  std::string ParameterFileOf(const TPGImage* view) const;
+  // The photograph's name as the window shows it (the tab's tool tip): its
+  // file, and for a view of a pair file the side, "/bilder/haus.mpo (links)".
+  std::string PhotographName(const TPGImage* view) const;
+  // "Stereopaar speichern (MPO/JPS)...": the aligned pair (tilt compensated,
+  // common area, the two halves of the left-right image) as MPO or JPS.
+  void MIStereopaarSpeichernClick();
+  // The save dialog of that command: the MPO and JPS types.
+  TPGSaveDialog* PGPairSaveDialog();
+  // Asks whether an existing file name is to be replaced; true when it does
+  // not exist or the user answered Ja.
+  static bool ConfirmReplace(const std::string& name);
+  QAction* MIStereopaarSpeichern = nullptr;
+
 protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -271,6 +305,12 @@ private:
   void ReportOneTiltLine();
   // Zoom 100 % of a view.
   void Zoom100(TPGImage* view);
+  // The Datei menu's command for stereo files.
+  void CreateStereoFileCommands();
+  // Where view's photograph came from (pairFile empty: a file of its own),
+  // shown as the tab's tool tip.
+  void SetPhotographOrigin(TPGImage* view, const std::string& pairFile);
+  TAutoAlignResult RunAutoAlign(const TPixelGraphic& left, const TPixelGraphic& right);
 
   // Pair state.
   std::unique_ptr<TPixelGraphic> FWorkImage;
@@ -282,6 +322,9 @@ private:
   bool FSettingPage = false;
   TEditHistory FHistory;
   bool FStereoUnsaved = false;
+  // The pair file of each photograph (left, right); empty for its own file.
+  std::string FPairFile[2];
+  TPGSaveDialog* FPGPairSaveDialog = nullptr;
 
   // Components.
   QToolBar* FToolBar1 = nullptr;
@@ -290,6 +333,7 @@ private:
   TPGImage *FImLinks = nullptr, *FImRechts = nullptr, *FImStereo = nullptr;
   QStatusBar* FStatusBar1 = nullptr;
   QLabel* FStatusText = nullptr;
+  QLabel* FAlignStatus = nullptr; // what the last automatic alignment found
   QMenu* FPopupMenu1 = nullptr;
   TForm2* FForm2 = nullptr;
   TForm2Ini* FForm2Ini1 = nullptr;
@@ -304,6 +348,8 @@ public:
   // Menu items and tool buttons (object names as the member names).
   QAction *MILaden = nullptr, *MIlinks = nullptr, *MIRechts = nullptr, *MIIn = nullptr, *MIout = nullptr;
   QAction *MI1 = nullptr, *MI2 = nullptr, *Mi3 = nullptr, *MI4 = nullptr;
+  QAction* MIAutomatischAusrichten = nullptr;
+  QToolButton* BtAutoAlign = nullptr;
   QAction* MIberechnen = nullptr; // the submenu's entry
   QAction *RotgrnAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild2 = nullptr,
           *FieldSequentialLCD1 = nullptr, *StereoBildlinksrechts1 = nullptr, *StereoBildrechtslinks1 = nullptr,

@@ -11,6 +11,8 @@
 
 void TMain::BindAlignmentEvents() {
   FAlignTool->SetViews(FImLinks, FImRechts);
+  // Every change of the alignment is a step of the history.
+  FAlignTool->OnChanging = [this](unsigned parts, const std::string& caption) { AlignmentChanging(parts, caption); };
   for (TPGImage* view : {FImLinks, FImRechts}) {
     view->PicBoxOnMouseDown = [this, view](TObject*, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
                                            int y) { Guarded([&] { ImPicBoxOnMouseDown(view, button, shift, x, y); }); };

@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "app/core/paramfile.h"
+#include "app/core/stereofile.h"
 #include "app/desktop/configdlg.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/progressform.h"
@@ -90,7 +91,11 @@ void TMain::LoadImage(TPGImage* view, const std::string& title) {
   std::string name = view->FileName();
   if (RunOpenDialog(title, name)) {
     repaint();
-    LoadImageFile(view, name);
+    // A file holding a stereo pair fills both photograph tabs.
+    if (HoldsStereoPair(name))
+      LoadStereoPairFile(name);
+    else
+      LoadImageFile(view, name);
     return;
   }
   // Cancelled: a shown photograph keeps its points (they may be unsaved, or
@@ -123,8 +128,10 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   view->SetKeepOldPaintPixelGraphic(false);
   view->AdoptLoadedPixelGraphic(std::move(image), fileName);
   view->SetKeepOldPaintPixelGraphic(true);
+  SetPhotographOrigin(view, {});
   (view == FImLinks ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = TSideAlignment{};
   FHistory.Forget(PartOf(view));
+  FAlignStatus->clear();
   // The parameter file of the active tab's photograph: this one.
   LoadParameters();
   UpdateControls();
@@ -133,14 +140,14 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
 void TMain::LoadParameters() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  (left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = ReadParameters(view->FileName());
+  (left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = ReadParameterFile(ParameterFileOf(view));
   view->Invalidate();
 }
 
 void TMain::BtSaveParmsClick() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  WriteParameters(view->FileName(), left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right);
+  WriteParameterFile(ParameterFileOf(view), left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right);
 }
 
 void TMain::ToolButton1Click() {
@@ -207,9 +214,12 @@ void TMain::UpdateControls() {
   MIout->setEnabled(BtZoomOut->isEnabled());
   // 7.
   MIberechnen->setEnabled(BtStereo->isEnabled());
+  BtAutoAlign->setEnabled(BtStereo->isEnabled());
+  MIAutomatischAusrichten->setEnabled(BtAutoAlign->isEnabled());
   MISpeichern->setEnabled(BtSaveStereo->isEnabled());
   BtSaveStereoZoom->setEnabled(BtSaveStereo->isEnabled());
   MIdrucken->setEnabled(BtPrint->isEnabled());
+  MIStereopaarSpeichern->setEnabled(BtStereo->isEnabled());
   UpdateEditControls();
   // 8.
   FToolBar1->update();

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "app/core/stereofile.h"
 #include "app/desktop/mainform.h"
 
 namespace {
@@ -115,6 +116,14 @@ void TMain::OpenFiles(const QStringList& files, QWidget* target) {
     QWidget* Page;
   };
   std::vector<TLoad> loads;
+  // One stereo camera file (MPO, JPS) is the whole pair: both tabs, as
+  // "Bild laden..." loads it.
+  if (files.size() == 1 && HoldsStereoPair(files[0].toStdString())) {
+    Guarded([&] { LoadStereoPairFile(files[0].toStdString()); });
+    SetActivePage(FTabSheet1);
+    UpdateControls();
+    return;
+  }
   if (files.size() >= 2) {
     loads = {{files[0], FTabSheet1}, {files[1], FTabSheet2}};
   } else if (files.size() == 1) {
@@ -153,8 +162,14 @@ void TMain::NudgePoint(int dx, int dy) {
   // Only a point that is set (0 means none) moves, and it stays on the
   // picture without becoming 0.
   if (!image || image->Empty() || point.X <= 0 || point.Y <= 0) return;
-  point.X = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.X} + dx, 1, std::max(1, image->Width() - 1)));
-  point.Y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.Y} + dy, 1, std::max(1, image->Height() - 1)));
-  FAlignTool->SetSide(FAlignTool->PartOf(view), side);
+  const auto x = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.X} + dx, 1, std::max(1, image->Width() - 1)));
+  const auto y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.Y} + dy, 1, std::max(1, image->Height() - 1)));
+  if (x != point.X || y != point.Y) {
+    point.X = x;
+    point.Y = y;
+    FAlignTool->SetSide(FAlignTool->PartOf(view), side, NudgeCaption);
+  } else {
+    view->Invalidate();
+  }
   ShowProgress(std::to_string(point.X) + "," + std::to_string(point.Y), 0);
 }

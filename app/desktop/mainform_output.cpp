@@ -30,16 +30,19 @@ int32_t TruncatedSize(long double v) {
 
 // ============================================================ saving
 
+bool TMain::ConfirmReplace(const std::string& name) {
+  return !platform::FileExists(name) ||
+         platform::MessageBox(name + "\nDiese Datei existiert bereits.\nVorhandene Datei ersetzen?",
+                              GetMessage(msgWarning), platform::TMsgButtons::YesNo,
+                              platform::TMsgIcon::Warning) == platform::mrYes;
+}
+
 void TMain::BtSaveStereoClick(QObject* sender) {
   TPGSaveDialog* dialog = PGSaveDialog1();
   dialog->SetFileName("");
   if (!dialog->Execute()) return;
   const std::string name = dialog->FileName();
-  if (platform::FileExists(name) &&
-      platform::MessageBox(name + "\nDiese Datei existiert bereits.\nVorhandene Datei ersetzen?",
-                           GetMessage(msgWarning), platform::TMsgButtons::YesNo,
-                           platform::TMsgIcon::Warning) != platform::mrYes)
-    return;
+  if (!ConfirmReplace(name)) return;
   if (ActivePage() != FTabSheet3) return;
   Guarded([&] {
     // The hourglass stays only while saving; a failed save restores it too.

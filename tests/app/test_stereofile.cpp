@@ -149,6 +149,25 @@ TEST_F(StereoFile, AlignedPairIsTheTwoHalvesOfTheLeftRightImage) {
       ASSERT_EQ(views.Left->PixelColors(x, y), sbs.Image->PixelColors(x, y));
       ASSERT_EQ(views.Right->PixelColors(x, y), sbs.Image->PixelColors(w + x, y));
     }
+  // The same from pictures the caller keeps, which stay as they were; with an
+  // automatic alignment's scale step too.
+  const std::unique_ptr<TPixelGraphic> before = Copy(palette);
+  for (const double scale : {0.0, 1.1}) {
+    SCOPED_TRACE(scale);
+    if (scale > 0) {
+      a.Left.Scale = 1.0;
+      a.Right.Scale = scale;
+    }
+    TStereoPair handed{Copy(L), Copy(palette)};
+    const TStereoPair want = AlignedPair(handed, a);
+    const TStereoPair kept = AlignedPair(L, palette, a);
+    ASSERT_TRUE(want.Left && kept.Left);
+    EXPECT_TRUE(Same(*kept.Left, *want.Left));
+    EXPECT_TRUE(Same(*kept.Right, *want.Right));
+    EXPECT_TRUE(Same(palette, *before));
+  }
+  a.Left.Scale.reset();
+  a.Right.Scale.reset();
   // Identical points that leave no common area: no views.
   a.Right.Point = {-500, 0};
   TStereoPair far{Copy(L), Copy(R)};

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -140,9 +141,14 @@ protected:
         dialog->reject();
       } else {
         // Typed into the name field, as a user does (a file made after the
-        // folder was listed may not be selectable yet).
-        if (auto* edit = files->findChild<QLineEdit*>("fileNameEdit"))
+        // folder was listed may not be selectable yet). The name the dialog
+        // preselected is let go first: the dialog only drops it for text typed
+        // while the field has the focus, which a window that is not yet
+        // active (a slow start) does not give.
+        if (auto* edit = files->findChild<QLineEdit*>("fileNameEdit")) {
+          if (auto* list = files->findChild<QAbstractItemView*>("listView")) list->clearSelection();
           edit->setText(QString::fromStdString(file));
+        }
         else
           files->selectFile(QString::fromStdString(file));
         dialog->accept();
