@@ -10,6 +10,7 @@
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/core/threadpool.h"
 
 // ============================================================ filters

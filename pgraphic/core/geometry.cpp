@@ -7,6 +7,7 @@
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/core/resample.h"
 #include "pgraphic/core/rotation.h"
 #include "pgraphic/core/threadpool.h"

@@ -7,6 +7,7 @@
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/bmp_internal.h"
 
 // Windows (40-byte info header and the longer headers of the later Windows

@@ -13,6 +13,7 @@
 // clang-format on
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"
 

@@ -6,6 +6,7 @@
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 #include "pgraphic/formats/tiff_internal.h"
 #include "pgraphic/formats/tiff_packbits.h"
