@@ -18,10 +18,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/desktop/form2ini.h"
-#include "app/desktop/progressform.h"
-#include "app/desktop/resources.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/form2ini.h"
+#include "app/desktop/forms/progressform.h"
+#include "app/desktop/forms/resources.h"
+#include "app/desktop/forms/splashform.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/filterdialogs.h"

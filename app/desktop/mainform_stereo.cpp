@@ -10,7 +10,7 @@
 
 #include "app/core/compose.h"
 #include "app/desktop/mainform.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 #include "pgraphic/view/hourglass.h"
 
 void TMain::ShowProgress(const std::string& text, int percent, bool paintNow) {

@@ -14,7 +14,7 @@
 #include "app/core/stereofile.h"
 #include "app/desktop/hourglass.h"
 #include "app/desktop/mainform.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"

@@ -18,7 +18,7 @@
 
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 #include "pgraphic/formats/settings.h"
 
 using namespace desktoptest;

@@ -48,9 +48,9 @@
 #include <QWheelEvent>
 
 #include "app/core/paramfile.h"
-#include "app/desktop/configdlg.h"
-#include "app/desktop/progressform.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/configdlg.h"
+#include "app/desktop/forms/progressform.h"
+#include "app/desktop/forms/splashform.h"
 #include "desktop/mainform_test_util.h"
 #include "pgraphic/view/filterdialogs.h"
 #include "pgraphic/view/opensavedialog.h"
