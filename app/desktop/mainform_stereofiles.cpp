@@ -12,10 +12,10 @@
 
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
-#include "app/desktop/hourglass.h"
-#include "app/desktop/mainform.h"
 #include "app/desktop/forms/progressform.h"
+#include "app/desktop/mainform.h"
 #include "pgraphic/formats/registry.h"
+#include "pgraphic/view/hourglass.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"
 
@@ -106,7 +106,7 @@ void TMain::LoadStereoPairFile(const std::string& fileName) {
   {
     // As a photograph's load: the hourglass, and the tilt-line animation
     // rests while the views report progress.
-    THourGlass hourGlass;
+    TPGHourGlass hourGlass;
     ImPixelGraphicProgressStart();
     try {
       pair = LoadPairPictures(fileName);
@@ -178,7 +178,7 @@ void TMain::MIStereopaarSpeichernClick() {
   ShowProgressWindow();
   std::exception_ptr failure;
   {
-    THourGlass hourGlass;
+    TPGHourGlass hourGlass;
     try {
       TComposeProgress progress;
       progress.Report = [this](const std::string& text, int percent) { ShowProgress(text, percent); };

@@ -231,7 +231,9 @@ TEST(ImageViewPainting, LargeCopyWithoutThreadShowsItsVisiblePartFirst) {
   TPixelGraphic whole;
   whole.SetSize(1920, 1600, bc24Bit);
   whole.SetStretchMode(smMedium);
-  whole.StretchFrom(*view->PixelGraphicNoWait());
+  TPixelGraphic source; // the view's picture, read while its worker runs
+  source.Assign(view->PixelGraphicNoWait());
+  whole.StretchFrom(source);
   for (int y = 0; y < part->Height(); y += 3)
     ASSERT_EQ(0, std::memcmp(part->ScanLine(y), whole.ScanLine(y + at.top()) + 3 * at.left(), 3 * size_t(part->Width())))
         << y;
