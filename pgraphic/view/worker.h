@@ -89,8 +89,8 @@ public:
   // The event if e is of this type, else null.
   static TPGResultEvent* Cast(QEvent* e) {
     if (e->type() != EventType()) return nullptr;
-    auto* result = static_cast<TPGResultEvent*>(e);
-    result->Receive();
+    auto* result = dynamic_cast<TPGResultEvent*>(e);
+    if (result) result->Receive();
     return result;
   }
   const uint64_t Generation;
