@@ -87,6 +87,7 @@ struct TPairRun {
   TBatchPair Pair;
   TPairState State = psWaiting;
   double Seconds = 0;
+  double LoadSeconds = 0, ComposeSeconds = 0, SaveSeconds = 0; // the parts of Seconds
   int32_t Width = 0, Height = 0;
   std::optional<TAutoAlignResult> Alignment;
   std::vector<std::string> Warnings;
@@ -337,10 +338,22 @@ void TBatchRunner::RunPair(TPairRun& run) {
   job.Source = run.Pair.Right.empty() ? run.Pair.Source : psStereoFile;
   job.OutputName = run.Pair.Output;
   job.Aligned = [&run](const TAutoAlignResult& r) { run.Alignment = r; };
+  // The end of the loading and the start of the saving, from the progress reports.
+  using TClock = std::chrono::steady_clock;
+  std::optional<TClock::time_point> loaded, saving;
+  TComposeProgress progress;
+  progress.Report = [&loaded](const std::string&, int) {
+    if (!loaded) loaded = TClock::now();
+  };
+  progress.Detail = [&loaded, &saving](TComposeStep step, int) {
+    if (step == csLoadLeft || step == csLoadRight) return;
+    if (!loaded) loaded = TClock::now();
+    if (step == csStore && !saving) saving = TClock::now();
+  };
   CurrentPair = &run;
   try {
     RemoveTemporaries(run.Pair.Output); // of a batch killed before
-    const TComposeFilesResult result = ComposeFiles(job);
+    const TComposeFilesResult result = ComposeFiles(job, progress);
     if (!result.Saved) {
       run.Error = IsStereoPairFileName(run.Pair.Output)
                       ? Tr("No stereo pair: the common area is empty.", "Kein Stereopaar: der gemeinsame Bereich ist leer.")
@@ -361,7 +374,16 @@ void TBatchRunner::RunPair(TPairRun& run) {
   else if (run.Alignment && run.Alignment->DeviationWarning)
     run.Warnings.push_back(DeviationWarningText(*run.Alignment));
   run.State = run.Error.empty() ? psWritten : psFailed;
-  run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const TClock::time_point end = TClock::now();
+  auto seconds = [](TClock::time_point from, TClock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+  };
+  run.Seconds = seconds(start, end);
+  if (loaded && saving) {
+    run.LoadSeconds = seconds(start, *loaded);
+    run.ComposeSeconds = seconds(*loaded, *saving);
+    run.SaveSeconds = seconds(*saving, end);
+  }
 }
 
 // Reports a pair's end and the progress line.
@@ -409,6 +431,9 @@ void WriteReport(const std::string& fileName, const std::vector<TPairRun>& runs,
     for (const auto& f : PairInputs(r.Pair, false)) inputs += (inputs.empty() ? "" : ", ") + JsonString(f);
     s += std::string(i ? "," : "") + "\n    {\"inputs\": [" + inputs + "], \"output\": " + JsonString(r.Pair.Output) +
          ", \"status\": " + JsonString(states[r.State]) + ", \"time\": " + JsonNum(r.Seconds, 3);
+    if (r.State == psWritten)
+      s += ", \"load\": " + JsonNum(r.LoadSeconds, 3) + ", \"compose\": " + JsonNum(r.ComposeSeconds, 3) +
+           ", \"save\": " + JsonNum(r.SaveSeconds, 3);
     if (r.State == psWritten) s += ", \"width\": " + std::to_string(r.Width) + ", \"height\": " + std::to_string(r.Height);
     s += ", \"alignment\": " + (r.Alignment ? AlignJson(*r.Alignment, ", ", "}") : std::string("null"));
     s += ", \"deviation\": " +
