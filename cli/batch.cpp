@@ -132,10 +132,11 @@ bool UpToDate(const TBatchPair& p, bool parameterFiles) {
   return true;
 }
 
-// The memory a pair takes while it is composed: its photographs as 24-bit
-// pictures, the turned copy, the result and the save's buffers (measured on
-// 12-megapixel pairs; more with the automatic alignment's copies).
-int64_t PairMemory(const TBatchPair& p, bool autoAlign) {
+// The memory a pair takes while it is composed: both photographs as 24-bit
+// pictures and a result as large as both (side by side; a turned copy takes
+// the right photograph's place), twice that with the automatic alignment's
+// copies, and the zoomed result.
+int64_t PairMemory(const TBatchPair& p, const TComposeFilesJob& job) {
   int64_t pixels = 0;
   std::string description;
   TPGFileInfo info;
@@ -147,7 +148,8 @@ int64_t PairMemory(const TBatchPair& p, bool autoAlign) {
   // A JPS or a picture of both views is one image: its views together are its size.
   if (p.Right.empty() && (p.Source != psStereoFile || !GetFileInfo(p.Left, 1, description, info)))
     pixels /= 2;
-  return pixels * 3 * (autoAlign ? 3 : 2);
+  const long double zoomed = job.Zoom > 0 ? pixels * job.Zoom * job.Zoom : 0;
+  return static_cast<int64_t>(std::min(3 * ((job.AutoAlign ? 4 : 2) * pixels + zoomed), 9e18L));
 }
 
 // SIZE of --max-memory: bytes, or a number with K, M or G (powers of 1024).
@@ -304,7 +306,7 @@ void TBatchRunner::Worker() {
       Finished(run);
       continue;
     }
-    const int64_t need = std::min(PairMemory(run.Pair, FJob.AutoAlign), FCap);
+    const int64_t need = std::min(PairMemory(run.Pair, FJob), FCap);
     {
       // A pair that does not fit waits until the pairs in work leave room.
       std::unique_lock<std::mutex> lock(FMutex);
