@@ -72,7 +72,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(CliTest, HelpOfEveryCommand) {
-  for (const char* cmd : {"compose", "align", "convert", "info"}) {
+  for (const char* cmd : {"compose", "batch", "align", "convert", "info"}) {
     const TRun r = Run({cmd, "--help"});
     EXPECT_EQ(r.Status, 0) << cmd;
     EXPECT_EQ(r.Out.rfind(std::string("Usage: zwillo-cli ") + cmd, 0), 0u) << r.Out;
