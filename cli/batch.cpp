@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cctype>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -415,7 +417,7 @@ void TBatchRunner::Finished(TPairRun& run) {
   }
   const int total = static_cast<int>(FRuns.size()), finished = FDone + FFailed + FSkipped;
   // The time left from the pace of the pairs composed so far.
-  std::string left = "?";
+  std::string left = finished == total ? Duration(0) : "?";
   if (FTimed > 0) left = Duration(FTimedSeconds / FTimed * (total - finished));
   std::fprintf(stderr, "[%d/%d] %s %d, %s %d, %s %d, %s %s%s", finished, total, Tr("done", "fertig").c_str(), FDone,
                Tr("failed", "fehlgeschlagen").c_str(), FFailed, Tr("skipped", "übersprungen").c_str(), FSkipped,
@@ -504,6 +506,12 @@ int Batch(int argc, char** argv) {
     if (slash == std::string::npos || !ParseInt(s->substr(slash + 1), 1, 1000000, shards) ||
         !ParseInt(s->substr(0, slash), 1, shards, shard))
       throw EUsage("--shard needs K/N with 1 <= K <= N");
+  }
+  // The report's folder is checked now rather than after the work.
+  if (const std::string* report = a.Value("report")) {
+    const fs::path folder = fs::path(*report).parent_path();
+    if (report->empty() || fs::is_directory(*report) || !fs::is_directory(folder.empty() ? fs::path(".") : folder))
+      throw EUsage("--report needs a file name in an existing folder");
   }
   // Each pair on one thread: the library's own threads would only compete
   // with the other pairs (--threads sets them anyway).

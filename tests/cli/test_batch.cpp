@@ -143,6 +143,7 @@ TEST_F(BatchTest, UsageErrorsExitWithTwo) {
       {"batch", "in", "--out", "o", "--format", "pcx"},
       {"batch", "in", "--out", "o", "--format", "mpo", "--mode", "1"},
       {"batch", "in", "--out", "o", "--quality", "0"},
+      {"batch", "in", "--out", "o", "--report", "nofolder/r.json"},
   };
   for (const auto& args : bad) {
     const TRun r = Run(args);
