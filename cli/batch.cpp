@@ -466,12 +466,8 @@ void WriteReport(const std::string& fileName, const std::vector<TPairRun>& runs,
 } // namespace
 
 int Batch(int argc, char** argv) {
-  std::vector<std::string> flags = {"help", "list", "skip-existing", "strict"},
-                           values = {"out", "name", "format", "jobs", "max-memory", "report", "shard", "lang",
-                                     "threads"};
-  flags.insert(flags.end(), ComposeFlags.begin(), ComposeFlags.end());
-  values.insert(values.end(), ComposeValues.begin(), ComposeValues.end());
-  const TArgs a = ParseArgs(argc, argv, 2, flags, values);
+  const TArgs a = ParseComposeArgs(argc, argv, {"help", "list", "skip-existing", "strict"},
+                                   {"out", "name", "format", "jobs", "max-memory", "report", "shard", "lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(BatchHelp, stdout);
     return 0;

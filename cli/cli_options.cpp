@@ -248,9 +248,13 @@ TPairSource ParseSplit(const std::string& s) {
   throw EUsage("--split needs parallel, cross or over-under");
 }
 
-const std::vector<std::string> ComposeFlags = {"no-params", "swap", "auto-align", "crop-wedges"};
-const std::vector<std::string> ComposeValues = {"mode",      "left-point", "right-point", "left-turn", "right-turn",
-                                                "left-line", "right-line", "quality",     "zoom",      "split"};
+TArgs ParseComposeArgs(int argc, char** argv, std::vector<std::string> flags, std::vector<std::string> values) {
+  for (const char* f : {"no-params", "swap", "auto-align", "crop-wedges"}) flags.emplace_back(f);
+  for (const char* v : {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line", "right-line",
+                        "quality", "zoom", "split"})
+    values.emplace_back(v);
+  return ParseArgs(argc, argv, 2, flags, values);
+}
 
 TComposeOptions ParseComposeOptions(const TArgs& a) {
   TComposeOptions o;

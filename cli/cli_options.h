@@ -75,8 +75,9 @@ int ParseMode(const std::string& s);
 std::string ModeName(int mode);
 TPairSource ParseSplit(const std::string& s);
 
-// The options of a composition that ParseComposeOptions reads.
-extern const std::vector<std::string> ComposeFlags, ComposeValues;
+// ParseArgs with the command's own options and those of a composition
+// (which ParseComposeOptions reads).
+TArgs ParseComposeArgs(int argc, char** argv, std::vector<std::string> flags, std::vector<std::string> values);
 
 struct TComposeOptions {
   TComposeFilesJob Job; // everything but the file names

@@ -250,10 +250,7 @@ void DeviationWarning(const TAutoAlignResult& r) {
 }
 
 int Compose(int argc, char** argv) {
-  std::vector<std::string> flags = {"help", "progress", "strict"}, values = {"lang", "threads"};
-  flags.insert(flags.end(), ComposeFlags.begin(), ComposeFlags.end());
-  values.insert(values.end(), ComposeValues.begin(), ComposeValues.end());
-  const TArgs a = ParseArgs(argc, argv, 2, flags, values);
+  const TArgs a = ParseComposeArgs(argc, argv, {"help", "progress", "strict"}, {"lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ComposeHelp, stdout);
     return 0;
