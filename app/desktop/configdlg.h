@@ -84,6 +84,7 @@ public:
   QLineEdit* EdStereo3D = nullptr;
   QToolButton* SpeedButton1 = nullptr;
   QCheckBox* CbStereo3D = nullptr;
+  QCheckBox* CbCropWedges = nullptr;  // on "Allgemein": crop hand-aligned pictures too
   QFrame* Panel1 = nullptr;  // the bottom panel
   QPushButton* BitBtn1 = nullptr;  // OK
   QPushButton* BitBtn2 = nullptr;  // Abbrechen

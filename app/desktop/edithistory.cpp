@@ -25,6 +25,13 @@ void TTurnStep::Revert(TEditTarget& target) {
   FDegrees = -FDegrees;
 }
 
+void TAlignmentStep::Revert(TEditTarget& target) {
+  for (TEditPart part : {epLeft, epRight})
+    if (Parts() & part)
+      if (TSideAlignment* side = target.Alignment(part))
+        std::swap(*side, part == epLeft ? FAlignment.Left : FAlignment.Right);
+}
+
 void TEditHistory::Push(std::unique_ptr<TEditStep> step) {
   FRedo.clear();
   FUndo.push_back(std::move(step));

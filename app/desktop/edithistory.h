@@ -78,6 +78,19 @@ private:
   int FDegrees;
 };
 
+// A change of the alignment alone (a point clicked or nudged, a tilt line
+// drawn, an automatic alignment): the alignment of the sides in parts
+// (epLeft, epRight or both) before it.
+class TAlignmentStep : public TEditStep {
+public:
+  TAlignmentStep(unsigned parts, std::string caption, const TPairAlignment& before)
+      : TEditStep(parts, std::move(caption)), FAlignment(before) {}
+  void Revert(TEditTarget& target) override;
+
+private:
+  TPairAlignment FAlignment;
+};
+
 class TEditHistory {
 public:
   // Pictures kept for undo and redo take at most this much memory together

@@ -152,6 +152,12 @@ void TMain::CreateComponents() {
   FStatusText = new QLabel(FStatusBar1);
   FStatusText->setObjectName(QStringLiteral("SimpleText"));
   FStatusBar1->addWidget(FStatusText, 1);
+  FAlignStatus = new QLabel(FStatusBar1);
+  FAlignStatus->setObjectName(QStringLiteral("AlignStatus"));
+  // Shown whole where the window is wide enough, cut short (the tool tip
+  // holds it whole) where not: the window never widens for it.
+  FAlignStatus->setMinimumWidth(1);
+  FStatusBar1->addPermanentWidget(FAlignStatus);
   setStatusBar(FStatusBar1);
 }
 
@@ -191,6 +197,8 @@ void TMain::CreateActions() {
   bind(MI2, [this](QObject*) { BtLockClick(); });
   bind(Mi3, [this](QObject*) { BtLineClick(); });
   bind(MI4, [this](QObject*) { BtCutClick(); });
+  MIAutomatischAusrichten = NewAction("MIAutomatischAusrichten", QStringLiteral("&Automatisch ausrichten"));
+  bind(MIAutomatischAusrichten, [this](QObject*) { MIAutomatischAusrichtenClick(); });
 
   RotgrnAnaglyphenbild1 = NewAction("RotgrnAnaglyphenbild1", QStringLiteral("&Rot-Grün-Anaglyphenbild"), 0);
   FarbAnaglyphenbild1 = NewAction("FarbAnaglyphenbild1", QStringLiteral("&Spiegel-Stereobild"), 1);
@@ -283,6 +291,8 @@ void TMain::CreateMenus() {
   QMenu* modus = bar->addMenu(QStringLiteral("&Modus"));
   modus->setObjectName(QStringLiteral("Modus1"));
   modus->addActions({MI1, MI2, Mi3, MI4});
+  modus->addSeparator();
+  modus->addAction(MIAutomatischAusrichten);
 
   QMenu* hilfe = bar->addMenu(QStringLiteral("&Hilfe"));
   hilfe->setObjectName(QStringLiteral("Hilfe1"));
@@ -345,6 +355,8 @@ void TMain::CreateToolBar() {
   bind(BtLock, [this](QObject*) { BtLockClick(); });
   bind(BtLine, [this](QObject*) { BtLineClick(); });
   bind(BtCut, [this](QObject*) { BtCutClick(); });
+  BtAutoAlign = NewButton("BtAutoAlign", QStringLiteral("Automatisch ausrichten"), 21);
+  bind(BtAutoAlign, [this](QObject*) { MIAutomatischAusrichtenClick(); });
   BtSaveParms = NewButton("BtSaveParms", QStringLiteral("Identischen Punkt und Drehung speichern"), 11);
   bind(BtSaveParms, [this](QObject*) { BtSaveParmsClick(); });
   FToolBar1->addSeparator();
@@ -450,6 +462,7 @@ void TMain::SetActivePage(QWidget* page) {
 }
 
 QString TMain::StatusText() const { return FStatusText->text(); }
+QString TMain::AlignStatusText() const { return FAlignStatus->text(); }
 
 void TMain::closeEvent(QCloseEvent* event) {
   if (!ConfirmQuit()) {

@@ -35,6 +35,7 @@ class TPGSaveDialog;
 class TRGBFilterDialog;
 class TCMYFilterDialog;
 class TPreviewFilterDialog;
+struct TAutoAlignResult;
 
 // How the main window is created. The program passes its splash window; a
 // window made without one (tests, benchmarks) starts at once.
@@ -227,6 +228,14 @@ public:
   // tabs, with the pair's parameter files; a failure (raised) leaves both tabs,
   // their points and their edit history as they were. "Bild laden..." on
   // either photograph tab comes here for such a file.
+  // Automatisch ausrichten, and the history step every change of the
+  // alignment leaves (parts: epLeft, epRight or both). Arrow-key nudges in a
+  // row, captioned NudgeCaption, make one step.
+  void MIAutomatischAusrichtenClick();
+  void AlignmentChanging(unsigned parts, const std::string& caption);
+  static constexpr const char* NudgeCaption = "Punkt verschoben";
+  QString AlignStatusText() const;
+
   void LoadStereoPairFile(const std::string& fileName);
   // The pair file view's photograph came from; empty for a photograph loaded
   // from a file of its own (and for an empty view).
@@ -293,6 +302,7 @@ private:
   // Where view's photograph came from (pairFile empty: a file of its own),
   // shown as the tab's tool tip.
   void SetPhotographOrigin(TPGImage* view, const std::string& pairFile);
+  TAutoAlignResult RunAutoAlign(const TPixelGraphic& left, const TPixelGraphic& right);
 
   // Pair state.
   std::unique_ptr<TPixelGraphic> FWorkImage;
@@ -322,6 +332,7 @@ private:
   TPGImage *FImLinks = nullptr, *FImRechts = nullptr, *FImStereo = nullptr;
   QStatusBar* FStatusBar1 = nullptr;
   QLabel* FStatusText = nullptr;
+  QLabel* FAlignStatus = nullptr; // what the last automatic alignment found
   QMenu* FPopupMenu1 = nullptr;
   QTimer* FTimer1 = nullptr;
   TForm2* FForm2 = nullptr;
@@ -337,6 +348,8 @@ public:
   // Menu items and tool buttons (object names as the member names).
   QAction *MILaden = nullptr, *MIlinks = nullptr, *MIRechts = nullptr, *MIIn = nullptr, *MIout = nullptr;
   QAction *MI1 = nullptr, *MI2 = nullptr, *Mi3 = nullptr, *MI4 = nullptr;
+  QAction* MIAutomatischAusrichten = nullptr;
+  QToolButton* BtAutoAlign = nullptr;
   QAction* MIberechnen = nullptr; // the submenu's entry
   QAction *RotgrnAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild1 = nullptr, *FarbAnaglyphenbild2 = nullptr,
           *FieldSequentialLCD1 = nullptr, *StereoBildlinksrechts1 = nullptr, *StereoBildrechtslinks1 = nullptr,

@@ -205,7 +205,11 @@ void TMain::ImPicBoxOnMouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardM
   if (BtLock->isChecked()) {
     // The Ctrl state of this very press (the event's modifiers) decides
     // between the identical point and the second point.
-    if (shift.testFlag(Qt::ControlModifier)) {
+    const bool second = shift.testFlag(Qt::ControlModifier);
+    const TStereoPoint& before = second ? side.TurnPoint : side.Point;
+    if (before.X != p.X || before.Y != p.Y || (second && (side.Line.X1 | side.Line.Y1 | side.Line.X2 | side.Line.Y2) != 0))
+      AlignmentChanging(PartOf(view), second ? "Zweiter Punkt" : "Identischer Punkt");
+    if (second) {
       side.TurnPoint = p;
       side.Line = TStereoLine{};
     } else {
@@ -213,6 +217,7 @@ void TMain::ImPicBoxOnMouseDown(TPGImage*, Qt::MouseButton button, Qt::KeyboardM
     }
     view->Invalidate();
   } else if (BtLine->isChecked()) {
+    AlignmentChanging(PartOf(view), "Verkantungslinie");
     side.TurnPoint = TStereoPoint{};
     // The XOR line and the marching pixels of the old line go; the new line
     // starts as a single point.

@@ -132,6 +132,7 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   SetPhotographOrigin(view, {});
   (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
   FHistory.Forget(PartOf(view));
+  FAlignStatus->clear();
   // The parameter file of the active tab's photograph: this one.
   LoadParameters();
   UpdateControls();
@@ -214,6 +215,8 @@ void TMain::UpdateControls() {
   MIout->setEnabled(BtZoomOut->isEnabled());
   // 7.
   MIberechnen->setEnabled(BtStereo->isEnabled());
+  BtAutoAlign->setEnabled(BtStereo->isEnabled());
+  MIAutomatischAusrichten->setEnabled(BtAutoAlign->isEnabled());
   MISpeichern->setEnabled(BtSaveStereo->isEnabled());
   BtSaveStereoZoom->setEnabled(BtSaveStereo->isEnabled());
   MIdrucken->setEnabled(BtPrint->isEnabled());

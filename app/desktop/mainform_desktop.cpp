@@ -161,8 +161,11 @@ void TMain::NudgePoint(int dx, int dy) {
   // Only a point that is set (0 means none) moves, and it stays on the
   // picture without becoming 0.
   if (!image || image->Empty() || point.X <= 0 || point.Y <= 0) return;
-  point.X = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.X} + dx, 1, std::max(1, image->Width() - 1)));
-  point.Y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.Y} + dy, 1, std::max(1, image->Height() - 1)));
+  const auto x = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.X} + dx, 1, std::max(1, image->Width() - 1)));
+  const auto y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.Y} + dy, 1, std::max(1, image->Height() - 1)));
+  if (x != point.X || y != point.Y) AlignmentChanging(PartOf(view), NudgeCaption);
+  point.X = x;
+  point.Y = y;
   view->Invalidate();
   ShowProgress(std::to_string(point.X) + "," + std::to_string(point.Y), 0);
 }

@@ -120,6 +120,9 @@ void TMain::UpdateEditControls() {
 
 void TMain::ShowReverted(unsigned parts) {
   if (parts & epStereo) FStereoUnsaved = true;
+  // What an automatic alignment found describes a state of the photographs
+  // that is gone now.
+  if (parts & (epLeft | epRight)) FAlignStatus->clear();
   QWidget* page = parts == epLeft ? FTabSheet1 : parts == epRight ? FTabSheet2 : parts == epStereo ? FTabSheet3 : nullptr;
   if (page && page != ActivePage()) SetActivePage(page);
   for (TPGImage* view : {FImLinks, FImRechts}) view->Invalidate();

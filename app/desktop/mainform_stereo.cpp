@@ -87,7 +87,7 @@ void TMain::MIberechnenClick(QObject* sender) {
     TPixelGraphic* right = FImRechts->PixelGraphic();
     const int mode = BilderVertauschen1->isChecked() ? tag | smSwapEyes : tag;
     TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignment,
-                                           *FWorkImage, progress, store);
+                                           *FWorkImage, progress, store, FSettings.CropWedges);
     takeMode();
     if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));
     // 8.

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
@@ -126,6 +127,7 @@ void TMain::LoadStereoPairFile(const std::string& fileName) {
   // the photographs they replace are gone.
   FAlignment = ReadPairParameters(fileName);
   FHistory.Forget(epLeft | epRight);
+  FAlignStatus->clear();
   FImLinks->Invalidate();
   FImRechts->Invalidate();
   UpdateControls();
@@ -182,7 +184,7 @@ void TMain::MIStereopaarSpeichernClick() {
       progress.Report = [this](const std::string& text, int percent) { ShowProgress(text, percent); };
       const std::string text = "Stereopaar speichern";
       int shown = -1;
-      TStereoPair views = AlignedPair(left, right, FAlignment, progress);
+      TStereoPair views = AlignedPair(left, right, FAlignment, progress, FSettings.CropWedges);
       if (views.Left) {
         // Each view's rows as half of the bar (a JPS reports its one picture
         // as the right view's).

@@ -7,7 +7,7 @@
 // The program's artwork and help file.
 
 // Number of tool-bar images (the indices of the main window's image list).
-constexpr int ToolIconCount = 21;
+constexpr int ToolIconCount = 22;
 
 // Tool-bar image index (ImageList1) of each button:
 //   0 BtLock (identical point)   1 BtPan           2 BtLine (tilt line)
@@ -17,6 +17,7 @@ constexpr int ToolIconCount = 21;
 //  12 settings (not on the bar) 13 BtCut          14 BtMirror
 //  15 BtStereoColor             16 BtLCD          17 BtLiRe
 //  18 BtReLi                    19 BtSaveStereoZoom  20 BtElsa
+//  21 BtAutoAlign
 // 20 x 20 at normal scale (also drawn at twice that), with a disabled
 // (greyed) variant in QIcon::Disabled mode. Out of range: a null icon.
 QIcon ToolIcon(int index);

@@ -51,6 +51,8 @@ TPGImage::~TPGImage() {
 void TPGImage::StopWorker() {
   FWorker->Terminate();
   FWorker->WaitFor();
+  // The part made ahead lives only as long as the worker making the whole.
+  FPartialGraphic.reset();
 }
 
 int TPGImage::Border() const {

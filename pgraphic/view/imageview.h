@@ -188,6 +188,12 @@ public:
   // display copy for; beyond it the image is drawn directly.
   static constexpr int64_t MaxEnlargedPaintPixels = int64_t{16} << 20;
   bool PaintPixelGraphicStale() const { return FStale; }
+  // While a large display copy is made on the worker for a view that makes
+  // its copies on its own thread (UseThread off): the part of it the view
+  // showed when the copy was asked for, made at once with the same pixels,
+  // and its place in the picture box. Null once the whole copy is in.
+  const TPixelGraphic* PartialPaintPixelGraphic() const { return FPartialGraphic.get(); }
+  QRect PartialPaintRect() const { return FPartialRect; }
   TCreatePaintPGThread& PaintThread() { return *FWorker; }
   int ClockStep() const { return FClockStep; }
   int ClockPercent() const { return FClockPercent; }
@@ -374,6 +380,10 @@ private:
 
   std::unique_ptr<TPixelGraphic> FImage;
   std::unique_ptr<TPixelGraphic> FPaintGraphic;
+  std::unique_ptr<TPixelGraphic> FPartialGraphic;
+  QRect FPartialRect;
+  bool MakePartialPaintGraphic(TPixelGraphic& source, int pbW, int pbH);
+  void DrawPartialPicture(const QRegion& clip);
   std::unique_ptr<TCreatePaintPGThread> FWorker;
   TPicBox* FPicBox = nullptr;
   QPainter* FCanvas = nullptr;

@@ -71,6 +71,7 @@ void TPGImage::Paint() {
   }
   G = useCopy ? FPaintGraphic.get() : FImage.get();
   if (G && G->Empty()) G = nullptr;
+  const bool partial = useCopy && !G && FPartialGraphic && FImage && !FImage->Empty();
   if (OnPainting) OnPainting(this);
   TFinally finallyPaint{this};
   const QRegion clipRegion = canvas.clipRegion();
@@ -80,7 +81,9 @@ void TPGImage::Paint() {
     if (R.left() > 0) canvas.fillRect(QRect(0, 0, R.left(), ch), FColor);
     if (R.left() + R.width() < cw) canvas.fillRect(QRect(R.left() + R.width(), 0, cw - R.left() - R.width(), ch), FColor);
   }
-  if (G) {
+  if (partial) {
+    DrawPartialPicture(clipRegion.isEmpty() ? QRegion(0, 0, cw, ch) : clipRegion);
+  } else if (G) {
     // DrawToDC samples only the paint region's own rectangles, so thin strips
     // (the selection frame) cost what they cover.
     DrawPicture(clipRegion.isEmpty() ? QRect(0, 0, cw, ch) : clipRegion.boundingRect(), *G);
@@ -137,6 +140,50 @@ void TPGImage::DrawPicture(const QRect& clip, TPixelGraphic& g) {
   g.SetNoRealize(false);
 }
 
+// The part of the display copy made ahead: drawn as made; what lies outside
+// it (scrolled into view before the whole copy is in) is drawn from the
+// image by the device, nearest pixel, as smFast draws.
+void TPGImage::DrawPartialPicture(const QRegion& clip) {
+  QPainter& canvas = *FCanvas;
+  const QRect part = FPartialRect.translated(PicBoxRect().topLeft());
+  const QRegion rest = clip - part;
+  if (!rest.isEmpty()) {
+    canvas.save();
+    canvas.setClipRegion(rest);
+    DrawPicture(rest.boundingRect(), *FImage);
+    canvas.restore();
+  }
+  if (clip.intersects(part))
+    pgview::DrawGraphic(*FPartialGraphic, canvas, part.left(), part.top(), part.left() + part.width(),
+                        part.top() + part.height());
+}
+
+// A view that makes its display copies on its own thread (UseThread off) and
+// is asked for a large one (four screens and more): the part of the picture
+// box the view shows is made now, with the pixels the whole copy has there
+// (the same sampling records: the part is the whole copy's rectangle,
+// clipped), and the whole copy on the worker. A zoom step on a 24-megapixel
+// photograph thus shows its smoothed frame after a fraction of the copy's
+// time, and the final pixels are the whole copy's. Only for untiled,
+// unmirrored views on true-colour screens (palette copies dither in row
+// order); false where it does not apply.
+bool TPGImage::MakePartialPaintGraphic(TPixelGraphic& source, int pbW, int pbH) {
+  FPartialGraphic.reset();
+  if (FUseThread || FReduceOnLoad || FTiling != tNone || FFlipHorizontal || FFlipVertical) return false;
+  const QRect box = PicBoxRect();
+  const QRect shown = box.intersected(QRect(0, 0, FClientW, FClientH)).translated(-box.topLeft());
+  if (shown.isEmpty() || int64_t{pbW} * pbH < 4 * int64_t{shown.width()} * shown.height() ||
+      int64_t{pbW} * pbH < (int64_t{2} << 20))
+    return false;
+  auto part = std::make_unique<TPixelGraphic>();
+  part->SetSize(shown.width(), shown.height(), bc24Bit);
+  part->SetStretchMode(FStretchMode);
+  part->StretchCopy(-shown.left(), -shown.top(), source, source.Height(), source.Width(), 0, 0, pbH, pbW);
+  FPartialGraphic = std::move(part);
+  FPartialRect = shown;
+  return true;
+}
+
 bool TPGImage::UpdatePaintPixelGraphic() {
   TPixelGraphic* S = FImage.get();
   const int D = pgview::ScreenBitsPerPixel();
@@ -162,9 +209,10 @@ bool TPGImage::UpdatePaintPixelGraphic() {
                         (!FReduceOnLoad || FStale));
     }
   }
-  if (FPaintGraphic && (!need || (FStale && !(FKeepOldPaintPixelGraphic && FUseThread)))) {
+  if ((FPaintGraphic || FPartialGraphic) && (!need || (FStale && !(FKeepOldPaintPixelGraphic && FUseThread)))) {
     StopWorker();
     FPaintGraphic.reset();
+    FPartialGraphic.reset();
   }
   if (!need) return false;
   if (!FStale && (FPaintGraphic || !FWorker->Terminated())) return true;
@@ -176,9 +224,10 @@ bool TPGImage::UpdatePaintPixelGraphic() {
     FWorker.reset();
     FWorker = std::make_unique<TCreatePaintPGThread>();
     TCreatePaintPGThread& worker = *FWorker;
-    worker.Inert = !FUseThread;
-    worker.PostMessages = FUseThread;
-    if (!FUseThread)
+    const bool thread = FUseThread || (D > 8 && resample && MakePartialPaintGraphic(*S, pbW, pbH));
+    worker.Inert = !thread;
+    worker.PostMessages = thread;
+    if (!thread)
       worker.ResultHandler = [this](std::unique_ptr<TPixelGraphic> target) { InstallPaintPixelGraphic(std::move(target)); };
     worker.ViewWindow = this;
     worker.Source = S;
@@ -242,7 +291,7 @@ bool TPGImage::UpdatePaintPixelGraphic() {
     target->SetRGBWeighting(FRGBWeighting);
     worker.Target = std::move(target);
     FStale = false;
-    if (FUseThread)
+    if (thread)
       worker.Resume();
     else
       worker.Body();
@@ -253,6 +302,10 @@ bool TPGImage::UpdatePaintPixelGraphic() {
 
 void TPGImage::InstallPaintPixelGraphic(std::unique_ptr<TPixelGraphic> target) {
   if (!target) return;
+  // A copy a stopped worker posted just before it was stopped was made for
+  // an earlier picture-box size: the current worker's copy follows.
+  if (!FReduceOnLoad && (target->Width() != FPaintW || target->Height() != FPaintH)) return;
+  FPartialGraphic.reset();
   if (FReduceOnLoad) {
     StopWorker();
     FImage.reset();

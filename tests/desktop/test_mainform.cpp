@@ -46,6 +46,8 @@ TEST_F(MainForm, MenusAndToolBarInDesignOrder) {
   std::vector<std::string> menus;
   for (QAction* a : Main->menuBar()->actions()) menus.push_back(a->menu()->objectName().toStdString());
   EXPECT_EQ(menus, (std::vector<std::string>{"Datei1", "Bearbeiten1", "Modus1", "Hilfe1"}));
+  EXPECT_EQ(Names(Main->findChild<QMenu*>("Modus1")->actions()),
+            (std::vector<std::string>{"MI1", "MI2", "Mi3", "MI4", "-", "MIAutomatischAusrichten"}));
   EXPECT_EQ(Names(Main->findChild<QMenu*>("Bearbeiten1")->actions()),
             (std::vector<std::string>{"MIRueckgaengig", "MIWiederherstellen"}));
   auto* stereo = Main->findChild<QMenu*>("MIberechnenMenu");
@@ -76,6 +78,7 @@ TEST_F(MainForm, MenusAndToolBarInDesignOrder) {
                               {"BtLock", "Identischer Punkt", 0, 0},
                               {"BtLine", "Verkantung bestimmen", 2, 0},
                               {"BtCut", "Ausschneiden", 13, 0},
+                              {"BtAutoAlign", "Automatisch ausrichten", 21, 0},
                               {"BtSaveParms", "Identischen Punkt und Drehung speichern", 11, 0},
                               {"-", "", 0, 0},
                               {"BtStereo", "Rot-Grün-Anaglyphenbild", 4, 0},

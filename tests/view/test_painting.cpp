@@ -1,6 +1,7 @@
 // Painting: tiles and mirroring in the rendered pixels, the progress clocks,
 // the display copy and the lifecycle of its worker.
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -209,6 +210,40 @@ TEST(ImageViewPainting, SmoothingCopyWithoutThreadIsDrawnByTheSamePaint) {
   view->SetStretchMode(smFast);
   Rendered(*view);
   EXPECT_EQ(view->PaintPixelGraphic(), nullptr);
+}
+
+// A view without thread asked for a large copy (a zoom step on a big
+// photograph) makes the part it shows at once, with the whole copy's pixels,
+// and the whole copy on the worker; what a scroll brings into view meanwhile
+// is drawn unsmoothed, and the final frame is the whole copy's.
+TEST(ImageViewPainting, LargeCopyWithoutThreadShowsItsVisiblePartFirst) {
+  auto view = MakeView(200, 150, Gradient(2400, 2000));
+  view->SetUseThread(false);
+  view->SetStretchMode(smMedium);
+  view->SetStretch(sZoomKAR);
+  view->SetZoomFactor(0.8L);
+  const QImage first = Rendered(*view);
+  const TPixelGraphic* part = view->PartialPaintPixelGraphic();
+  ASSERT_NE(part, nullptr);
+  const QRect at = view->PartialPaintRect();
+  EXPECT_LE(int64_t{part->Width()} * part->Height(), 200 * 150);
+
+  TPixelGraphic whole;
+  whole.SetSize(1920, 1600, bc24Bit);
+  whole.SetStretchMode(smMedium);
+  whole.StretchFrom(*view->PixelGraphicNoWait());
+  for (int y = 0; y < part->Height(); y += 3)
+    ASSERT_EQ(0, std::memcmp(part->ScanLine(y), whole.ScanLine(y + at.top()) + 3 * at.left(), 3 * size_t(part->Width())))
+        << y;
+
+  RunUntil([&] { return view->PaintPixelGraphic() != nullptr; });
+  EXPECT_EQ(view->PartialPaintPixelGraphic(), nullptr);
+  EXPECT_EQ(Rendered(*view), first);
+  // Small copies stay as they were: made whole by the paint.
+  view->SetZoomFactor(0.1L);
+  Rendered(*view);
+  EXPECT_EQ(view->PartialPaintPixelGraphic(), nullptr);
+  EXPECT_NE(view->PaintPixelGraphic(), nullptr);
 }
 
 TEST(ImageViewPainting, WorkerTerminatedMidComputationPostsNothing) {

@@ -92,6 +92,8 @@ TConfigDlg::TConfigDlg(QWidget* parent)
   EdPixel = Place(layout, new QLineEdit(GroupBox2), "EdPixel", 184, 46, 57, 21);
   Label7 = MakeLabel(layout, GroupBox2, "Label7", "Pixel", 248, 50, 30);
   RadioButton1->setChecked(true);
+  CbCropWedges = Place(layout, new QCheckBox(QString::fromUtf8("Schwarze Ecken gedrehter Bilder abschneiden"), TabSheet1),
+                       "CbCropWedges", 16, 196, 377, 17);
 
   // ---- "ELSA 3D REVELATOR"
   TabSheet2 = new QWidget;
@@ -175,6 +177,7 @@ void TConfigDlg::FormShow() {
   SetEditText(EdPixel, QString::number(FSettings.ZoomPixel));
   EdStereo3D->setText(ELSAViewer());
   CbStereo3D->setChecked(FSettings.ShowELSAViewer);
+  CbCropWedges->setChecked(FSettings.CropWedges);
 }
 
 void TConfigDlg::TrackBar1Change() { SetEditText(EdQuality, QString::number(TrackBar1->value())); }
@@ -221,6 +224,7 @@ void TConfigDlg::BitBtn1Click() {
   FSettings.JPEGQuality = TrackBar1->value();
   FSettings.ELSAViewer = EdStereo3D->text().toStdString();
   FSettings.ShowELSAViewer = CbStereo3D->isChecked();
+  FSettings.CropWedges = CbCropWedges->isChecked();
   ApplySettingsToLibrary(FSettings);
   try {
     SaveToIni(FSettings);

@@ -326,6 +326,24 @@ void Draw(QPainter& p, int index) {
     p.drawLine(QPointF(5, 17), QPointF(8, 15));
     break;
   }
+  case 21: {  // automatic alignment: a tilted photograph turned level onto its partner, and a spark
+    p.save();
+    p.translate(8, 11);
+    p.rotate(-12);
+    p.setPen(QPen(QColor(120, 120, 130), 1.0, Qt::DashLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(-6, -5, 12, 10));
+    p.restore();
+    Photo(p, QRectF(2.5, 6.5, 12, 10));
+    ArrowHead(p, QPointF(13.5, 3.5), QPointF(1, -0.6), 3.5, Green);
+    p.setPen(PenOf(Green, 1.4));
+    p.drawArc(QRectF(3, 2, 12, 8), 40 * 16, 100 * 16);
+    p.setPen(PenOf(QColor(240, 200, 30), 1.3));
+    for (const QPointF& d : {QPointF(0, 2.5), QPointF(2.5, 0), QPointF(1.8, 1.8), QPointF(1.8, -1.8)}) {
+      p.drawLine(QPointF(17, 14) - d, QPointF(17, 14) + d);
+    }
+    break;
+  }
   default:
     break;
   }
