@@ -23,6 +23,8 @@
 #include "app/core/settingsfile.h"
 #include "app/core/stereo_core.h"
 #include "app/core/stereofile.h"
+#include "cli/batch.h"
+#include "cli/cli_options.h"
 #include "cli/convert_steps.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelgraphic.h"
@@ -34,12 +36,7 @@
 
 namespace {
 
-// ------------------------------------------------------------------ usage errors
-
-class EUsage : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
+using namespace cli;
 
 const char* const GeneralHelp =
     "Usage: zwillo-cli COMMAND [OPTIONS]\n"
@@ -47,6 +44,7 @@ const char* const GeneralHelp =
     "Commands:\n"
     "  compose LEFT RIGHT OUTPUT   compose a stereo image from a stereo pair\n"
     "  compose PAIR OUTPUT         the same from one MPO, JPS or side-by-side file\n"
+    "  batch INPUT... --out DIR    compose every pair found in files and folders\n"
     "  align LEFT RIGHT            align a stereo pair automatically\n"
     "  convert INPUT OUTPUT        convert an image file, with optional steps\n"
     "  info FILE                   show what an image file holds\n"
@@ -171,136 +169,6 @@ const char* const InfoHelp =
     "\"Image N: KIND, W x H\".\n"
     "  --lang L, --threads N, --help\n";
 
-// ------------------------------------------------------------------ arguments
-
-struct TArgs {
-  std::vector<std::string> Positional;
-  std::map<std::string, std::string> Values; // options with a value
-  std::map<std::string, bool> Flags;         // options without one
-
-  bool Flag(const std::string& name) const { return Flags.count(name) != 0; }
-  const std::string* Value(const std::string& name) const {
-    auto it = Values.find(name);
-    return it == Values.end() ? nullptr : &it->second;
-  }
-};
-
-// Parses argv[first..] with the command's flag and value options.
-TArgs ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& flags,
-                const std::vector<std::string>& values) {
-  TArgs a;
-  auto known = [](const std::vector<std::string>& list, const std::string& n) {
-    for (const auto& s : list)
-      if (s == n) return true;
-    return false;
-  };
-  for (int i = first; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "-h") arg = "--help";
-    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      std::string name = arg.substr(2), value;
-      const size_t eq = name.find('=');
-      const bool hasValue = eq != std::string::npos;
-      if (hasValue) {
-        value = name.substr(eq + 1);
-        name = name.substr(0, eq);
-      }
-      if (known(flags, name)) {
-        if (hasValue) throw EUsage("option --" + name + " takes no value");
-        a.Flags[name] = true;
-      } else if (known(values, name)) {
-        if (!hasValue) {
-          if (i + 1 >= argc) throw EUsage("option --" + name + " needs a value");
-          value = argv[++i];
-        }
-        if (a.Values.count(name)) throw EUsage("option --" + name + " given twice");
-        a.Values[name] = value;
-      } else {
-        throw EUsage("unknown option " + arg);
-      }
-    } else if (arg == "--") {
-      for (++i; i < argc; ++i) a.Positional.emplace_back(argv[i]);
-    } else {
-      a.Positional.push_back(arg);
-    }
-  }
-  return a;
-}
-
-bool ParseInt(const std::string& s, long long lo, long long hi, int& out) {
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long long v = std::strtoll(s.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-  out = static_cast<int>(v);
-  return true;
-}
-
-bool ParseReal(const std::string& s, long double& out) {
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long double v = std::strtold(s.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
-  out = v;
-  return true;
-}
-
-std::vector<std::string> SplitComma(const std::string& s) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t c = s.find(',', start);
-    parts.push_back(s.substr(start, c == std::string::npos ? std::string::npos : c - start));
-    if (c == std::string::npos) break;
-    start = c + 1;
-  }
-  return parts;
-}
-
-// n comma-separated 32-bit integers.
-std::vector<int> IntList(const TArgs& a, const std::string& name, size_t n) {
-  const std::vector<std::string> parts = SplitComma(*a.Value(name));
-  std::vector<int> v(n);
-  if (parts.size() != n) throw EUsage("--" + name + " needs " + std::to_string(n) + " comma-separated integers");
-  for (size_t i = 0; i < n; ++i)
-    if (!ParseInt(parts[i], INT32_MIN, INT32_MAX, v[i]))
-      throw EUsage("--" + name + ": '" + parts[i] + "' is not an integer");
-  return v;
-}
-
-int IntOption(const TArgs& a, const std::string& name, long long lo, long long hi, int def) {
-  const std::string* v = a.Value(name);
-  if (!v) return def;
-  int out;
-  if (!ParseInt(*v, lo, hi, out))
-    throw EUsage("--" + name + " needs an integer in " + std::to_string(lo) + ".." + std::to_string(hi));
-  return out;
-}
-
-void SetLanguage(const TArgs& a) {
-  const std::string* lang = a.Value("lang");
-  if (!lang) {
-    MessageLanguage = 0;
-    return;
-  }
-  static const char* const names[] = {"en", "de", "fr", "nl", "es"};
-  for (int i = 0; i < 5; ++i)
-    if (*lang == names[i]) {
-      MessageLanguage = i;
-      return;
-    }
-  throw EUsage("--lang needs en, de, fr, nl or es");
-}
-
-bool German() { return MessageLanguage == 1; }
-
-// --threads N: the number of threads the library's bulk operations use.
-void SetThreads(const TArgs& a) {
-  if (a.Value("threads")) PGSetThreadCount(IntOption(a, "threads", 1, 1024, 0));
-}
-
 // ------------------------------------------------------------------ progress and warnings
 
 // A progress bar on standard error: "label [#####.....]  50%".
@@ -368,80 +236,21 @@ void InstallMessageHook(bool strict) {
       if (c == '\r') c = '\n';
     std::fprintf(stderr, "%s\n", line.c_str());
     ++WarningCount;
-    using platform::TMsgButtons;
-    if (!strict) return buttons == TMsgButtons::YesNo || buttons == TMsgButtons::YesNoCancel ? platform::mrYes
-                                                                                             : platform::mrOk;
-    switch (buttons) {
-      case TMsgButtons::OKCancel:
-      case TMsgButtons::YesNoCancel:
-        return platform::mrCancel;
-      case TMsgButtons::YesNo:
-        return platform::mrNo;
-      default:
-        return platform::mrOk;
-    }
+    return MessageBoxAnswer(buttons, strict);
   });
 }
 
 // ------------------------------------------------------------------ compose
 
-int ParseMode(const std::string& s) {
-  static const char* const names[StereoModeCount] = {
-      "red-green", "mirror",   "colour",     "field-sequential", "left-right",         "right-left",
-      "elsa",      "dubois",   "half-colour", "optimised",       "grey",               "half-sbs",
-      "over-under", "half-over-under", "column-interleaved", "checkerboard"};
-  int m;
-  if (ParseInt(s, 0, StereoModeCount - 1, m)) return m;
-  for (int i = 0; i < StereoModeCount; ++i)
-    if (s == names[i]) return i;
-  if (s == "color") return smColorAnaglyph;
-  if (s == "half-color") return smHalfColour;
-  if (s == "optimized") return smOptimised;
-  if (s == "gray") return smGreyAnaglyph;
-  std::string list;
-  for (const char* n : names) list += std::string(list.empty() ? "" : ", ") + n;
-  throw EUsage("--mode needs 0.." + std::to_string(StereoModeCount - 1) + " or " + list);
-}
-
-// Fixed-point text of a number, whatever the locale says (the program does not
-// set one, so printf's is the C locale's).
-std::string Num(double v, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-  return buffer;
-}
-
-// The one-line summary of an automatic alignment.
-std::string AlignSummary(const TAutoAlignResult& r) {
-  return (German() ? "Ausgerichtet: Höhenversatz " : "Aligned: vertical offset ") + Num(r.VerticalOffset, 2) +
-         (German() ? " px, Verkantung " : " px, roll ") + Num(r.Roll, 3) + (German() ? " Grad, Maßstab " : " degrees, scale ") +
-         Num(r.Scale, 5) + (German() ? ", Deviation " : ", deviation ") + Num(r.Deviation, 1) +
-         (German() ? " Promille, Restfehler " : " per mille, residual ") + Num(r.Residual, 2) + " px, " +
-         std::to_string(r.Matches) + (German() ? " Details" : " matches");
-}
-
 void DeviationWarning(const TAutoAlignResult& r) {
   if (!r.DeviationWarning) return;
   std::lock_guard<std::mutex> lock(ConsoleMutex);
   Progress.Break();
-  std::fprintf(stderr,
-               German() ? "Warnung: die Deviation von %s Promille übersteigt 1/30 der Bildbreite (%s Promille).\n"
-                        : "Warning: the deviation of %s per mille exceeds 1/30 of the width (%s per mille).\n",
-               Num(r.Deviation, 1).c_str(), Num(DeviationLimit, 1).c_str());
-}
-
-TPairSource ParseSplit(const std::string& s) {
-  if (s == "parallel") return psParallel;
-  if (s == "cross") return psCross;
-  if (s == "over-under") return psOverUnder;
-  throw EUsage("--split needs parallel, cross or over-under");
+  std::fprintf(stderr, "%s\n", DeviationWarningText(r).c_str());
 }
 
 int Compose(int argc, char** argv) {
-  const TArgs a = ParseArgs(argc, argv, 2,
-                            {"help", "no-params", "progress", "strict", "swap", "auto-align", "crop-wedges"},
-                            {"mode", "left-point", "right-point", "left-turn", "right-turn", "left-line",
-                             "right-line", "quality", "zoom", "split", "lang", "threads"});
+  const TArgs a = ParseComposeArgs(argc, argv, {"help", "progress", "strict"}, {"lang", "threads"});
   if (a.Flag("help")) {
     std::fputs(ComposeHelp, stdout);
     return 0;
@@ -451,45 +260,17 @@ int Compose(int argc, char** argv) {
   const size_t files = a.Positional.size();
   if (files != 2 && files != 3) throw EUsage("compose needs LEFT, RIGHT and OUTPUT, or PAIR and OUTPUT");
   if (files == 3 && a.Value("split")) throw EUsage("--split takes one PAIR file, not LEFT and RIGHT");
-  const int mode = a.Value("mode") ? ParseMode(*a.Value("mode")) : 0;
-  TComposeFilesJob job;
-  job.Mode = a.Flag("swap") ? mode | smSwapEyes : mode;
+  TComposeOptions options = ParseComposeOptions(a);
+  TComposeFilesJob& job = options.Job;
+  const int mode = options.Mode;
   job.LeftName = a.Positional[0];
   if (files == 3) job.RightName = a.Positional[1];
   job.OutputName = a.Positional[files - 1];
-  if (a.Value("split")) job.Source = ParseSplit(*a.Value("split"));
   const bool pairOutput = IsStereoPairFileName(job.OutputName);
-  if (pairOutput && a.Value("mode")) throw EUsage("--mode does not apply to a stereo pair output (.mpo, .jps)");
-  job.UseParameterFiles = !a.Flag("no-params");
-  auto point = [&](const char* name, std::optional<TStereoPoint>& p) {
-    if (!a.Value(name)) return;
-    const std::vector<int> v = IntList(a, name, 2);
-    p = TStereoPoint{v[0], v[1]};
-  };
-  auto line = [&](const char* name, std::optional<TStereoLine>& l) {
-    if (!a.Value(name)) return;
-    const std::vector<int> v = IntList(a, name, 4);
-    l = TStereoLine{v[0], v[1], v[2], v[3]};
-  };
-  point("left-point", job.Overrides.LeftPoint);
-  point("right-point", job.Overrides.RightPoint);
-  point("left-turn", job.Overrides.LeftTurnPoint);
-  point("right-turn", job.Overrides.RightTurnPoint);
-  line("left-line", job.Overrides.LeftLine);
-  line("right-line", job.Overrides.RightLine);
-  long double zoom = 0;
-  if (a.Value("zoom") && (!ParseReal(*a.Value("zoom"), zoom) || zoom <= 0 || zoom > 100))
-    throw EUsage("--zoom needs a number above 0 (up to 100)");
-  // The JPEG quality: the settings file's (as the program does at start), or --quality.
-  const TSettings settings = ReadSettings();
-  ApplySettingsToLibrary(settings);
-  if (a.Value("quality")) PGJPEGQuality = static_cast<uint8_t>(IntOption(a, "quality", 1, 100, 80));
+  if (pairOutput && options.ModeGiven) throw EUsage("--mode does not apply to a stereo pair output (.mpo, .jps)");
   Progress.SetEnabled(a.Flag("progress"));
   InstallMessageHook(a.Flag("strict"));
 
-  job.Zoom = zoom;
-  job.AutoAlign = a.Flag("auto-align");
-  job.CropWedges = a.Flag("crop-wedges") || settings.CropWedges;
   job.Aligned = [](const TAutoAlignResult& r) {
     if (r.Status != aasAligned) {
       std::lock_guard<std::mutex> lock(ConsoleMutex);
@@ -591,50 +372,6 @@ int Compose(int argc, char** argv) {
 }
 
 // ------------------------------------------------------------------ align
-
-std::string JsonNum(double v, int decimals) { return std::isfinite(v) ? Num(v, decimals) : "null"; }
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-      continue;
-    }
-    out += c;
-  }
-  return out + "\"";
-}
-
-// The keys of a side's parameter file as a JSON object.
-std::string JsonSide(const TSideAlignment& s) {
-  std::string out = "{\"x\": " + std::to_string(s.Point.X) + ", \"y\": " + std::to_string(s.Point.Y) +
-                    ", \"xD\": " + std::to_string(s.TurnPoint.X) + ", \"yD\": " + std::to_string(s.TurnPoint.Y) +
-                    ", \"x1\": " + std::to_string(s.Line.X1) + ", \"y1\": " + std::to_string(s.Line.Y1) +
-                    ", \"x2\": " + std::to_string(s.Line.X2) + ", \"y2\": " + std::to_string(s.Line.Y2);
-  if (s.Scale) out += ", \"Scale\": " + JsonNum(*s.Scale, 6);
-  if (s.Exact) out += ", \"xExact\": " + JsonNum(s.Exact->X, 3) + ", \"yExact\": " + JsonNum(s.Exact->Y, 3);
-  return out + "}";
-}
-
-std::string AlignJson(const TAutoAlignResult& r) {
-  if (r.Status != aasAligned)
-    return "{\n  \"aligned\": false,\n  \"message\": " + JsonString(AutoAlignMessage(r.Status, German())) + "\n}\n";
-  return "{\n  \"aligned\": true,\n  \"verticalOffset\": " + JsonNum(r.VerticalOffset, 3) +
-         ",\n  \"roll\": " + JsonNum(r.Roll, 4) + ",\n  \"scale\": " + JsonNum(r.Scale, 6) +
-         ",\n  \"windowPoint\": {\"left\": [" + JsonNum(r.WindowLeft.X, 0) + ", " + JsonNum(r.WindowLeft.Y, 0) +
-         "], \"right\": [" + JsonNum(r.WindowRight.X, 3) + ", " + JsonNum(r.WindowRight.Y, 3) + "]}" +
-         ",\n  \"deviation\": " + JsonNum(r.Deviation, 2) +
-         ",\n  \"deviationWarning\": " + (r.DeviationWarning ? "true" : "false") +
-         ",\n  \"nearDisparity\": " + JsonNum(r.NearDisparity, 2) + ",\n  \"farDisparity\": " +
-         JsonNum(r.FarDisparity, 2) + ",\n  \"residual\": " + JsonNum(r.Residual, 3) +
-         ",\n  \"residualBefore\": " + JsonNum(r.ResidualBefore, 3) + ",\n  \"matches\": " +
-         std::to_string(r.Matches) + ",\n  \"left\": " + JsonSide(r.Alignment.Left) +
-         ",\n  \"right\": " + JsonSide(r.Alignment.Right) + "\n}\n";
-}
 
 int Align(int argc, char** argv) {
   const TArgs a =
@@ -857,6 +594,7 @@ int main(int argc, char** argv) {
   try {
     int rc;
     if (command == "compose") rc = Compose(argc, argv);
+    else if (command == "batch") return cli::Batch(argc, argv);
     else if (command == "align") rc = Align(argc, argv);
     else if (command == "convert") rc = Convert(argc, argv);
     else if (command == "info") rc = Info(argc, argv);
@@ -864,19 +602,20 @@ int main(int argc, char** argv) {
       std::fputs(GeneralHelp, stdout);
       return 0;
     } else if (command.empty()) {
-      throw EUsage("no command given");
+      throw cli::EUsage("no command given");
     } else {
-      throw EUsage("unknown command '" + command + "'");
+      throw cli::EUsage("unknown command '" + command + "'");
     }
     if (rc == 0 && strict && WarningCount > 0) {
       std::fprintf(stderr, German() ? "Abbruch: Warnung mit --strict\n" : "Failed: warning with --strict\n");
       return 1;
     }
     return rc;
-  } catch (const EUsage& e) {
+  } catch (const cli::EUsage& e) {
     Progress.Break();
-    const bool known = command == "compose" || command == "align" || command == "convert" || command == "info";
+    const bool known = command == "compose" || command == "batch" || command == "align" || command == "convert" || command == "info";
     const char* help = command == "compose"   ? ComposeHelp
+                       : command == "batch"   ? cli::BatchHelp
                        : command == "align"   ? AlignHelp
                        : command == "convert" ? ConvertHelp
                        : command == "info"    ? InfoHelp

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace {
 
@@ -48,13 +49,14 @@ private:
   const TAutoAlignControl& FControl;
 };
 
-// Runs a and b at the same time (b on a thread of its own when one can be had).
+// Runs a and b at the same time (b on a thread of its own when one can be had
+// and the library is not set to one thread, PGSetThreadCount).
 template <typename A, typename B>
 void RunBoth(A&& a, B&& b) {
   std::exception_ptr error;
   std::thread helper;
   try {
-    helper = std::thread([&] {
+    if (PGThreadCount() > 1) helper = std::thread([&] {
       try {
         b();
       } catch (...) {

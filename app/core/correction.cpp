@@ -9,6 +9,7 @@
 
 #include "pgraphic/core/pixelrows.h"
 #include "pgraphic/core/rotation.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace {
 
@@ -223,7 +224,7 @@ std::unique_ptr<TPixelGraphic> ScaleCompensated(const TPixelGraphic& right, cons
   // reports its progress.
   int threads = 1;
   if (static_cast<int64_t>(w) * h >= (int64_t{1} << 20))
-    threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    threads = std::clamp(PGThreadCount(), 1, 4);
   std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
   auto band = [&](int i, bool report) {
     try {

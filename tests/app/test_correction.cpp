@@ -9,6 +9,7 @@
 #include "app/core/compose.h"
 #include "app/core/correction.h"
 #include "common/stereo_pairs.h"
+#include "pgraphic/core/threadpool.h"
 
 namespace {
 
@@ -98,6 +99,14 @@ TEST(ScaleStep, PaletteSourceAndParallelBandsGiveTheColours) {
     EXPECT_EQ(At(*s, 9, y)[1], 255 - (y + 4) / 4);
     EXPECT_EQ(At(*s, 9, y)[0], 7);
   }
+  // Set to one thread, the library computes every row on the calling thread
+  // (a report per row), with the same pixels.
+  PGSetThreadCount(1);
+  int reports = 0;
+  auto one = ScaleCompensated(p, c, {}, [&](TObject*, int step, int, bool&) { EXPECT_EQ(step, ++reports); });
+  PGSetThreadCount(0);
+  EXPECT_EQ(reports, 1024);
+  for (int y = 0; y < 1024; ++y) ASSERT_EQ(std::memcmp(one->ScanLine(y), s->ScanLine(y), 3 * 1024), 0) << y;
 }
 
 // ------------------------------------------------------------------ the wedge-free area

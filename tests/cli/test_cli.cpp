@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/core/paramfile.h"
+#include "cli/cli_test.h"
 #include "common/file_test_util.h"
 #include "app/core/stereo_core.h"
 #include "pgraphic/core/pixelgraphic.h"
@@ -20,54 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  q += '\'';
-  return q;
-}
-
-// Each test runs the tool in a scratch folder that is also its configuration folder.
-class CliTest : public ::testing::Test {
-protected:
-  std::string Path(const std::string& name) const { return FScratch.Path(name); }
-
-  TRun Run(const std::vector<std::string>& args) const {
-    std::string cmd = "cd ";
-    cmd += Quote(FDir);
-    cmd += " && ";
-    cmd += Quote(ZWILLO_CLI);
-    for (const auto& a : args) {
-      cmd += ' ';
-      cmd += Quote(a);
-    }
-    cmd += " >";
-    cmd += Quote(Path("stdout.txt"));
-    cmd += " 2>";
-    cmd += Quote(Path("stderr.txt"));
-    TRun r;
-    const int status = std::system(cmd.c_str());
-    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.Out = testutil::ReadFileText(Path("stdout.txt"));
-    r.Err = testutil::ReadFileText(Path("stderr.txt"));
-    return r;
-  }
-  // The sample pair copied into the scratch folder with its parameter files.
-  void CopySamples() const {
-    for (const char* f : {"szene_l.jpg", "szene_r.jpg", "szene_l.3DF", "szene_r.3DF"})
-      fs::copy_file(std::string(ZWILLO_SAMPLES) + "/" + f, Path(f));
-  }
-  testutil::TScratchFolder FScratch{"cli", true};
-  const std::string& FDir = FScratch.Dir();
-};
+using clitest::CliTest;
+using clitest::TRun;
 
 // ------------------------------------------------------------------ arguments and exit codes
 
@@ -117,7 +72,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(CliTest, HelpOfEveryCommand) {
-  for (const char* cmd : {"compose", "align", "convert", "info"}) {
+  for (const char* cmd : {"compose", "batch", "align", "convert", "info"}) {
     const TRun r = Run({cmd, "--help"});
     EXPECT_EQ(r.Status, 0) << cmd;
     EXPECT_EQ(r.Out.rfind(std::string("Usage: zwillo-cli ") + cmd, 0), 0u) << r.Out;
