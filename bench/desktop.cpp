@@ -34,7 +34,7 @@
 #include "app/core/compose.h"
 #include "app/desktop/mainform.h"
 #include "app/desktop/program.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/splashform.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "bench_util.h"
 #include "qt_bench_main.h"

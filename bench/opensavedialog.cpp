@@ -51,12 +51,13 @@ void BM_ThumbnailWorker(benchmark::State& state) {
   TPGOpenDialog dlg;
   std::vector<double> times;
   for (auto _ : state) {
-    TCreateOpenSaveDialogPaintPGThread worker;
-    worker.FileName = kName;
-    worker.MaxWidth = dlg.ThumbnailMaxWidth();
-    worker.MaxHeight = dlg.ThumbnailMaxHeight();
-    worker.ScreenBitsPerPixel = 24;
-    worker.ReducedJPEGDecode = state.range(0) != 0;
+    TPGThumbnailSettings settings;
+    settings.FileName = kName;
+    settings.MaxWidth = dlg.ThumbnailMaxWidth();
+    settings.MaxHeight = dlg.ThumbnailMaxHeight();
+    settings.ScreenBitsPerPixel = 24;
+    settings.ReducedJPEGDecode = state.range(0) != 0;
+    TCreateOpenSaveDialogPaintPGThread worker(settings);
     const auto t0 = Clock::now();
     auto thumbnail = worker.Body();
     times.push_back(Ms(Clock::now() - t0));

@@ -18,11 +18,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/desktop/form2ini.h"
-#include "app/desktop/programcursors.h"
-#include "app/desktop/progressform.h"
-#include "app/desktop/resources.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/form2ini.h"
+#include "app/desktop/forms/progressform.h"
+#include "app/desktop/forms/resources.h"
+#include "app/desktop/forms/splashform.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/filterdialogs.h"
@@ -78,9 +77,6 @@ TMain::TMain(const TMainOptions& options, QWidget* parent) : QMainWindow(parent)
   FWorkImage = std::make_unique<TPixelGraphic>();
   FScaledImage = std::make_unique<TPixelGraphic>();
   FSettings.ELSAViewer.clear();
-  FLineDragging = false;
-  FLineCursor = ProgramCursor(pcLine);
-  FTargetCursor = ProgramCursor(pcTarget);
   // 3. Show the window; the first show creates the progress window.
   show();
   FForm2 = new TForm2(this);
@@ -94,9 +90,7 @@ TMain::TMain(const TMainOptions& options, QWidget* parent) : QMainWindow(parent)
   // 4. Disabled behind the splash until its countdown has run out.
   if (options.Splash) WaitForSplash(this, options.Splash);
   // 5. The tilt-line animation, off until a view is painted.
-  FAnimationPhase = 128;
-  FTimer1->setInterval(100);
-  FTimer1->stop();
+  FAlignTool->ResetAnimation();
   // 6.
   UpdateControls();
 }
@@ -123,10 +117,8 @@ void TMain::SetSettings(const TSettings& settings) {
 // ============================================================ components
 
 void TMain::CreateComponents() {
-  FTimer1 = new QTimer(this);
-  FTimer1->setObjectName(QStringLiteral("Timer1"));
-  FTimer1->setInterval(100);
-  connect(FTimer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+  FAlignTool = std::make_unique<TAlignmentTool>(static_cast<TAlignmentToolHost&>(*this), this);
+  connect(FAlignTool->Timer(), &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
 
   CreateActions();
   CreateMenus();
@@ -469,6 +461,6 @@ void TMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  FTimer1->stop();
+  FAlignTool->Timer()->stop();
   QMainWindow::closeEvent(event);
 }

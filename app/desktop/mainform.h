@@ -10,6 +10,7 @@
 
 #include "app/core/settingsfile.h"
 #include "app/core/stereo_core.h"
+#include "app/desktop/alignmenttool.h"
 #include "app/desktop/edithistory.h"
 #include "pgraphic/view/imageview.h"
 
@@ -56,7 +57,7 @@ struct TMainOptions {
 // Widgets and actions carry their design names as object names ("MILaden",
 // "ToolButton1", "BtStereo", "TabSheet3", "ImLinks", "PopupMenu1", ...);
 // commands that share a handler carry their Tag as the dynamic property "Tag".
-class TMain : public QMainWindow {
+class TMain : public QMainWindow, private TAlignmentToolHost {
   Q_OBJECT
 
 public:
@@ -66,15 +67,17 @@ public:
   // ------------------------------------------------------------ pair state
   TPixelGraphic& WorkImage() { return *FWorkImage; }
   TPixelGraphic& ScaledImage() { return *FScaledImage; }
-  TPairAlignment& Alignment() { return FAlignment; }
-  TSideAlignment& LeftSide() { return FAlignment.Left; }
-  TSideAlignment& RightSide() { return FAlignment.Right; }
+  TPairAlignment& Alignment() { return FAlignTool->Pair(); }
+  TSideAlignment& LeftSide() { return FAlignTool->Pair().Left; }
+  TSideAlignment& RightSide() { return FAlignTool->Pair().Right; }
+  // Alignment input, markers, tilt lines and their animation.
+  TAlignmentTool& AlignTool() { return *FAlignTool; }
   int LastStereoMode() const { return FLastStereoMode; }
-  bool LineDragging() const { return FLineDragging; }
-  TPGImage* LineView() const { return FLineView; }
+  bool LineDragging() const { return FAlignTool->LineDragging(); }
+  TPGImage* LineView() const { return FAlignTool->LineView(); }
   TPGImage* PopupView() const { return FPopupView; }
-  const QCursor& LineCursor() const { return FLineCursor; }
-  const QCursor& TargetCursor() const { return FTargetCursor; }
+  const QCursor& LineCursor() const { return FAlignTool->LineCursor(); }
+  const QCursor& TargetCursor() const { return FAlignTool->TargetCursor(); }
 
   // The six user settings (read from "VEXO.INI" at program start). Setting
   // them also hands the JPEG quality to the library.
@@ -99,7 +102,7 @@ public:
   QWidget* ActivePage() const;
   QMenu* PopupMenu1() const { return FPopupMenu1; }
   QToolBar* ToolBar1() const { return FToolBar1; }
-  QTimer* Timer1() const { return FTimer1; }
+  QTimer* Timer1() const { return FAlignTool->Timer(); }
   TForm2* Form2() const { return FForm2; }
   // The open and save dialogs, made on first use.
   TPGOpenDialog* PGOpenDialog1();
@@ -162,8 +165,9 @@ public:
   void MiELSAStereoClick();
   void Timer1Timer();
 
-  // Alignment input on the left and right views (mouse, markers, tilt lines)
-  // and the crop of any view; bound by BindAlignmentEvents.
+  // Alignment input on the left and right views (mouse, markers, tilt lines:
+  // the alignment tool's) and the crop of any view; bound by
+  // BindAlignmentEvents.
   void ImPicBoxOnMouseDown(TPGImage* view, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
   void ImPicBoxOnMouseMove(TPGImage* view, Qt::KeyboardModifiers shift, int x, int y);
   void ImPicBoxOnMouseUp(TPGImage* view, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
@@ -174,7 +178,7 @@ public:
   void ImSelectionMade(TPGImage* view);
   // One step of the tilt-line animation (Timer1 calls it after advancing the phase).
   void DrawMarchingLines();
-  uint8_t AnimationPhase() const { return FAnimationPhase; }
+  uint8_t AnimationPhase() const { return FAlignTool->AnimationPhase(); }
 
   // ------------------------------------------------------------ replaceable parts
   // Writes the hand-off file and starts the external stereo viewer.
@@ -269,8 +273,12 @@ private:
   void BindAlignmentEvents();
   // Tab keys, arrow keys of the identical point, dropped files.
   void CreateDesktopBindings();
-  // Repaints the pixels of a tilt line (image coordinates) on view at once.
-  void RepaintLine(TPGImage* view, const TStereoLine& line, const TStereoLine* also = nullptr);
+  // What the alignment tool asks of the window.
+  TPGImage* ActiveAlignmentView() const override;
+  TAlignmentInput AlignmentInput() const override;
+  bool AlignmentWindowActive() const override;
+  QColor AlignmentWindowColor() const override;
+  void ShowAlignmentPosition(int x, int y) override;
   TPGImage* CreateView(QWidget* page, const char* name);
   QAction* NewAction(const char* name, const QString& caption, int tag = 0);
   QToolButton* NewButton(const char* name, const QString& hint, int image, int tag = 0);
@@ -307,15 +315,8 @@ private:
   // Pair state.
   std::unique_ptr<TPixelGraphic> FWorkImage;
   std::unique_ptr<TPixelGraphic> FScaledImage;
-  TPairAlignment FAlignment;
-  bool FLineDragging = false;
-  TPGImage* FLineView = nullptr;
+  std::unique_ptr<TAlignmentTool> FAlignTool;
   TPGImage* FPopupView = nullptr;
-  QCursor FLineCursor, FTargetCursor;
-  uint8_t FAnimationPhase = 128;
-  // The pattern the marching line starts with (the animation's last phase).
-  uint8_t FAnimationPattern = 128;
-  bool FProgressRunning = false;
   int FLastStereoMode = -1;
   TSettings FSettings;
   bool FSettingPage = false;
@@ -334,7 +335,6 @@ private:
   QLabel* FStatusText = nullptr;
   QLabel* FAlignStatus = nullptr; // what the last automatic alignment found
   QMenu* FPopupMenu1 = nullptr;
-  QTimer* FTimer1 = nullptr;
   TForm2* FForm2 = nullptr;
   TForm2Ini* FForm2Ini1 = nullptr;
   TConfigDlg* FConfigDlg = nullptr;

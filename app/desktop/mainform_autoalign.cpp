@@ -97,14 +97,12 @@ void TMain::MIAutomatischAusrichtenClick() {
                            platform::TMsgIcon::Information);
       return;
   }
-  AlignmentChanging(epLeft | epRight, "Automatisch ausrichten");
-  FAlignment = result.Alignment;
+  FAlignTool->SetPair(result.Alignment, "Automatisch ausrichten");
   ShowProgress("Fertig.", 0, false);
   FAlignStatus->setText(AlignmentSummary(result));
   FAlignStatus->setToolTip(result.DeviationWarning
                                ? FAlignStatus->text() + QString::fromUtf8(" Die Deviation ist größer als 1/30 der Bildbreite.")
                                : FAlignStatus->text());
-  for (TPGImage* view : {FImLinks, FImRechts}) view->Invalidate();
   UpdateControls();
 }
 
@@ -116,6 +114,6 @@ void TMain::AlignmentChanging(unsigned parts, const std::string& caption) {
   const TEditStep* last = FHistory.NextUndo();
   if (caption == NudgeCaption && last && !FHistory.CanRedo() && last->Caption() == caption && last->Parts() == parts)
     return;
-  FHistory.Push(std::make_unique<TAlignmentStep>(parts, caption, FAlignment));
+  FHistory.Push(std::make_unique<TAlignmentStep>(parts, caption, FAlignTool->Pair()));
   UpdateEditControls();
 }

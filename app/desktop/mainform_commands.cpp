@@ -16,14 +16,14 @@
 
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
-#include "app/desktop/configdlg.h"
-#include "app/desktop/hourglass.h"
+#include "app/desktop/forms/configdlg.h"
 #include "app/desktop/mainform.h"
-#include "app/desktop/progressform.h"
-#include "app/desktop/resources.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/progressform.h"
+#include "app/desktop/forms/resources.h"
+#include "app/desktop/forms/splashform.h"
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/view/filterdialogs.h"
+#include "pgraphic/view/hourglass.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"
 
@@ -109,8 +109,7 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   std::unique_ptr<TPixelGraphic> image = std::make_unique<TPixelGraphic>();
   {
     // As the view's own load: its warning action, background and progress.
-    std::unique_ptr<THourGlass> hourGlass;
-    if (view->ShowHourGlass()) hourGlass = std::make_unique<THourGlass>();
+    TPGHourGlass hourGlass(view->ShowHourGlass());
     image->SetReadWarningAction(view->ReadWarningAction());
     image->SetBackGroundColor(view->BackGroundColor());
     image->OnProgressStart = [view](TObject* s) {
@@ -130,7 +129,7 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
   view->AdoptLoadedPixelGraphic(std::move(image), fileName);
   view->SetKeepOldPaintPixelGraphic(true);
   SetPhotographOrigin(view, {});
-  (view == FImLinks ? FAlignment.Left : FAlignment.Right) = TSideAlignment{};
+  (view == FImLinks ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = TSideAlignment{};
   FHistory.Forget(PartOf(view));
   FAlignStatus->clear();
   // The parameter file of the active tab's photograph: this one.
@@ -141,14 +140,14 @@ void TMain::LoadImageFile(TPGImage* view, const std::string& fileName) {
 void TMain::LoadParameters() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  (left ? FAlignment.Left : FAlignment.Right) = ReadParameterFile(ParameterFileOf(view));
+  (left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right) = ReadParameterFile(ParameterFileOf(view));
   view->Invalidate();
 }
 
 void TMain::BtSaveParmsClick() {
   const bool left = ActivePage() == FTabSheet1;
   TPGImage* view = left ? FImLinks : FImRechts;
-  WriteParameterFile(ParameterFileOf(view), left ? FAlignment.Left : FAlignment.Right);
+  WriteParameterFile(ParameterFileOf(view), left ? FAlignTool->Pair().Left : FAlignTool->Pair().Right);
 }
 
 void TMain::ToolButton1Click() {

@@ -156,16 +156,20 @@ void TMain::NudgePoint(int dx, int dy) {
   const bool left = ActivePage() == FTabSheet1;
   if (!left && ActivePage() != FTabSheet2) return;
   TPGImage* view = left ? FImLinks : FImRechts;
-  TStereoPoint& point = (left ? FAlignment.Left : FAlignment.Right).Point;
+  TSideAlignment side = *FAlignTool->SideOf(view);
+  TStereoPoint& point = side.Point;
   const TPixelGraphic* image = view->PixelGraphicNoWait();
   // Only a point that is set (0 means none) moves, and it stays on the
   // picture without becoming 0.
   if (!image || image->Empty() || point.X <= 0 || point.Y <= 0) return;
   const auto x = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.X} + dx, 1, std::max(1, image->Width() - 1)));
   const auto y = static_cast<int32_t>(std::clamp<int64_t>(int64_t{point.Y} + dy, 1, std::max(1, image->Height() - 1)));
-  if (x != point.X || y != point.Y) AlignmentChanging(PartOf(view), NudgeCaption);
-  point.X = x;
-  point.Y = y;
-  view->Invalidate();
+  if (x != point.X || y != point.Y) {
+    point.X = x;
+    point.Y = y;
+    FAlignTool->SetSide(FAlignTool->PartOf(view), side, NudgeCaption);
+  } else {
+    view->Invalidate();
+  }
   ShowProgress(std::to_string(point.X) + "," + std::to_string(point.Y), 0);
 }

@@ -13,8 +13,8 @@
 #include <QMenuBar>
 #include <QTabWidget>
 
-#include "app/desktop/hourglass.h"
 #include "app/desktop/mainform.h"
+#include "pgraphic/view/hourglass.h"
 #include "platform/messagebox.h"
 
 namespace {
@@ -83,7 +83,7 @@ TEditPart TMain::PartOf(const TPGImage* view) const {
 
 void TMain::TurnPicture(TPGImage* view, int degrees) {
   if (view->Empty()) return;
-  THourGlass hourGlass;
+  TPGHourGlass hourGlass;
   // Turned into a copy that replaces the picture only when done.
   TPixelGraphic& picture = *view->PixelGraphic();
   const int32_t w = picture.Width(), h = picture.Height();
@@ -92,7 +92,7 @@ void TMain::TurnPicture(TPGImage* view, int degrees) {
   turned->RotateFrom(true, picture, degrees);
   view->ExchangePixelGraphic(std::move(turned));
   if (view == FImStereo) return;
-  TSideAlignment& side = view == FImLinks ? FAlignment.Left : FAlignment.Right;
+  TSideAlignment& side = view == FImLinks ? FAlignTool->Pair().Left : FAlignTool->Pair().Right;
   TurnAlignment(side, w, h, ((degrees / 90) % 4 + 4) % 4);
   view->Invalidate();
 }
@@ -178,7 +178,7 @@ void TMain::CreateEditMenu() {
 // ============================================================ tilt lines
 
 void TMain::ReportOneTiltLine() {
-  const TTiltLines lines = TiltLinesGiven(FAlignment);
+  const TTiltLines lines = TiltLinesGiven(FAlignTool->Pair());
   if (lines != tlLeftOnly && lines != tlRightOnly) return;
   ShowProgress(lines == tlRightOnly ? "Verkantung nicht ausgeglichen: im linken Bild fehlt die Verkantungslinie."
                                     : "Verkantung nicht ausgeglichen: im rechten Bild fehlt die Verkantungslinie.",

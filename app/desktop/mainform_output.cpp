@@ -4,7 +4,6 @@
 #include <limits>
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -12,6 +11,7 @@
 #include "app/desktop/mainform.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/device/print.h"
+#include "pgraphic/view/hourglass.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/files.h"
 #include "platform/messagebox.h"
@@ -46,10 +46,7 @@ void TMain::BtSaveStereoClick(QObject* sender) {
   if (ActivePage() != FTabSheet3) return;
   Guarded([&] {
     // The hourglass stays only while saving; a failed save restores it too.
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    struct TRestore {
-      ~TRestore() { QGuiApplication::restoreOverrideCursor(); }
-    } restore;
+    TPGHourGlass hourGlass;
     if (TagOf(sender) == 1) {
       if (FImStereo->Empty()) return;
       TPixelGraphic& stereo = *FImStereo->PixelGraphic();

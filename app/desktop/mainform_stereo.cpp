@@ -10,7 +10,8 @@
 
 #include "app/core/compose.h"
 #include "app/desktop/mainform.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
+#include "pgraphic/view/hourglass.h"
 
 void TMain::ShowProgress(const std::string& text, int percent, bool paintNow) {
   const QString t = QString::fromStdString(text);
@@ -43,7 +44,7 @@ void TMain::MIberechnenClick(QObject* sender) {
   // command has returned.
   FPageControl1->setUpdatesEnabled(false);
   ShowProgressWindow();
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  TPGHourGlass hourGlass;
 
   // The mode is the command's from the first report after the tilt
   // compensation on (a failed compensation leaves the last mode as it was).
@@ -86,7 +87,7 @@ void TMain::MIberechnenClick(QObject* sender) {
     TPixelGraphic* left = FImLinks->PixelGraphic();
     TPixelGraphic* right = FImRechts->PixelGraphic();
     const int mode = BilderVertauschen1->isChecked() ? tag | smSwapEyes : tag;
-    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignment,
+    TStereoResult result = ComposePictures(mode, left ? *left : empty, right ? *right : empty, FAlignTool->Pair(),
                                            *FWorkImage, progress, store, FSettings.CropWedges);
     takeMode();
     if (result.Owned) FImStereo->AdoptPixelGraphic(std::move(result.Owned));
@@ -113,7 +114,7 @@ void TMain::MIberechnenClick(QObject* sender) {
   FWorkImage = std::make_unique<TPixelGraphic>();
   FForm2->hide();
   FPageControl1->setUpdatesEnabled(true);
-  QGuiApplication::restoreOverrideCursor();
+  hourGlass.Restore();
   // The viewer gets only what this computation produced: after a failure the
   // stereo view still holds an earlier picture.
   if (computed && FLastStereoMode == 6 && ShowELSAViewer() && LaunchELSAViewer) LaunchELSAViewer(*this);

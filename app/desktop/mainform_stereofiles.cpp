@@ -12,10 +12,10 @@
 
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
-#include "app/desktop/hourglass.h"
+#include "app/desktop/forms/progressform.h"
 #include "app/desktop/mainform.h"
-#include "app/desktop/progressform.h"
 #include "pgraphic/formats/registry.h"
+#include "pgraphic/view/hourglass.h"
 #include "pgraphic/view/opensavedialog.h"
 #include "platform/messagebox.h"
 
@@ -106,7 +106,7 @@ void TMain::LoadStereoPairFile(const std::string& fileName) {
   {
     // As a photograph's load: the hourglass, and the tilt-line animation
     // rests while the views report progress.
-    THourGlass hourGlass;
+    TPGHourGlass hourGlass;
     ImPixelGraphicProgressStart();
     try {
       pair = LoadPairPictures(fileName);
@@ -125,7 +125,7 @@ void TMain::LoadStereoPairFile(const std::string& fileName) {
   }
   // Two new photographs: their points are the pair's files', the edits of
   // the photographs they replace are gone.
-  FAlignment = ReadPairParameters(fileName);
+  FAlignTool->Pair() = ReadPairParameters(fileName);
   FHistory.Forget(epLeft | epRight);
   FAlignStatus->clear();
   FImLinks->Invalidate();
@@ -160,7 +160,7 @@ void TMain::MIStereopaarSpeichernClick() {
   TPixelGraphic& right = *FImRechts->PixelGraphic();
   // Said before the dialog: a pair without common area has nothing to save.
   const TCommonArea area = CommonArea(left.Width(), left.Height(), right.Width(), right.Height(),
-                                      FAlignment.Left.Point, FAlignment.Right.Point);
+                                      FAlignTool->Pair().Left.Point, FAlignTool->Pair().Right.Point);
   if (area.W <= 0 || area.H <= 0) {
     platform::MessageBox("Kein Stereopaar: der gemeinsame Bereich ist leer.", "Zwillo", platform::TMsgButtons::OK,
                          platform::TMsgIcon::Warning);
@@ -178,13 +178,13 @@ void TMain::MIStereopaarSpeichernClick() {
   ShowProgressWindow();
   std::exception_ptr failure;
   {
-    THourGlass hourGlass;
+    TPGHourGlass hourGlass;
     try {
       TComposeProgress progress;
       progress.Report = [this](const std::string& text, int percent) { ShowProgress(text, percent); };
       const std::string text = "Stereopaar speichern";
       int shown = -1;
-      TStereoPair views = AlignedPair(left, right, FAlignment, progress, FSettings.CropWedges);
+      TStereoPair views = AlignedPair(left, right, FAlignTool->Pair(), progress, FSettings.CropWedges);
       if (views.Left) {
         // Each view's rows as half of the bar (a JPS reports its one picture
         // as the right view's).

@@ -7,8 +7,8 @@
 #include <QTranslator>
 
 #include "app/desktop/mainform.h"
-#include "app/desktop/resources.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/resources.h"
+#include "app/desktop/forms/splashform.h"
 #include "pgraphic/device/messagebox.h"
 
 void PrepareApplication(QApplication& app) {

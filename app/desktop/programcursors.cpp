@@ -1,24 +1,15 @@
 #include "app/desktop/programcursors.h"
 
-#include <QBitmap>
-#include <QImage>
+#include "pgraphic/view/cursors.h"
 
 namespace {
 
-// Draws black pixels with a white outline into a 32 x 32 cursor: the bitmap
-// holds the black pixels, the mask the black and the outline pixels.
+// Black pixels drawn into the library's cursor art; the white outline comes
+// when the cursor is made.
 class TCursorArt {
 public:
-  TCursorArt() : FInk(32, 32, QImage::Format_Mono), FMask(32, 32, QImage::Format_Mono) {
-    FInk.fill(0);
-    FMask.fill(0);
-  }
   void Dot(int x, int y) {
-    if (x < 0 || y < 0 || x > 31 || y > 31) return;
-    FInk.setPixel(x, y, 1);
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx)
-        if (x + dx >= 0 && y + dy >= 0 && x + dx < 32 && y + dy < 32) FMask.setPixel(x + dx, y + dy, 1);
+    if (x >= 0 && y >= 0 && x < 32 && y < 32) FArt[size_t(y)][size_t(x)] = '#';
   }
   void HLine(int x1, int x2, int y) {
     for (int x = x1; x <= x2; ++x) Dot(x, y);
@@ -27,11 +18,13 @@ public:
     for (int y = y1; y <= y2; ++y) Dot(x, y);
   }
   QCursor Make(int hotX, int hotY) const {
-    return QCursor(QBitmap::fromImage(FInk), QBitmap::fromImage(FMask), hotX, hotY);
+    TPGCursorArt art = FArt;
+    PGOutlineCursorArt(art);
+    return PGMakeCursor(art, QPoint(hotX, hotY));
   }
 
 private:
-  QImage FInk, FMask;
+  TPGCursorArt FArt = PGBlankCursorArt();
 };
 
 QCursor MakeLineCursor() {

@@ -10,6 +10,7 @@
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/core/threadpool.h"
 
 // ============================================================ filters
@@ -200,7 +201,7 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
   TApplyScope apply(filter, source);
   const TFastFilter fast = FastKind(filter);
   const int width = FWidth, height = FHeight;
-  DoProgressStart(this);
+  TPGProgressBracket progress(*this, this);
   if (fast == TFastFilter::None) {
     // Any other filter: pixel by pixel in the order of the image model, on
     // one thread (a filter class of its own may keep state from pixel to
@@ -332,6 +333,6 @@ void TPixelGraphic::ApplyFilter(TPGFilter& filter, TPixelGraphic& source) {
       }
     }
   }
-  DoProgressEnd(this);
+  progress.End();
   Changed();
 }

@@ -7,6 +7,7 @@
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/core/pixelrows.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/core/resample.h"
 #include "pgraphic/core/rotation.h"
 #include "pgraphic/core/threadpool.h"
@@ -35,7 +36,7 @@ void TPixelGraphic::CopyRect(int destX, int destY, TPixelGraphic& source, int sr
   const bool blockMove = out.Is24() && src.Is24();
   const size_t count = static_cast<size_t>(x1 - x0 + 1);
   std::vector<uint8_t> buffer(blockMove ? 0 : 3 * count);
-  DoProgressStart(this);
+  TPGProgressBracket progress(*this, this);
   if (blockMove && y0 <= y1) {
     // 24 to 24 bit: the overlapping span of each row as one block, without
     // progress reports, on the library's threads (in row order within one
@@ -65,7 +66,7 @@ void TPixelGraphic::CopyRect(int destX, int destY, TPixelGraphic& source, int sr
     out.WriteRow(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1), colors, nullptr);
     if (DoProgress(this, static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
   }
-  DoProgressEnd(this);
+  progress.End();
   Changed();
 }
 
@@ -85,7 +86,7 @@ void TPixelGraphic::StretchCopy(int destX, int destY, TPixelGraphic& source, int
   const int64_t y0 = std::max<int64_t>(destY, 0);
   const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(destY) + dstH - 1, FHeight - 1);
   TTargetWriter out(*this);
-  DoProgressStart(this);
+  TPGProgressBracket progress(*this, this);
   if (x0 <= x1 && y0 <= y1 && out.Is24()) {
     // 24-bit targets: the rows on the library's threads.
     pg::TRowLoop loop;
@@ -123,7 +124,7 @@ void TPixelGraphic::StretchCopy(int destX, int destY, TPixelGraphic& source, int
       if (DoProgress(this, static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
     }
   }
-  DoProgressEnd(this);
+  progress.End();
   Changed();
 }
 
@@ -170,7 +171,7 @@ void TPixelGraphic::Rotate(int destCx, int destCy, TPixelGraphic& source, int sr
   const bool interpolate = FInterpolate && !turn.Quarter;
   const pg::TRotateRows rows(*this, source, window, turn, interpolate, destCx, destCy, srcCx, srcCy, x0, x1);
   TTargetWriter out(*this);
-  DoProgressStart(this);
+  TPGProgressBracket progress(*this, this);
   if (out.Is24()) {
     // 24-bit targets: the rows on the library's threads. Pixels no source
     // pixel reaches keep their value.
@@ -209,7 +210,7 @@ void TPixelGraphic::Rotate(int destCx, int destCy, TPixelGraphic& source, int sr
       if (DoProgress(this, y - y0, y1 - y0)) break;
     }
   }
-  DoProgressEnd(this);
+  progress.End();
   Changed();
 }
 
@@ -302,7 +303,7 @@ void MirrorRow(const uint8_t* src, uint8_t* dst, int width, int bits) {
 
 void TPixelGraphic::MirrorHorizontal() {
   if (Empty()) return;
-  DoProgressStart(this);
+  TPGProgressBracket progress(*this, this);
   // Each row is mirrored in itself: the rows go to the library's threads.
   const int bits = BitCountNum();
   pg::TRowLoop loop;
@@ -320,6 +321,6 @@ void TPixelGraphic::MirrorHorizontal() {
         };
       },
       pg::ProgressReport(*this, 0, FHeight - 1));
-  DoProgressEnd(this);
+  progress.End();
   Changed();
 }

@@ -7,6 +7,7 @@
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/bmp_internal.h"
 
 // Windows (40-byte info header and the longer headers of the later Windows
@@ -325,12 +326,6 @@ void TBMPFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info
 }
 
 void TPixelGraphic::ReadPackedBitmap(TStream& stream, bool coreHeader) {
-  DoProgressStart(this);
-  try {
-    ReadPackedBitmapBody(*this, stream, coreHeader);
-  } catch (...) {
-    DoProgressEnd(this);
-    throw;
-  }
-  DoProgressEnd(this);
+  TPGProgressBracket progress(*this, this);
+  ReadPackedBitmapBody(*this, stream, coreHeader);
 }

@@ -13,6 +13,7 @@
 // clang-format on
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"
 
@@ -411,8 +412,8 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   if (components == 1) graphic.SetPaletteIdent(pGray256);
 
   TObject* sender = const_cast<TJPGFileFormatReader*>(this);
-  graphic.DoProgressStart(sender);
-  try {
+  {
+    TPGProgressBracket progress(graphic, sender);
     const JDIMENSION rows = cinfo->output_height;
     while (cinfo->output_scanline < rows) {
       JSAMPROW row = graphic.ScanLine(static_cast<int>(cinfo->output_scanline));
@@ -421,11 +422,7 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
       if (got == 0) break;  // cannot happen with this source; finish reports it
       if (graphic.DoProgress(sender, static_cast<int>(cinfo->output_scanline), static_cast<int>(rows))) break;
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
   }
-  graphic.DoProgressEnd(sender);
   // After an abort the library finds scanlines missing and fails here.
   Checked(err, [cinfo] { jpeg_finish_decompress(cinfo); });
 }
@@ -496,19 +493,15 @@ void TJPGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   });
 
   TObject* sender = this;
-  graphic.DoProgressStart(sender);
-  try {
+  {
+    TPGProgressBracket progress(graphic, sender);
     const int rows = graphic.Height();
     for (int n = 0; n < rows; ++n) {
       JSAMPROW row = graphic.ScanLine(n);
       Checked(err, [cinfo, &row] { jpeg_write_scanlines(cinfo, &row, 1); });
       graphic.DoProgress(sender, n + 1, rows);  // every row is written, whatever Abort says
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
   }
-  graphic.DoProgressEnd(sender);
   Checked(err, [cinfo] { jpeg_finish_compress(cinfo); });
 }
 

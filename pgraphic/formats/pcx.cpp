@@ -6,6 +6,7 @@
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 
 namespace {
@@ -202,65 +203,59 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const size_t rowBytes = static_cast<size_t>(graphic.BytesPerRow());
 
   TObject* sender = const_cast<TPCXFileFormatReader*>(this);
-  graphic.DoProgressStart(sender);
-  try {
-    for (int y = 0; y < height; ++y) {
-      if (emptyLines && y > 0) {
-        if (rowBytes > 0) std::memcpy(graphic.ScanLine(y), graphic.ScanLine(0), rowBytes);
-        if (graphic.DoProgress(sender, y, height)) break;
-        continue;
-      }
-      src.DecodeLine(line.data(), L);
-      uint8_t* row = graphic.ScanLine(y);
-      if (width > 0) {
-        switch (bitCount) {
-          case bc1Bit: {
-            const size_t bpr = static_cast<size_t>(graphic.BytesPerRow());
-            std::memcpy(row, line.data(), bpr);
-            if (width % 8 != 0)
-              row[(width - 1) / 8] &= static_cast<uint8_t>(0xFF << (8 - width % 8));
-            else if (width / 8 < bpr)
-              row[width / 8] = 0;
-            break;
+  TPGProgressBracket progress(graphic, sender);
+  for (int y = 0; y < height; ++y) {
+    if (emptyLines && y > 0) {
+      if (rowBytes > 0) std::memcpy(graphic.ScanLine(y), graphic.ScanLine(0), rowBytes);
+      if (graphic.DoProgress(sender, y, height)) break;
+      continue;
+    }
+    src.DecodeLine(line.data(), L);
+    uint8_t* row = graphic.ScanLine(y);
+    if (width > 0) {
+      switch (bitCount) {
+        case bc1Bit: {
+          const size_t bpr = static_cast<size_t>(graphic.BytesPerRow());
+          std::memcpy(row, line.data(), bpr);
+          if (width % 8 != 0)
+            row[(width - 1) / 8] &= static_cast<uint8_t>(0xFF << (8 - width % 8));
+          else if (width / 8 < bpr)
+            row[width / 8] = 0;
+          break;
+        }
+        case bc4Bit: {
+          const uint8_t* p0 = line.data();
+          const uint8_t* p1 = p0 + L / 4;
+          const uint8_t* p2 = p0 + 2 * (L / 4);
+          const uint8_t* p3 = p0 + 3 * (L / 4);
+          for (size_t x = 0; x < width; ++x) {
+            const size_t i = x / 8;
+            const unsigned s = 7 - static_cast<unsigned>(x % 8);
+            const unsigned v = ((p0[i] >> s) & 1u) | (((p1[i] >> s) & 1u) << 1) | (((p2[i] >> s) & 1u) << 2) |
+                               (((p3[i] >> s) & 1u) << 3);
+            uint8_t& b = row[x / 2];
+            b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
           }
-          case bc4Bit: {
-            const uint8_t* p0 = line.data();
-            const uint8_t* p1 = p0 + L / 4;
-            const uint8_t* p2 = p0 + 2 * (L / 4);
-            const uint8_t* p3 = p0 + 3 * (L / 4);
-            for (size_t x = 0; x < width; ++x) {
-              const size_t i = x / 8;
-              const unsigned s = 7 - static_cast<unsigned>(x % 8);
-              const unsigned v = ((p0[i] >> s) & 1u) | (((p1[i] >> s) & 1u) << 1) | (((p2[i] >> s) & 1u) << 2) |
-                                 (((p3[i] >> s) & 1u) << 3);
-              uint8_t& b = row[x / 2];
-              b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
-            }
-            break;
+          break;
+        }
+        case bc8Bit:
+          std::memcpy(row, line.data(), width);
+          break;
+        default: {
+          const uint8_t* r = line.data();
+          const uint8_t* g = r + L / 3;
+          const uint8_t* b = r + 2 * (L / 3);
+          for (size_t x = 0; x < width; ++x) {
+            row[3 * x] = b[x];
+            row[3 * x + 1] = g[x];
+            row[3 * x + 2] = r[x];
           }
-          case bc8Bit:
-            std::memcpy(row, line.data(), width);
-            break;
-          default: {
-            const uint8_t* r = line.data();
-            const uint8_t* g = r + L / 3;
-            const uint8_t* b = r + 2 * (L / 3);
-            for (size_t x = 0; x < width; ++x) {
-              row[3 * x] = b[x];
-              row[3 * x + 1] = g[x];
-              row[3 * x + 2] = r[x];
-            }
-            break;
-          }
+          break;
         }
       }
-      if (graphic.DoProgress(sender, y, height)) break;
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
+    if (graphic.DoProgress(sender, y, height)) break;
   }
-  graphic.DoProgressEnd(sender);
 }
 
 void TPCXFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info) const {

@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"
 
@@ -370,9 +371,9 @@ void TPNGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     Raise(GetMessage(msgNotSupportedSubformat));
 
   TObject* sender = const_cast<TPNGFileFormatReader*>(this);
-  graphic.DoProgressStart(sender);
   bool aborted = false;
-  try {
+  {
+    TPGProgressBracket progress(graphic, sender);
     const int rows = static_cast<int>(height);
     if (rows > 0 && width > 0) {
       for (int pass = 0; pass < passes && !aborted; ++pass) {
@@ -388,11 +389,7 @@ void TPNGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
       if (!aborted && depth == 2)
         for (int r = 0; r < rows; ++r) Unpack2To4(graphic.ScanLine(r), static_cast<int>(width));
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
   }
-  graphic.DoProgressEnd(sender);
   if (!aborted) state->Run([png] { png_read_end(png, nullptr); });
 }
 
@@ -482,19 +479,15 @@ void TPNGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   });
 
   TObject* sender = this;
-  graphic.DoProgressStart(sender);
-  try {
+  {
+    TPGProgressBracket progress(graphic, sender);
     const int rows = graphic.Height();
     for (int r = 0; r < rows; ++r) {
       png_const_bytep row = graphic.ScanLine(r);
       state->Run([png, row] { png_write_row(png, row); });
       graphic.DoProgress(sender, r, rows - 1);  // every row is written, whatever Abort says
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
   }
-  graphic.DoProgressEnd(sender);
   state->Run([png, info] { png_write_end(png, info); });
 }
 

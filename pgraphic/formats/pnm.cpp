@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 
 namespace {
@@ -197,81 +198,75 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const size_t wz = static_cast<size_t>(width);
 
   TObject* sender = const_cast<TPxMFileFormatReader*>(this);
-  graphic.DoProgressStart(sender);
-  try {
-    for (int y = 0; y < height; ++y) {
-      uint8_t* row = graphic.ScanLine(y);
-      switch (h.Variant) {
-        case 1: {  // a non-zero digit is black (index 0), zero is white (index 1)
-          size_t x = 0;
-          for (size_t i = 0; x < wz; ++i) {
-            unsigned byte = 0;
-            for (int bit = 7; bit >= 0 && x < wz; --bit, ++x)
-              if (src.Digit() == '0') byte |= 1u << bit;
-            row[i] = static_cast<uint8_t>(byte);
-          }
-          break;
+  TPGProgressBracket progress(graphic, sender);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = graphic.ScanLine(y);
+    switch (h.Variant) {
+      case 1: {  // a non-zero digit is black (index 0), zero is white (index 1)
+        size_t x = 0;
+        for (size_t i = 0; x < wz; ++i) {
+          unsigned byte = 0;
+          for (int bit = 7; bit >= 0 && x < wz; --bit, ++x)
+            if (src.Digit() == '0') byte |= 1u << bit;
+          row[i] = static_cast<uint8_t>(byte);
         }
-        case 2:
-          for (size_t x = 0; x < wz; ++x) row[x] = scale(src.Number());
-          break;
-        case 3:
-          for (size_t x = 0; x < wz; ++x) {
-            const uint8_t r = scale(src.Number());
-            const uint8_t g = scale(src.Number());
-            const uint8_t b = scale(src.Number());
-            row[3 * x] = b;
-            row[3 * x + 1] = g;
-            row[3 * x + 2] = r;
-          }
-          break;
-        case 4: {
-          const size_t n = (wz + 7) / 8;
-          src.Bytes(row, n);
-          for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(~row[i]);
-          break;
-        }
-        case 5:
-          src.Bytes(row, wz);
-          if (!byteTable.empty())
-            for (size_t x = 0; x < wz; ++x) row[x] = byteTable[row[x]];
-          break;
-        default:  // 6: red, green, blue in the file; blue, green, red in the image
-          src.Bytes(row, 3 * wz);
-          if (byteTable.empty()) {
-            size_t x = 0;
-            for (; x + 4 <= wz; x += 4) {  // four pixels at a time
-              uint8_t* p = row + 3 * x;
-              uint8_t t[12];
-              std::memcpy(t, p, 12);
-              p[0] = t[2];
-              p[2] = t[0];
-              p[3] = t[5];
-              p[5] = t[3];
-              p[6] = t[8];
-              p[8] = t[6];
-              p[9] = t[11];
-              p[11] = t[9];
-            }
-            for (; x < wz; ++x) std::swap(row[3 * x], row[3 * x + 2]);
-          } else {
-            for (size_t x = 0; x < wz; ++x) {
-              uint8_t* p = row + 3 * x;
-              const uint8_t r = p[0];
-              p[0] = byteTable[p[2]];
-              p[1] = byteTable[p[1]];
-              p[2] = byteTable[r];
-            }
-          }
-          break;
+        break;
       }
-      if (graphic.DoProgress(sender, y, height)) break;
+      case 2:
+        for (size_t x = 0; x < wz; ++x) row[x] = scale(src.Number());
+        break;
+      case 3:
+        for (size_t x = 0; x < wz; ++x) {
+          const uint8_t r = scale(src.Number());
+          const uint8_t g = scale(src.Number());
+          const uint8_t b = scale(src.Number());
+          row[3 * x] = b;
+          row[3 * x + 1] = g;
+          row[3 * x + 2] = r;
+        }
+        break;
+      case 4: {
+        const size_t n = (wz + 7) / 8;
+        src.Bytes(row, n);
+        for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+        break;
+      }
+      case 5:
+        src.Bytes(row, wz);
+        if (!byteTable.empty())
+          for (size_t x = 0; x < wz; ++x) row[x] = byteTable[row[x]];
+        break;
+      default:  // 6: red, green, blue in the file; blue, green, red in the image
+        src.Bytes(row, 3 * wz);
+        if (byteTable.empty()) {
+          size_t x = 0;
+          for (; x + 4 <= wz; x += 4) {  // four pixels at a time
+            uint8_t* p = row + 3 * x;
+            uint8_t t[12];
+            std::memcpy(t, p, 12);
+            p[0] = t[2];
+            p[2] = t[0];
+            p[3] = t[5];
+            p[5] = t[3];
+            p[6] = t[8];
+            p[8] = t[6];
+            p[9] = t[11];
+            p[11] = t[9];
+          }
+          for (; x < wz; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+        } else {
+          for (size_t x = 0; x < wz; ++x) {
+            uint8_t* p = row + 3 * x;
+            const uint8_t r = p[0];
+            p[0] = byteTable[p[2]];
+            p[1] = byteTable[p[1]];
+            p[2] = byteTable[r];
+          }
+        }
+        break;
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
+    if (graphic.DoProgress(sender, y, height)) break;
   }
-  graphic.DoProgressEnd(sender);
 }
 
 void TPxMFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info) const {
@@ -378,8 +373,8 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   };
   std::vector<uint8_t> rowBuffer(binary ? (kind == 0 ? (wz + 7) / 8 : kind == 1 ? wz : 3 * wz) : 0);
 
-  graphic.DoProgressStart(&graphic);
-  try {
+  {
+    TPGProgressBracket progress(graphic, &graphic);
     for (int y = 0; y < height; ++y) {
       const uint8_t* row = graphic.ScanLine(y);
       switch (kind) {
@@ -437,11 +432,7 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
       }
       graphic.DoProgress(&graphic, y, height);
     }
-  } catch (...) {
-    graphic.DoProgressEnd(&graphic);
-    throw;
   }
-  graphic.DoProgressEnd(&graphic);
   out.Flush();
 }
 

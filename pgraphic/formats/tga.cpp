@@ -6,6 +6,7 @@
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 
 namespace {
 
@@ -265,34 +266,28 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   if (runLength) decoder = std::make_unique<TTGARunLengthDecoder>(stream, bpp);
 
   TObject* sender = const_cast<TTGAFileFormatReader*>(this);
-  graphic.DoProgressStart(sender);
-  try {
-    for (int n = 0; n < height; ++n) {
-      const int y = topDown ? n : height - 1 - n;
-      uint8_t* row = graphic.ScanLine(y);
-      if (width > 0) {
-        if (fastPath) {
-          // Same byte order as the image's storage: read the row in place.
-          stream.ReadBuffer(row, static_cast<int64_t>(width) * bpp);
+  TPGProgressBracket progress(graphic, sender);
+  for (int n = 0; n < height; ++n) {
+    const int y = topDown ? n : height - 1 - n;
+    uint8_t* row = graphic.ScanLine(y);
+    if (width > 0) {
+      if (fastPath) {
+        // Same byte order as the image's storage: read the row in place.
+        stream.ReadBuffer(row, static_cast<int64_t>(width) * bpp);
+      } else {
+        if (runLength && !mirror && (h.Depth == 8 || h.Depth == 24)) {
+          decoder->DecodeRow(row, width);  // same byte order as the image's storage
         } else {
-          if (runLength && !mirror && (h.Depth == 8 || h.Depth == 24)) {
-            decoder->DecodeRow(row, width);  // same byte order as the image's storage
-          } else {
-            if (runLength)
-              decoder->DecodeRow(rowBuffer.data(), width);
-            else
-              stream.ReadBuffer(rowBuffer.data(), static_cast<int64_t>(rowBuffer.size()));
-            StoreRow(rowBuffer.data(), row, width, h.Depth, mirror);
-          }
+          if (runLength)
+            decoder->DecodeRow(rowBuffer.data(), width);
+          else
+            stream.ReadBuffer(rowBuffer.data(), static_cast<int64_t>(rowBuffer.size()));
+          StoreRow(rowBuffer.data(), row, width, h.Depth, mirror);
         }
       }
-      if (graphic.DoProgress(sender, n, height)) break;
     }
-  } catch (...) {
-    graphic.DoProgressEnd(sender);
-    throw;
+    if (graphic.DoProgress(sender, n, height)) break;
   }
-  graphic.DoProgressEnd(sender);
 }
 
 void TTGAFileFormatReader::GetInfo(TStream& stream, int index, TPGFileInfo& info) const {
@@ -383,25 +378,19 @@ void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   // conversion) are written with one index byte per pixel.
   const bool expand = graphic.BitCount() == bc1Bit || graphic.BitCount() == bc4Bit;
   std::vector<uint8_t> rowBuffer(expand ? width : 0);
-  graphic.DoProgressStart(&graphic);
-  try {
-    for (int s = 0; s < height; ++s) {
-      const int y = height - 1 - s;  // storage order: bottom row first
-      const uint8_t* row = graphic.ScanLine(y);
-      if (width > 0) {
-        if (expand) {
-          for (size_t x = 0; x < width; ++x) rowBuffer[x] = static_cast<uint8_t>(graphic.Pixels(static_cast<int>(x), y));
-          row = rowBuffer.data();
-        }
-        stream.WriteBuffer(row, static_cast<int64_t>(width) * bpp);
+  TPGProgressBracket progress(graphic, &graphic);
+  for (int s = 0; s < height; ++s) {
+    const int y = height - 1 - s;  // storage order: bottom row first
+    const uint8_t* row = graphic.ScanLine(y);
+    if (width > 0) {
+      if (expand) {
+        for (size_t x = 0; x < width; ++x) rowBuffer[x] = static_cast<uint8_t>(graphic.Pixels(static_cast<int>(x), y));
+        row = rowBuffer.data();
       }
-      graphic.DoProgress(&graphic, s, height);
+      stream.WriteBuffer(row, static_cast<int64_t>(width) * bpp);
     }
-  } catch (...) {
-    graphic.DoProgressEnd(&graphic);
-    throw;
+    graphic.DoProgress(&graphic, s, height);
   }
-  graphic.DoProgressEnd(&graphic);
 }
 
 void RegisterTGAFormats(TPGFormatLists& lists) {

@@ -37,21 +37,6 @@ enum : uint32_t { compNone = 1, compPackBits = 32773 };
 [[noreturn]] inline void RaiseReader(const std::string& text) { throw EPGTIFFileFormatReader("TIFF: " + text); }
 [[noreturn]] inline void RaiseWriterInternal() { throw EPGTIFFileFormatWriter("TIFF: Internal Error"); }
 
-// Fires the progress-end event however the rows loop ends.
-class TProgressBracket {
-public:
-  TProgressBracket(TPixelGraphic& graphic, TObject* sender) : FGraphic(graphic), FSender(sender) {
-    FGraphic.DoProgressStart(FSender);
-  }
-  ~TProgressBracket() { FGraphic.DoProgressEnd(FSender); }
-  TProgressBracket(const TProgressBracket&) = delete;
-  TProgressBracket& operator=(const TProgressBracket&) = delete;
-
-private:
-  TPixelGraphic& FGraphic;
-  TObject* FSender;
-};
-
 // What the reader takes from one image file directory.
 struct TTIFFDirectory {
   TByteOrder Order;

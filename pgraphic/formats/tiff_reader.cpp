@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/tiff_internal.h"
 #include "pgraphic/formats/tiff_packbits.h"
 #include "platform/messagebox.h"
@@ -173,7 +174,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 
   TObject* sender = const_cast<TTIFFileFormatReader*>(this);
-  TProgressBracket bracket(graphic, sender);
+  TPGProgressBracket progress(graphic, sender);
   if (width == 0 || length == 0) return;
 
   if (!packBits) {

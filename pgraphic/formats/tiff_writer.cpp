@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pgraphic/core/messages.h"
+#include "pgraphic/core/progressbracket.h"
 #include "pgraphic/formats/settings.h"
 #include "pgraphic/formats/tiff_internal.h"
 #include "pgraphic/formats/tiff_packbits.h"
@@ -237,7 +238,7 @@ void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) {
   std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
   TStripOutput output(stream, dataRel, PGPackBitsMaxSize(rowBytes) + 1);
   {
-    TProgressBracket bracket(graphic, this);
+    TPGProgressBracket progress(graphic, this);
     int64_t stripStart = 0;
     for (int64_t y = 0; y < height; ++y) {
       const int64_t strip = y / rowsPerStrip;

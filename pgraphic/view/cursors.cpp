@@ -11,15 +11,9 @@
 namespace {
 
 constexpr int kSize = 32;
+using TArt = TPGCursorArt;
 
-// A 32 x 32 drawing: '#' black, '.' white, anything else transparent.
-using TArt = std::array<std::array<char, kSize>, kSize>;
-
-TArt Blank() {
-  TArt a;
-  for (auto& row : a) row.fill(' ');
-  return a;
-}
+TArt Blank() { return PGBlankCursorArt(); }
 
 // Copies rows of text into the drawing with their first character at (x, y).
 void Put(TArt& a, int x, int y, std::initializer_list<const char*> rows) {
@@ -28,22 +22,6 @@ void Put(TArt& a, int x, int y, std::initializer_list<const char*> rows) {
       if (row[i] != ' ') a[static_cast<size_t>(y)][static_cast<size_t>(x + i)] = row[i];
     ++y;
   }
-}
-
-// Every transparent pixel next to a black one turns white, so the black
-// lines show on any background.
-void Outline(TArt& a) {
-  const TArt before = a;
-  for (int y = 0; y < kSize; ++y)
-    for (int x = 0; x < kSize; ++x) {
-      if (before[size_t(y)][size_t(x)] != ' ') continue;
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int nx = x + dx, ny = y + dy;
-          if (nx >= 0 && ny >= 0 && nx < kSize && ny < kSize && before[size_t(ny)][size_t(nx)] == '#')
-            a[size_t(y)][size_t(x)] = '.';
-        }
-    }
 }
 
 TArt OpenHand() {
@@ -116,21 +94,8 @@ TArt MoveArrows() {
       a[size_t(3 + k)][size_t(16 + j)] = '#';
       a[size_t(27 - k)][size_t(16 + j)] = '#';
     }
-  Outline(a);
+  PGOutlineCursorArt(a);
   return a;
-}
-
-QCursor Make(const TArt& art, QPoint hot) {
-  QImage bits(kSize, kSize, QImage::Format_Mono), mask(kSize, kSize, QImage::Format_Mono);
-  bits.fill(0);
-  mask.fill(0);
-  for (int y = 0; y < kSize; ++y)
-    for (int x = 0; x < kSize; ++x) {
-      const char c = art[size_t(y)][size_t(x)];
-      bits.setPixel(x, y, c == '#' ? 1 : 0);
-      mask.setPixel(x, y, c == ' ' ? 0 : 1);
-    }
-  return QCursor(QBitmap::fromImage(bits), QBitmap::fromImage(mask), hot.x(), hot.y());
 }
 
 struct TCursors {
@@ -157,10 +122,45 @@ QCursor PGCursor(TPGCursor which) {
     const TArt arts[4] = {OpenHand(), ClosedHand(), CrossHair(), MoveArrows()};
     for (int i = 0; i < 4; ++i) {
       TArt art = arts[i];
-      if (i < 2) Outline(art);  // the hands' outlines are drawn, their sides get a rim
-      holder->Cursor[i] = Make(art, PGCursorHotSpot(static_cast<TPGCursor>(i)));
+      if (i < 2) PGOutlineCursorArt(art);  // the hands' outlines are drawn, their sides get a rim
+      holder->Cursor[i] = PGMakeCursor(art, PGCursorHotSpot(static_cast<TPGCursor>(i)));
     }
     qAddPostRoutine(FreeCursors);
   }
   return holder->Cursor[which & 3];
+}
+
+TPGCursorArt PGBlankCursorArt() {
+  TPGCursorArt a;
+  for (auto& row : a) row.fill(' ');
+  return a;
+}
+
+// Every transparent pixel next to a black one turns white, so the black
+// lines show on any background.
+void PGOutlineCursorArt(TPGCursorArt& a) {
+  const TPGCursorArt before = a;
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) {
+      if (before[size_t(y)][size_t(x)] != ' ') continue;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          if (nx >= 0 && ny >= 0 && nx < kSize && ny < kSize && before[size_t(ny)][size_t(nx)] == '#')
+            a[size_t(y)][size_t(x)] = '.';
+        }
+    }
+}
+
+QCursor PGMakeCursor(const TPGCursorArt& art, QPoint hot) {
+  QImage bits(kSize, kSize, QImage::Format_Mono), mask(kSize, kSize, QImage::Format_Mono);
+  bits.fill(0);
+  mask.fill(0);
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) {
+      const char c = art[size_t(y)][size_t(x)];
+      bits.setPixel(x, y, c == '#' ? 1 : 0);
+      mask.setPixel(x, y, c == ' ' ? 0 : 1);
+    }
+  return QCursor(QBitmap::fromImage(bits), QBitmap::fromImage(mask), hot.x(), hot.y());
 }

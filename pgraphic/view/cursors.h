@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QCursor>
 #include <QPoint>
 
@@ -15,3 +17,13 @@ enum TPGCursor : int {
 
 QCursor PGCursor(TPGCursor which);
 QPoint PGCursorHotSpot(TPGCursor which);
+
+// Cursor art, shared with the program's own cursors: a 32 x 32 drawing, '#'
+// black, '.' white, ' ' transparent.
+using TPGCursorArt = std::array<std::array<char, 32>, 32>;
+TPGCursorArt PGBlankCursorArt();
+// Every transparent pixel next to a black one turns white, so the black
+// lines show on any background.
+void PGOutlineCursorArt(TPGCursorArt& art);
+// The monochrome cursor of a drawing with its hot spot.
+QCursor PGMakeCursor(const TPGCursorArt& art, QPoint hotSpot);

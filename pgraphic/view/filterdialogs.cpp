@@ -361,69 +361,36 @@ void TPGTrackBar::paintEvent(QPaintEvent* event) {
 
 // ============================================================ workers
 
-QEvent::Type TPGFilterPreviewEvent::EventType() {
-  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
-TCreateSrcPGThread::~TCreateSrcPGThread() {
-  Terminate();
-  WaitFor();
-}
-
-void TCreateSrcPGThread::Resume() {
-  if (FThread.joinable() || Inert) return;
-  FThread = std::thread([this] { Execute(); });
-}
-
-void TCreateSrcPGThread::WaitFor() {
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
-}
-
 void TCreateSrcPGThread::Execute() {
-  if (Inert || !Source || !Target) return;
+  TPixelGraphic& target = *FSettings.Target;
   // A failing reduction (exhausted memory) posts nothing: the preview stays
   // empty and the dialog keeps working.
   try {
     if (!Terminated()) {
-      Target->OnProgress = [this](TObject*, int, int, bool& abort) { abort = Terminated(); };
-      Target->StretchFrom(*Source);
-      Target->OnProgress = nullptr;
+      target.OnProgress = [this](TObject*, int, int, bool& abort) { abort = Terminated(); };
+      target.StretchFrom(*FSettings.Source);
+      target.OnProgress = nullptr;
     }
     if (!Terminated())
-      QCoreApplication::postEvent(FormWindow, new TPGFilterPreviewEvent(1, nullptr));
+      QCoreApplication::postEvent(FSettings.FormWindow, new TPGFilterPreviewEvent(Generation(), {1, nullptr}));
   } catch (...) {
-    Target->OnProgress = nullptr;
+    target.OnProgress = nullptr;
   }
-}
-
-TCreateDestPGThread::~TCreateDestPGThread() {
-  Terminate();
-  WaitFor();
-}
-
-void TCreateDestPGThread::Resume() {
-  if (FThread.joinable() || Inert) return;
-  FThread = std::thread([this] { Execute(); });
-}
-
-void TCreateDestPGThread::WaitFor() {
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
 }
 
 void TCreateDestPGThread::Execute() {
-  if (Inert || !Source || !Filter) return;
   try {
     auto target = std::make_unique<TPixelGraphic>();
     target->OnProgress = [this](TObject*, int, int, bool& abort) { abort = Terminated(); };
-    target->ApplyFilter(*Filter, *Source);
+    target->ApplyFilter(*FFilter, *FSettings.Source);
     target->OnProgress = nullptr;
     if (!Terminated())
-      QCoreApplication::postEvent(FormWindow, new TPGFilterPreviewEvent(2, std::move(target)));
+      QCoreApplication::postEvent(FSettings.FormWindow,
+                                  new TPGFilterPreviewEvent(Generation(), {2, std::move(target)}));
   } catch (...) {
     // A failing filter run (exhausted memory) shows no new preview.
   }
-  Filter.reset();
+  FFilter.reset();
 }
 
 // ============================================================ TFilterDialogForm
@@ -447,16 +414,9 @@ TFilterDialogForm::~TFilterDialogForm() {
 void TFilterDialogForm::StopWorkers() {
   if (FTimer) FTimer->stop();
   if (FDialog) FDialog->OnChange = nullptr;
-  if (FDestThread) {
-    FDestThread->Terminate();
-    FDestThread->WaitFor();
-    FDestThread.reset();
-  }
-  if (FSrcThread) {
-    FSrcThread->Terminate();
-    FSrcThread->WaitFor();
-    FSrcThread.reset();
-  }
+  // The preview worker reads what the source worker writes: it goes first.
+  FDestThread.reset();
+  FSrcThread.reset();
 }
 
 QSize TFilterDialogForm::PreviewSourceSize(int w, int h, int cw, int ch) {
@@ -625,11 +585,7 @@ void TFilterDialogForm::StartPreview(TPixelGraphic& image) {
   FPreviewSource = std::make_unique<TPixelGraphic>();
   const QSize size = PreviewSourceSize(image.Width(), image.Height(), FPreview->ClientWidth(), FPreview->ClientHeight());
   FPreviewSource->SetSize(size.width(), size.height(), bc24Bit);
-  FSrcThread = std::make_unique<TCreateSrcPGThread>();
-  FSrcThread->Inert = false;
-  FSrcThread->FormWindow = this;
-  FSrcThread->Source = &image;
-  FSrcThread->Target = FPreviewSource.get();
+  FSrcThread = std::make_unique<TCreateSrcPGThread>(TPGPreviewSourceSettings{this, &image, FPreviewSource.get()});
   FSrcThread->Resume();
 }
 
@@ -643,28 +599,22 @@ void TFilterDialogForm::RestartDebounce() {
 void TFilterDialogForm::DebounceTick() {
   FTimer->stop();
   if (!FSourceReady) return;
-  FDestThread->Terminate();
-  FDestThread->WaitFor();
-  FDestThread.reset();
-  auto worker = std::make_unique<TCreateDestPGThread>();
-  worker->Inert = false;
-  worker->FormWindow = this;
-  worker->Source = FPreviewSource.get();
-  worker->Filter = FDialog->CreateFilter();
-  FDialog->ConfigureFilter(*worker->Filter);
-  FDestThread = std::move(worker);
-  ++FPreviewCount;
+  FDestThread.reset(); // stops it
+  std::unique_ptr<TPGFilter> filter = FDialog->CreateFilter();
+  FDialog->ConfigureFilter(*filter);
+  FDestThread =
+      std::make_unique<TCreateDestPGThread>(TPGPreviewSettings{this, FPreviewSource.get()}, std::move(filter));
+  FDestThread->SetGeneration(++FPreviewCount);
   FDestThread->Resume();
 }
 
 bool TFilterDialogForm::event(QEvent* event) {
-  if (event->type() == TPGFilterPreviewEvent::EventType()) {
-    auto* e = static_cast<TPGFilterPreviewEvent*>(event);
-    if (e->Kind == 1) {
+  if (auto* e = TPGFilterPreviewEvent::Cast(event)) {
+    if (e->Result.Kind == 1) {
       FSourceReady = true;
       RestartDebounce();
-    } else if (e->Kind == 2 && FPreview) {
-      FPreview->AdoptPixelGraphic(std::move(e->Target));
+    } else if (e->Result.Kind == 2 && FPreview) {
+      FPreview->AdoptPixelGraphic(std::move(e->Result.Target));
     }
     return true;
   }

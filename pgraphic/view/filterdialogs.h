@@ -12,12 +12,10 @@
 //   }
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include <QColor>
 #include <QDialog>
@@ -28,6 +26,7 @@
 
 #include "pgraphic/core/filters.h"
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/view/worker.h"
 
 class QCheckBox;
 class QFrame;
@@ -236,62 +235,53 @@ private:
 // What a filter dialog's workers post to its window: the reduced source is
 // ready (kind 1), or a finished preview whose ownership travels inside the
 // event (kind 2; whoever deletes the event frees what is still in it).
-class TPGFilterPreviewEvent : public QEvent {
-public:
-  static QEvent::Type EventType();
-  TPGFilterPreviewEvent(int kind, std::unique_ptr<TPixelGraphic> target)
-      : QEvent(EventType()), Kind(kind), Target(std::move(target)) {}
-  int Kind;
+struct TPGFilterPreviewTag;
+struct TPGFilterPreview {
+  int Kind = 0;
   std::unique_ptr<TPixelGraphic> Target;
 };
+using TPGFilterPreviewEvent = TPGResultEvent<TPGFilterPreviewTag, TPGFilterPreview>;
 
 // Reduces the preview image into the preview source. An inert worker does nothing.
-class TCreateSrcPGThread {
-public:
-  TCreateSrcPGThread() = default;
-  ~TCreateSrcPGThread(); // requests termination and waits
-  TCreateSrcPGThread(const TCreateSrcPGThread&) = delete;
-  TCreateSrcPGThread& operator=(const TCreateSrcPGThread&) = delete;
-
-  bool Inert = true;
+struct TPGPreviewSourceSettings {
   QObject* FormWindow = nullptr;
   TPixelGraphic* Source = nullptr; // the caller's image, only read
   TPixelGraphic* Target = nullptr; // the preview source
+};
+class TCreateSrcPGThread final : public TPGWorker {
+public:
+  TCreateSrcPGThread() = default;
+  explicit TCreateSrcPGThread(const TPGPreviewSourceSettings& settings) : FSettings(settings) {}
+  ~TCreateSrcPGThread() override { Stop(); }
 
-  void Resume();
-  void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
-  bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
-  void WaitFor();
-  void Execute();
+protected:
+  void Execute() override;
+  bool Inert() const override { return !FSettings.Source || !FSettings.Target; }
 
 private:
-  std::atomic<bool> FTerminated{false};
-  std::thread FThread;
+  TPGPreviewSourceSettings FSettings;
 };
 
 // Filters the preview source into a new image and posts it. It owns its
 // filter. An inert worker does nothing.
-class TCreateDestPGThread {
-public:
-  TCreateDestPGThread() = default;
-  ~TCreateDestPGThread(); // requests termination and waits
-  TCreateDestPGThread(const TCreateDestPGThread&) = delete;
-  TCreateDestPGThread& operator=(const TCreateDestPGThread&) = delete;
-
-  bool Inert = true;
+struct TPGPreviewSettings {
   QObject* FormWindow = nullptr;
   TPixelGraphic* Source = nullptr; // the preview source, only read
-  std::unique_ptr<TPGFilter> Filter;
+};
+class TCreateDestPGThread final : public TPGWorker {
+public:
+  TCreateDestPGThread() = default;
+  TCreateDestPGThread(const TPGPreviewSettings& settings, std::unique_ptr<TPGFilter> filter)
+      : FSettings(settings), FFilter(std::move(filter)) {}
+  ~TCreateDestPGThread() override { Stop(); }
 
-  void Resume();
-  void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
-  bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
-  void WaitFor();
-  void Execute();
+protected:
+  void Execute() override;
+  bool Inert() const override { return !FSettings.Source || !FFilter; }
 
 private:
-  std::atomic<bool> FTerminated{false};
-  std::thread FThread;
+  TPGPreviewSettings FSettings;
+  std::unique_ptr<TPGFilter> FFilter;
 };
 
 // The dialog window, built at run time by TFilterDialog::Execute. Controls

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include "pgraphic/core/intmath.h"
 #include "pgraphic/core/messages.h"
 #include "pgraphic/view/companions.h"
+#include "pgraphic/view/hourglass.h"
 
 // ============================================================ construction
 
@@ -95,7 +97,11 @@ void TPGImage::HookImage(TPixelGraphic& image, bool withChange) {
   image.OnProgressEnd = [this](TObject* sender) {
     if (OnPixelGraphicProgressEnd) OnPixelGraphicProgressEnd(sender);
   };
-  if (withChange) image.OnChange = [this](TObject*) { PixelGraphicChanged(); };
+  if (withChange)
+    image.OnChange = [this](TObject*) {
+      ++FImageGeneration;
+      PixelGraphicChanged();
+    };
 }
 
 // The display copy of the old image: kept (stale) while a new one is made
@@ -109,6 +115,7 @@ void TPGImage::DropPaintGraphicForNewImage() {
 
 std::unique_ptr<TPixelGraphic> TPGImage::ReplaceImage(std::unique_ptr<TPixelGraphic> image) {
   StopWorker();
+  ++FImageGeneration;
   std::unique_ptr<TPixelGraphic> old = std::move(FImage);
   if (old) {
     old->OnProgressStart = nullptr;
@@ -159,15 +166,9 @@ std::unique_ptr<TPixelGraphic> TPGImage::CopyPixelGraphic() {
 
 void TPGImage::SetFileName(const std::string& name) {
   FFileName.clear();
-  const bool hourGlass = FShowHourGlass;
-  if (hourGlass) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  struct TRestore {
-    bool Active;
-    ~TRestore() {
-      if (Active) QGuiApplication::restoreOverrideCursor();
-    }
-  } restore{hourGlass};
+  TPGHourGlass hourGlass(FShowHourGlass);
   StopWorker();
+  ++FImageGeneration;
   FImage.reset();
   DropPaintGraphicForNewImage();
   const size_t slash = name.find_last_of('/');
@@ -182,15 +183,13 @@ void TPGImage::SetFileName(const std::string& name) {
       HookImage(*image, true);
       FImage = std::move(image);
     } catch (...) {
-      restore.Active = false;
-      if (hourGlass) QGuiApplication::restoreOverrideCursor();
+      hourGlass.Restore();
       PixelGraphicChanged();
       throw;
     }
   }
   FFileName = name;
-  restore.Active = false;
-  if (hourGlass) QGuiApplication::restoreOverrideCursor();
+  hourGlass.Restore();
   PixelGraphicChanged();
 }
 
@@ -268,39 +267,27 @@ void TPGImage::SetPicBoxBounds(int left, int top, int width, int height) {
   UpdateScrollBars();
 }
 
-// The scroll box rules: the ranges are the picture box's right and bottom
-// edges; a bar shows only when its range exceeds the client size; positions
-// are clamped to 0..range - client size; the picture box sits at minus the
-// position.
+// The scroll bars by the scroll box rules (PGScrollState); the picture box
+// sits at minus the position.
 void TPGImage::UpdateScrollBars() {
   const int b = Border();
   const int ext = ScrollBarExtent();
   const int availW = width() - 2 * b, availH = height() - 2 * b;
-  const int rangeH = FPicLeft + FPicW, rangeV = FPicTop + FPicH;
-  bool hs = false, vs = false;
-  int cw = availW, ch = availH;
-  for (int i = 0; i < 2; ++i) {
-    if (!hs && rangeH > cw) {
-      hs = true;
-      ch -= ext;
-    }
-    if (!vs && rangeV > ch) {
-      vs = true;
-      cw -= ext;
-    }
-  }
+  const TPGScrollState scroll = PGScrollState(availW, availH, ext, FPicLeft + FPicW, FPicTop + FPicH);
+  const bool hs = scroll.Horz, vs = scroll.Vert;
   FHsVisible = hs;
   FVsVisible = vs;
-  FClientW = std::max(cw, 0);
-  FClientH = std::max(ch, 0);
-  FInScrollUpdate = true;
-  setHorizontalScrollBarPolicy(hs ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vs ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  horizontalScrollBar()->setRange(0, hs ? std::max(rangeH - FClientW, 0) : 0);
-  horizontalScrollBar()->setPageStep(std::max(FClientW, 1));
-  verticalScrollBar()->setRange(0, vs ? std::max(rangeV - FClientH, 0) : 0);
-  verticalScrollBar()->setPageStep(std::max(FClientH, 1));
-  FInScrollUpdate = false;
+  FClientW = scroll.ClientWidth;
+  FClientH = scroll.ClientHeight;
+  {
+    const QScopedValueRollback<bool> inScrollUpdate(FInScrollUpdate, true);
+    setHorizontalScrollBarPolicy(hs ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(vs ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    horizontalScrollBar()->setRange(0, scroll.HorzMax);
+    horizontalScrollBar()->setPageStep(std::max(FClientW, 1));
+    verticalScrollBar()->setRange(0, scroll.VertMax);
+    verticalScrollBar()->setPageStep(std::max(FClientH, 1));
+  }
   FPicBox->setGeometry(FPicLeft - HPos(), FPicTop - VPos(), FPicW, FPicH);
 }
 
@@ -312,124 +299,22 @@ void TPGImage::scrollContentsBy(int, int) {
 
 void TPGImage::Rearrange(bool force) {
   const int b = Border();
-  const int ext = ScrollBarExtent();
-  const int availW = width() - 2 * b, availH = height() - 2 * b;
-  int outW = FImageW, outH = FImageH;
-  long double zoom = 1.0L;
-  if (FImageW > 0 && FImageH > 0 && availW > 0 && availH > 0) {
-    const long double rA = static_cast<long double>(availW) / availH;
-    const long double rI = static_cast<long double>(FImageW) / FImageH;
-    auto fitInside = [&] {
-      if (rA >= rI) {
-        outH = availH;
-        outW = static_cast<int>(availH * rI);
-        zoom = static_cast<long double>(outH) / FImageH;
-      } else {
-        outW = availW;
-        outH = static_cast<int>(availW / rI);
-        zoom = static_cast<long double>(outW) / FImageW;
-      }
-    };
-    auto fitLongerEdge = [&] {
-      fitInside();
-      if (outW >= availW - ext && outH >= availH - ext) return;
-      if (rA > rI) {
-        outW = availW - ext;
-        outH = static_cast<int>(outW / rI);
-        zoom = static_cast<long double>(outW) / FImageW;
-      } else {
-        outH = availH - ext;
-        outW = static_cast<int>(outH * rI);
-        zoom = static_cast<long double>(outH) / FImageH;
-      }
-    };
-    auto shrinkLongerEdge = [&] {
-      if ((FImageW > availW && FImageH > availH - ext) || (FImageW > availW - ext && FImageH > availH))
-        fitLongerEdge();
-    };
-    switch (FStretch) {
-      case sNeverKAR:
-        break;
-      case sAlways:
-        outW = availW;
-        outH = availH;
-        zoom = -1.0L;
-        break;
-      case sAlwaysKAR:
-        fitInside();
-        break;
-      case sShrink:
-        if (FImageW > availW) {
-          outW = availW;
-          zoom = -1.0L;
-        }
-        if (FImageH > availH) {
-          outH = availH;
-          zoom = -1.0L;
-        }
-        break;
-      case sShrinkKAR:
-        if (FImageW > availW || FImageH > availH) fitInside();
-        break;
-      case sEnlarge: {
-        const int c = FImageW > availW ? availH - ext : availH;
-        const int d = FImageH > availH ? availW - ext : availW;
-        if (FImageW < d) {
-          outW = d;
-          zoom = -1.0L;
-        }
-        if (FImageH < c) {
-          outH = c;
-          zoom = -1.0L;
-        }
-        break;
-      }
-      case sEnlargeKAR:
-        if (FImageW < availW && FImageH < availH) fitInside();
-        break;
-      case sAlwaysLongerEdgeKAR:
-        fitLongerEdge();
-        break;
-      case sShrinkLongerEdgeKAR:
-        shrinkLongerEdge();
-        break;
-      case sEnlargeShrinkLongerEdgeKAR:
-        if (FImageW < availW && FImageH < availH)
-          fitInside();
-        else
-          shrinkLongerEdge();
-        break;
-      case sEnlargeLongerEdgeKAR:
-        if (FImageW < availW || FImageH < availH) fitLongerEdge();
-        break;
-      case sZoomKAR:
-        if (FZoomFactor > 0) zoom = FZoomFactor;
-        outW = static_cast<int>(pg::RoundHalfEven(FImageW * zoom));
-        outH = static_cast<int>(pg::RoundHalfEven(FImageH * zoom));
-        break;
-    }
-  }
-  if (zoom != FZoom) {
-    FZoom = zoom;
+  TPGLayoutInput in;
+  in.Stretch = FStretch;
+  in.ImageWidth = FImageW;
+  in.ImageHeight = FImageH;
+  in.AvailWidth = width() - 2 * b;
+  in.AvailHeight = height() - 2 * b;
+  in.ScrollBarExtent = ScrollBarExtent();
+  in.ZoomFactor = FZoomFactor;
+  in.Center = FCenter;
+  const TPGLayout layout = PGLayout(in);
+  if (layout.Zoom != FZoom) {
+    FZoom = layout.Zoom;
     if (OnZoomFactorChange) OnZoomFactorChange(this);
   }
-  int left = 0, top = 0;
-  bool hs = false, vs = false;
-  if (FCenter) {
-    int c = availH, d = availW;
-    for (int i = 0; i < 2; ++i) {
-      if (d < outW && !hs) {
-        c -= ext;
-        hs = true;
-      }
-      if (outH > c && !vs) {
-        d -= ext;
-        vs = true;
-      }
-    }
-    if (c > outH) top = (c - outH) / 2;
-    if (d > outW) left = (d - outW) / 2;
-  }
+  const int left = layout.Left, top = layout.Top, outW = layout.Width, outH = layout.Height;
+  const bool hs = layout.CenterHorz, vs = layout.CenterVert;
   bool needed = FPicW != outW || FPicH != outH;
   if (!needed && (FRearrangeAlways || force)) {
     const QRect r = PicBoxRect();
@@ -442,11 +327,7 @@ void TPGImage::Rearrange(bool force) {
     }
   }
   if (needed) {
-    struct TFlag {
-      bool& F;
-      explicit TFlag(bool& f) : F(f) { F = true; }
-      ~TFlag() { F = false; }
-    } flag(FRearranging);
+    const QScopedValueRollback<bool> rearranging(FRearranging, true);
     SetHPos(0);
     SetVPos(0);
     SetPicBoxBounds(left, top, outW, outH);

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "pgraphic/core/pixelgraphic.h"
+#include "pgraphic/view/layout.h"
 #include "pgraphic/view/paintworker.h"
 
 class QMenu;
@@ -29,21 +30,6 @@ enum TActionMode : uint8_t {
   amMoveSelectionMoveImage,
   amCreateSelection,
   amNone,
-};
-
-enum TStretch : uint8_t {
-  sNeverKAR,
-  sAlways,
-  sAlwaysKAR,
-  sShrink,
-  sShrinkKAR,
-  sEnlarge,
-  sEnlargeKAR,
-  sAlwaysLongerEdgeKAR,
-  sShrinkLongerEdgeKAR,
-  sEnlargeShrinkLongerEdgeKAR,
-  sEnlargeLongerEdgeKAR,
-  sZoomKAR,
 };
 
 enum TTiling : uint8_t { tNone, tRepeat, tMirrorHorizontal, tMirrorVertical, tMirror };
@@ -135,7 +121,9 @@ public:
   std::unique_ptr<TPixelGraphic> ExchangePixelGraphic(std::unique_ptr<TPixelGraphic> graphic);
   // Stops the worker; the caller owns the copy (null without image).
   std::unique_ptr<TPixelGraphic> CopyPixelGraphic();
-  TPixelGraphic* PixelGraphicNoWait() { return FImage.get(); }
+  // The image without stopping the worker, for reading on the window thread
+  // (the worker only reads it too); changes go through PixelGraphic().
+  const TPixelGraphic* PixelGraphicNoWait() const { return FImage.get(); }
   bool Empty() const { return !FImage; }
   const std::string& FileName() const { return FFileName; }
   void SetFileName(const std::string& name);
@@ -385,6 +373,9 @@ private:
   bool MakePartialPaintGraphic(TPixelGraphic& source, int pbW, int pbH);
   void DrawPartialPicture(const QRegion& clip);
   std::unique_ptr<TCreatePaintPGThread> FWorker;
+  // Counts the pictures the view has held (a new one, or the one it holds
+  // changed in place); display copies made from an earlier one are dropped.
+  uint64_t FImageGeneration = 0;
   TPicBox* FPicBox = nullptr;
   QPainter* FCanvas = nullptr;
   std::string FFileName;

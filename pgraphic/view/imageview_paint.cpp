@@ -4,8 +4,11 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 
 #include "pgraphic/view/imageview.h"
+#include "pgraphic/view/screencopy.h"
 #include "pgraphic/view/viewplatform.h"
 
 namespace {
@@ -24,14 +27,14 @@ bool TPGImage::viewportEvent(QEvent* event) {
 }
 
 bool TPGImage::event(QEvent* event) {
-  if (event->type() == TPGPaintResultEvent::EventType()) {
-    InstallPaintPixelGraphic(std::move(static_cast<TPGPaintResultEvent*>(event)->Target));
+  if (auto* e = TPGPaintResultEvent::Cast(event)) {
+    // A copy made from a picture the view no longer holds is dropped.
+    if (e->Generation == FImageGeneration) InstallPaintPixelGraphic(std::move(e->Result));
     return true;
   }
-  if (event->type() == TPGPaintProgressEvent::EventType()) {
-    const auto* e = static_cast<TPGPaintProgressEvent*>(event);
-    FClockStep = e->Step;
-    FClockPercent = e->Percent;
+  if (const auto* e = TPGPaintProgressEvent::Cast(event)) {
+    FClockStep = e->Result.Step;
+    FClockPercent = e->Result.Percent;
     // Only the clocks change: repaint their squares at once.
     QRegion region;
     for (const QRect& r : ProgressClockRects()) region += r;
@@ -44,11 +47,7 @@ bool TPGImage::event(QEvent* event) {
 void TPGImage::PaintWindow(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.setClipRegion(event->region());
-  FCanvas = &painter;
-  struct TDetach {
-    QPainter*& C;
-    ~TDetach() { C = nullptr; }
-  } detach{FCanvas};
+  const QScopedValueRollback<QPainter*> canvas(FCanvas, &painter);
   Paint();
 }
 
@@ -57,12 +56,6 @@ void TPGImage::Paint() {
   QPainter& canvas = *FCanvas;
   const QRect R = PicBoxRect();
   const int cw = FClientW, ch = FClientH;
-  struct TFinally {
-    TPGImage* V;
-    ~TFinally() {
-      if (V->OnPaint) V->OnPaint(V);
-    }
-  };
   TPixelGraphic* G = nullptr;
   bool useCopy = false;
   try {
@@ -73,7 +66,10 @@ void TPGImage::Paint() {
   if (G && G->Empty()) G = nullptr;
   const bool partial = useCopy && !G && FPartialGraphic && FImage && !FImage->Empty();
   if (OnPainting) OnPainting(this);
-  TFinally finallyPaint{this};
+  // OnPaint at the end, also when drawing failed.
+  const auto paintDone = qScopeGuard([this] {
+    if (OnPaint) OnPaint(this);
+  });
   const QRegion clipRegion = canvas.clipRegion();
   if (FTiling == tNone || !G) {
     if (R.top() > 0) canvas.fillRect(QRect(0, 0, cw, R.top()), FColor);
@@ -221,41 +217,31 @@ bool TPGImage::UpdatePaintPixelGraphic() {
   try {
     FClockStep = 1;
     FClockPercent = 0;
-    FWorker.reset();
-    FWorker = std::make_unique<TCreatePaintPGThread>();
-    TCreatePaintPGThread& worker = *FWorker;
+    FWorker = std::make_unique<TCreatePaintPGThread>(); // inert until the new one is set up
+    TPGPaintSettings settings;
+    // A large copy for a view without thread: the part on screen now, the
+    // whole copy on a worker all the same.
     const bool thread = FUseThread || (D > 8 && resample && MakePartialPaintGraphic(*S, pbW, pbH));
-    worker.Inert = !thread;
-    worker.PostMessages = thread;
+    settings.PostMessages = thread;
     if (!thread)
-      worker.ResultHandler = [this](std::unique_ptr<TPixelGraphic> target) { InstallPaintPixelGraphic(std::move(target)); };
-    worker.ViewWindow = this;
-    worker.Source = S;
-    auto progress = [&worker](TObject*, int step, int max, bool& abort) { worker.Progress(step, max, abort); };
+      settings.ResultHandler = [this](std::unique_ptr<TPixelGraphic> target) { InstallPaintPixelGraphic(std::move(target)); };
+    settings.ViewWindow = this;
+    settings.Source = S;
     TPixelGraphic* stretchSource = S;
+    std::unique_ptr<TPixelGraphic> inter;
     if (FAllow24BitStretch && resample && D == 8 && FPalette8BitSys24BitGraphic == pOptimized252Sys16) {
-      auto inter = std::make_unique<TPixelGraphic>();
+      inter = std::make_unique<TPixelGraphic>();
       try {
         inter->SetSize(pbW, pbH, bc24Bit);
       } catch (const EPixelGraphic&) {
         inter->SetSize(1, 1, bc24Bit);
       }
       inter->SetStretchMode(FStretchMode);
-      inter->OnProgress = progress;
-      worker.PreStretch = true;
+      settings.PreStretch = true;
       stretchSource = inter.get();
-      worker.OwnedStretchSource = std::move(inter);
     }
     auto target = std::make_unique<TPixelGraphic>();
-    target->OnProgress = progress;
-    uint8_t bits;
-    if (D < 8) {
-      bits = bc4Bit;
-    } else if (D > 8) {
-      bits = bc24Bit;
-    } else {
-      bits = bc8Bit;
-    }
+    const uint8_t bits = PGScreenBitCount(D);
     // The size first, then the palette: sizing discards the old one.
     const int tw = FStretchMode != smFast ? pbW : FImageW;
     const int th = FStretchMode != smFast ? pbH : FImageH;
@@ -266,35 +252,21 @@ bool TPGImage::UpdatePaintPixelGraphic() {
     }
     FPaintW = tw;
     FPaintH = th;
-    if (D < 8) {
-      target->SetPaletteIdent(pSys16);
-    } else if (D == 8) {
-      if (stretchSource->BitCount() == bc24Bit) {
-        if (FPalette8BitSys24BitGraphic == pOptimized252Sys16)
-          worker.Optimize = true;
-        else
-          target->SetPaletteIdent(FPalette8BitSys24BitGraphic);
-      } else {
-        if (FPalette8BitSys8BitGraphic < pOptimized252Sys16)
-          target->SetPaletteIdent(FPalette8BitSys8BitGraphic);
-        else if (FPalette8BitSys8BitGraphic == pOptimized252Sys16)
-          worker.Optimize = true;
-        else
-          target->CopyPalette(*stretchSource);
-      }
-    }
+    settings.Optimize =
+        PGSetScreenPalette(*target, *stretchSource, D, FPalette8BitSys24BitGraphic, FPalette8BitSys8BitGraphic);
     target->SetStretchMode(FStretchMode);
     target->SetDither(FDither);
     target->SetDitherErrorLimit(FDitherErrorLimit);
     target->SetDitherErrorLimitAuto(FDitherErrorLimitAuto);
     target->SetDitherErrorLimitSoft(FDitherErrorLimitSoft);
     target->SetRGBWeighting(FRGBWeighting);
-    worker.Target = std::move(target);
+    FWorker = std::make_unique<TCreatePaintPGThread>(settings, std::move(target), std::move(inter));
+    FWorker->SetGeneration(FImageGeneration);
     FStale = false;
     if (thread)
-      worker.Resume();
+      FWorker->Resume();
     else
-      worker.Body();
+      FWorker->Body();
   } catch (...) {
   }
   return true;
@@ -339,21 +311,7 @@ std::vector<QRect> TPGImage::ProgressClockRects() const {
 
 void TPGImage::DrawProgressClocks() {
   if (!FProgressClockVisible || !FCanvas) return;
-  QPainter& canvas = *FCanvas;
-  const long double pi = 3.14159265358979323846264338327950288L;
-  const long double a = FClockPercent * pi * 0.02L;
-  const long double b = ((FClockStep - 1) * 2 * pi + a) / 12;
-  const int hx = static_cast<int>(std::nearbyint(std::sin(b) * 6)), hy = static_cast<int>(std::nearbyint(std::cos(b) * 6));
-  const int mx = static_cast<int>(std::nearbyint(std::sin(a) * 7)), my = static_cast<int>(std::nearbyint(std::cos(a) * 7));
-  canvas.save();
-  canvas.setRenderHint(QPainter::Antialiasing, false);
-  canvas.setPen(QPen(FProgressClockLineColor, 0));
-  canvas.setBrush(FProgressClockBkColor);
-  for (const QRect& r : ProgressClockRects()) {
-    const int x = r.left(), y = r.top();
-    canvas.drawEllipse(QRect(x, y, 14, 14));
-    canvas.drawLine(x + 7, y + 7, x + 7 + hx, y + 7 - hy);
-    canvas.drawLine(x + 7, y + 7, x + 7 + mx, y + 7 - my);
-  }
-  canvas.restore();
+  for (const QRect& r : ProgressClockRects())
+    PGDrawProgressClock(*FCanvas, r.left(), r.top(), FClockStep, FClockPercent, FProgressClockLineColor,
+                        FProgressClockBkColor);
 }

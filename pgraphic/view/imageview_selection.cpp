@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -120,11 +121,7 @@ TPicBox::TPicBox(TPGImage* view) : QWidget(view->viewport()), FView(view) {
 
 void TPicBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  FCanvas = &painter;
-  struct TDetach {
-    QPainter*& C;
-    ~TDetach() { C = nullptr; }
-  } detach{FCanvas};
+  const QScopedValueRollback<QPainter*> canvas(FCanvas, &painter);
   FView->DrawSelection(painter);
   if (FView->PicBoxOnPaint) FView->PicBoxOnPaint(this, painter);
 }

@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -24,39 +25,13 @@
 #include "pgraphic/formats/registry.h"
 #include "pgraphic/view/dialogunits.h"
 #include "pgraphic/view/paintworker.h"
+#include "pgraphic/view/screencopy.h"
 #include "pgraphic/view/viewplatform.h"
 #include "platform/files.h"
 #include "platform/messagebox.h"
 #include "platform/strings.h"
 
 namespace {
-
-// The finished thumbnail, owned by the event until the dialog takes it; a
-// pending event of a destroyed panel is deleted by Qt and frees the image.
-class TPGThumbnailEvent : public QEvent {
-public:
-  static QEvent::Type EventType() {
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-  }
-  TPGThumbnailEvent(std::unique_ptr<TPixelGraphic> image, uint64_t generation)
-      : QEvent(EventType()), Image(std::move(image)), Generation(generation) {}
-  std::unique_ptr<TPixelGraphic> Image;
-  uint64_t Generation;
-};
-
-class TPGThumbnailProgressEvent : public QEvent {
-public:
-  static QEvent::Type EventType() {
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-  }
-  TPGThumbnailProgressEvent(int stepX16, int percent, uint64_t generation)
-      : QEvent(EventType()), StepX16(stepX16), Percent(percent), Generation(generation) {}
-  int StepX16;
-  int Percent;
-  uint64_t Generation;
-};
 
 // A line the GDI way: from p to q, q itself not drawn (axis-parallel segments).
 void GdiLine(QPainter& p, int x0, int y0, int x1, int y1) {
@@ -82,31 +57,15 @@ int ListedCount(const TPGFormatList<TFileFormatReader>& list) {
 
 // ====================================================================== worker
 
-TCreateOpenSaveDialogPaintPGThread::~TCreateOpenSaveDialogPaintPGThread() {
-  Terminate();
-  WaitFor();
-}
-
-void TCreateOpenSaveDialogPaintPGThread::Resume() {
-  if (FThread.joinable() || Inert) return;
-  FThread = std::thread([this] { Execute(); });
-}
-
-void TCreateOpenSaveDialogPaintPGThread::WaitFor() {
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
-}
-
 void TCreateOpenSaveDialogPaintPGThread::Execute() {
-  if (Inert) return;
   // Any failure (a damaged file, exhausted memory) frees what was made and
   // posts nothing: the information stays, without a thumbnail.
   try {
     std::unique_ptr<TPixelGraphic> image = Body();
-    if (image && !Terminated() && ChildDialogWindow)
-      QCoreApplication::postEvent(ChildDialogWindow, new TPGThumbnailEvent(std::move(image), Generation));
+    if (image && !Terminated() && FSettings.ChildDialogWindow)
+      QCoreApplication::postEvent(FSettings.ChildDialogWindow, new TPGThumbnailEvent(Generation(), std::move(image)));
   } catch (...) {
   }
-  FFinished.store(true, std::memory_order_release);
 }
 
 void TCreateOpenSaveDialogPaintPGThread::ReducedSize(int width, int height, int maxW, int maxH, int& outW,
@@ -125,60 +84,50 @@ void TCreateOpenSaveDialogPaintPGThread::ReducedSize(int width, int height, int 
 }
 
 std::unique_ptr<TPixelGraphic> TCreateOpenSaveDialogPaintPGThread::Body() {
-  Step = 1;
-  SubStep = 0;
-  LastPercent = 0;
-  LastPercentDiv16 = 0;
-  LastTick = PGTickCount();
-  if (!platform::FileExists(FileName) || MaxWidth < 1 || MaxHeight < 1) return nullptr;
+  FStep = 1;
+  FSubStep = 0;
+  FLastPercent = 0;
+  FLastPercentDiv16 = 0;
+  FLastTick = PGTickCount();
+  if (!platform::FileExists(FSettings.FileName) || FSettings.MaxWidth < 1 || FSettings.MaxHeight < 1) return nullptr;
   const auto progress = [this](TObject*, int step, int max, bool& abort) { Progress(step, max, abort); };
 
   auto image = std::make_unique<TPixelGraphic>();
   image->OnProgress = progress;
   image->SetReadWarningAction(pgwaIgnore);
   image->SetFastLoad(true);
-  if (ReducedJPEGDecode) image->SetLoadReduce(MaxWidth, MaxHeight);
-  image->LoadFromFile(FileName);
+  if (FSettings.ReducedJPEGDecode) image->SetLoadReduce(FSettings.MaxWidth, FSettings.MaxHeight);
+  image->LoadFromFile(FSettings.FileName);
   if (Terminated()) return nullptr;
 
-  if (image->Width() > MaxWidth || image->Height() > MaxHeight) {
+  if (image->Width() > FSettings.MaxWidth || image->Height() > FSettings.MaxHeight) {
     int w = 0, h = 0;
-    ReducedSize(image->Width(), image->Height(), MaxWidth, MaxHeight, w, h);
+    ReducedSize(image->Width(), image->Height(), FSettings.MaxWidth, FSettings.MaxHeight, w, h);
     auto reduced = std::make_unique<TPixelGraphic>();
     reduced->OnProgress = progress;
-    reduced->SetStretchMode(StretchMode);
+    reduced->SetStretchMode(FSettings.StretchMode);
     reduced->SetSize(w, h, bc24Bit);
     reduced->StretchFrom(*image);
     image = std::move(reduced);
-    ++Step;
+    ++FStep;
   }
   if (Terminated()) return nullptr;
 
   // Adapted to the screen: 16 system colours below 8 bits, a palette of 256
   // at 8 bits, unchanged above.
   std::unique_ptr<TPixelGraphic> adapted;
-  if (ScreenBitsPerPixel < 8) {
+  if (FSettings.ScreenBitsPerPixel <= 8) {
     adapted = std::make_unique<TPixelGraphic>();
     adapted->OnProgress = progress;
-    adapted->SetSize(image->Width(), image->Height(), bc4Bit);
-    adapted->SetPaletteIdent(pSys16);
-  } else if (ScreenBitsPerPixel == 8) {
-    adapted = std::make_unique<TPixelGraphic>();
-    adapted->OnProgress = progress;
-    adapted->SetSize(image->Width(), image->Height(), bc8Bit);
-    const TPaletteIdent ident =
-        image->BitCount() == bc24Bit ? Palette8BitSys24BitGraphic : Palette8BitSys8BitGraphic;
-    if (ident == pOptimized252Sys16)
+    adapted->SetSize(image->Width(), image->Height(), PGScreenBitCount(FSettings.ScreenBitsPerPixel));
+    if (PGSetScreenPalette(*adapted, *image, FSettings.ScreenBitsPerPixel, FSettings.Palette8BitSys24BitGraphic,
+                           FSettings.Palette8BitSys8BitGraphic))
       BuildOptimizedPalette(*adapted, *image, 252, true);
-    else if (ident == pSource && image->BitCount() != bc24Bit)
-      adapted->CopyPalette(*image);
-    else
-      adapted->SetPaletteIdent(ident);
   }
   if (adapted && !Terminated()) {
     adapted->StretchFrom(*image);
     image = std::move(adapted);
-    ++Step;
+    ++FStep;
   }
   if (Terminated()) return nullptr;
   image->OnProgress = nullptr;
@@ -189,13 +138,14 @@ void TCreateOpenSaveDialogPaintPGThread::Progress(int step, int max, bool& abort
   if (max > 0) {
     const int percent = static_cast<int>(static_cast<int64_t>(step) * 100 / max);
     const uint32_t t = PGTickCount();
-    if (percent != LastPercent && (t / 100 != LastTick / 100 || percent / 16 != LastPercentDiv16)) {
-      LastPercent = percent;
-      LastPercentDiv16 = percent / 16;
-      LastTick = t;
-      if (ChildDialogWindow)
-        QCoreApplication::postEvent(ChildDialogWindow,
-                                    new TPGThumbnailProgressEvent(Step * 16 + SubStep, percent, Generation));
+    if (percent != FLastPercent && (t / 100 != FLastTick / 100 || percent / 16 != FLastPercentDiv16)) {
+      FLastPercent = percent;
+      FLastPercentDiv16 = percent / 16;
+      FLastTick = t;
+      if (FSettings.ChildDialogWindow)
+        QCoreApplication::postEvent(
+            FSettings.ChildDialogWindow,
+            new TPGThumbnailProgressEvent(Generation(), TPGThumbnailProgress{FStep * 16 + FSubStep, percent}));
     }
   }
   abort = Terminated();
@@ -211,22 +161,22 @@ public:
 
 protected:
   bool event(QEvent* e) override {
-    if (e->type() == TPGThumbnailEvent::EventType()) {
-      auto* te = static_cast<TPGThumbnailEvent*>(e);
-      if (FDialog->FWorker && te->Generation == FDialog->FWorker->Generation && FDialog->isVisible())
-        FDialog->TakeThumbnail(std::move(te->Image));
+    // Only the results of the current worker count.
+    if (auto* te = TPGThumbnailEvent::Cast(e)) {
+      if (Current(te->Generation)) FDialog->TakeThumbnail(std::move(te->Result));
       return true;
     }
-    if (e->type() == TPGThumbnailProgressEvent::EventType()) {
-      auto* pe = static_cast<TPGThumbnailProgressEvent*>(e);
-      if (FDialog->FWorker && pe->Generation == FDialog->FWorker->Generation && FDialog->isVisible())
-        FDialog->Progress(pe->StepX16, pe->Percent);
+    if (auto* pe = TPGThumbnailProgressEvent::Cast(e)) {
+      if (Current(pe->Generation)) FDialog->Progress(pe->Result.StepX16, pe->Result.Percent);
       return true;
     }
     return QWidget::event(e);
   }
 
 private:
+  bool Current(uint64_t generation) const {
+    return FDialog->FWorker && generation == FDialog->FWorker->Generation() && FDialog->isVisible();
+  }
   TPGOpenDialog* FDialog;
 };
 
@@ -387,9 +337,11 @@ bool TPGOpenDialog::RunDialog() {
   if (FFileName.empty()) SetFileNameField("");
   UpdateDefaultSuffix();
 
-  FRunning = true;
-  const int result = exec();
-  FRunning = false;
+  int result;
+  {
+    const QScopedValueRollback<bool> running(FRunning, true);
+    result = exec();
+  }
   if (result != QDialog::Accepted) return false;
   FFiles.clear();
   for (const QString& f : selectedFiles()) FFiles.push_back(f.toStdString());
@@ -502,7 +454,7 @@ void TPGOpenDialog::SelectionChanged() {
 int TPGOpenDialog::ThumbnailMaxWidth() const { return FPreviewArea->width() - 4; }
 int TPGOpenDialog::ThumbnailMaxHeight() const { return FPreviewArea->height() - 4; }
 
-bool TPGOpenDialog::Loading() const { return FWorker && !FWorker->Inert && !FWorker->Finished(); }
+bool TPGOpenDialog::Loading() const { return FWorker && FWorker->Started() && !FWorker->Finished(); }
 
 void TPGOpenDialog::StartThumbnail() {
   FThumbnail.reset();
@@ -514,20 +466,19 @@ void TPGOpenDialog::StartThumbnail() {
   FPreviewArea->update();
   FInfoArea->update();
   if (!FInfoValid) return;
-  auto worker = std::make_unique<TCreateOpenSaveDialogPaintPGThread>();
-  worker->Inert = false;
-  worker->CommonDialogWindow = this;
-  worker->ChildDialogWindow = FChildDialogWindow;
-  worker->FileName = path;
-  worker->MaxWidth = ThumbnailMaxWidth();
-  worker->MaxHeight = ThumbnailMaxHeight();
-  worker->StretchMode = FStretchMode;
-  worker->Palette8BitSys24BitGraphic = FPalette8BitSys24BitGraphic;
-  worker->Palette8BitSys8BitGraphic = FPalette8BitSys8BitGraphic;
-  worker->ScreenBitsPerPixel = pgview::ScreenBitsPerPixel();
-  worker->ReducedJPEGDecode = FReducedJPEGPreview;
-  worker->Generation = ++FGeneration;
-  FWorker = std::move(worker);
+  TPGThumbnailSettings settings;
+  settings.CommonDialogWindow = this;
+  settings.ChildDialogWindow = FChildDialogWindow;
+  settings.FileName = path;
+  settings.MaxWidth = ThumbnailMaxWidth();
+  settings.MaxHeight = ThumbnailMaxHeight();
+  settings.StretchMode = FStretchMode;
+  settings.Palette8BitSys24BitGraphic = FPalette8BitSys24BitGraphic;
+  settings.Palette8BitSys8BitGraphic = FPalette8BitSys8BitGraphic;
+  settings.ScreenBitsPerPixel = pgview::ScreenBitsPerPixel();
+  settings.ReducedJPEGDecode = FReducedJPEGPreview;
+  FWorker = std::make_unique<TCreateOpenSaveDialogPaintPGThread>(std::move(settings));
+  FWorker->SetGeneration(++FGeneration);
   FWorker->Resume();
 }
 
@@ -587,18 +538,8 @@ void TPGOpenDialog::PaintThumbnailArea(QWidget& area) {
   if (FClockActive && FProgressClockVisible) {
     // The loading clock on a 15 x 15 square of button face in the middle.
     const int x = R / 2 - 8, y = B / 2 - 8;
-    const long double pi = 3.14159265358979323846264338327950288L;
-    const long double a = FClockPercent * pi * 0.02L;
-    const long double b = ((FClockStep - 1) * 2 * pi + a) / 12;
-    const int hx = static_cast<int>(std::nearbyint(std::sin(b) * 6)), hy = static_cast<int>(std::nearbyint(std::cos(b) * 6));
-    const int mx = static_cast<int>(std::nearbyint(std::sin(a) * 7)), my = static_cast<int>(std::nearbyint(std::cos(a) * 7));
     p.fillRect(QRect(x, y, 15, 15), face);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(FProgressClockLineColor, 0));
-    p.setBrush(FProgressClockBkColor);
-    p.drawEllipse(QRect(x, y, 14, 14));
-    p.drawLine(x + 7, y + 7, x + 7 + hx, y + 7 - hy);
-    p.drawLine(x + 7, y + 7, x + 7 + mx, y + 7 - my);
+    PGDrawProgressClock(p, x, y, FClockStep, FClockPercent, FProgressClockLineColor, FProgressClockBkColor);
   }
 }
 

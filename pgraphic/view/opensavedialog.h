@@ -15,11 +15,9 @@
 // and returns true when the user pressed OK. FileName, Files and FilterIndex
 // change only then.
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <QColor>
@@ -28,6 +26,7 @@
 
 #include "pgraphic/core/pixelgraphic.h"
 #include "pgraphic/formats/fileformat.h"
+#include "pgraphic/view/worker.h"
 
 class QTimer;
 class TPGOpenDialog;
@@ -58,29 +57,23 @@ using TOpenOptions = uint32_t;
 constexpr TOpenOptions OpenOptionBit(TOpenOption o) { return TOpenOptions{1} << o; }
 constexpr bool HasOpenOption(TOpenOptions set, TOpenOption o) { return (set & OpenOptionBit(o)) != 0; }
 
-// The thumbnail loader of a dialog run. The dialog owns the object and frees
-// it; the object never frees itself. Results go to the panel (the "child
-// dialog window") as posted events: TPGThumbnailEvent carries the finished
-// thumbnail with its ownership, TPGThumbnailProgressEvent the clock's step
-// and percent.
-class TCreateOpenSaveDialogPaintPGThread {
-public:
-  // An inert worker: Execute does nothing, WaitFor returns at once.
-  TCreateOpenSaveDialogPaintPGThread() = default;
-  ~TCreateOpenSaveDialogPaintPGThread(); // requests termination and waits
-  TCreateOpenSaveDialogPaintPGThread(const TCreateOpenSaveDialogPaintPGThread&) = delete;
-  TCreateOpenSaveDialogPaintPGThread& operator=(const TCreateOpenSaveDialogPaintPGThread&) = delete;
+// What the thumbnail loader posts: the finished thumbnail, owned by the event
+// until the dialog takes it (a pending event of a destroyed panel is deleted
+// by Qt and frees the image), and the clock's step (times 16) and percent.
+struct TPGThumbnailTag;
+struct TPGThumbnailProgressTag;
+struct TPGThumbnailProgress {
+  int StepX16;
+  int Percent;
+};
+using TPGThumbnailEvent = TPGResultEvent<TPGThumbnailTag, std::unique_ptr<TPixelGraphic>>;
+using TPGThumbnailProgressEvent = TPGResultEvent<TPGThumbnailProgressTag, TPGThumbnailProgress>;
 
-  // Fields, in the order of the design.
-  bool Inert = true;
+// What a dialog run hands its thumbnail loader before the start.
+struct TPGThumbnailSettings {
   QObject* CommonDialogWindow = nullptr;
   QObject* ChildDialogWindow = nullptr; // results go here
   std::string FileName;
-  int Step = 1;
-  int SubStep = 0;
-  int LastPercent = 0;
-  int LastPercentDiv16 = 0;
-  uint32_t LastTick = 0;
   int MaxWidth = 0;
   int MaxHeight = 0;
   TStretchMode StretchMode = smPrecise;
@@ -90,17 +83,21 @@ public:
   // Decode JPEG files at the smallest scale that still covers the maximum
   // size (a preview-only shortcut; off loads at full size as everywhere else).
   bool ReducedJPEGDecode = true;
-  // Tells this worker's results apart from those of an earlier one still
-  // queued when the selection changed.
-  uint64_t Generation = 0;
+};
 
-  void Resume(); // starts the body on a thread of its own; once only
-  void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
-  bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
-  // True once Execute has ended (posted, terminated or failed).
-  bool Finished() const { return FFinished.load(std::memory_order_acquire); }
-  void WaitFor();
-  void Execute();
+// The thumbnail loader of a dialog run. The dialog owns the object and frees
+// it; the object never frees itself. Results go to the panel (the "child
+// dialog window") as posted events stamped with the worker's generation: the
+// finished thumbnail with its ownership, and the clock's step and percent.
+class TCreateOpenSaveDialogPaintPGThread final : public TPGWorker {
+public:
+  // An inert worker: Resume does nothing, WaitFor returns at once.
+  TCreateOpenSaveDialogPaintPGThread() = default;
+  explicit TCreateOpenSaveDialogPaintPGThread(TPGThumbnailSettings settings)
+      : FInert(false), FSettings(std::move(settings)) {}
+  ~TCreateOpenSaveDialogPaintPGThread() override { Stop(); }
+
+  const TPGThumbnailSettings& Settings() const { return FSettings; }
   // The load, reduction and colour adaptation; returns the thumbnail, or null
   // when terminated or when the file cannot be read. Exposed for tests.
   std::unique_ptr<TPixelGraphic> Body();
@@ -111,10 +108,19 @@ public:
   // aspect ratio, at least 1 pixel, never more than the image).
   static void ReducedSize(int width, int height, int maxW, int maxH, int& outW, int& outH);
 
+protected:
+  void Execute() override;
+  bool Inert() const override { return FInert; }
+
 private:
-  std::atomic<bool> FTerminated{false};
-  std::atomic<bool> FFinished{false};
-  std::thread FThread;
+  bool FInert = true;
+  TPGThumbnailSettings FSettings;
+  // Thread-side state.
+  int FStep = 1;
+  int FSubStep = 0;
+  int FLastPercent = 0;
+  int FLastPercentDiv16 = 0;
+  uint32_t FLastTick = 0;
 };
 
 // The file information of the selected file, as GetFileInfo reports it.

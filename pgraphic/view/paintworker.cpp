@@ -30,67 +30,58 @@ uint32_t PGTickCount() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-QEvent::Type TPGPaintResultEvent::EventType() {
-  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
-QEvent::Type TPGPaintProgressEvent::EventType() {
-  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
 TCreatePaintPGThread::TCreatePaintPGThread() = default;
 
-TCreatePaintPGThread::~TCreatePaintPGThread() {
-  Terminate();
-  WaitFor();
-}
-
-void TCreatePaintPGThread::Resume() {
-  if (FThread.joinable() || Inert) return;
-  FThread = std::thread([this] { Execute(); });
-}
-
-void TCreatePaintPGThread::WaitFor() {
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+TCreatePaintPGThread::TCreatePaintPGThread(const TPGPaintSettings& settings, std::unique_ptr<TPixelGraphic> target,
+                                           std::unique_ptr<TPixelGraphic> stretchSource)
+    : FInert(!settings.PostMessages),
+      FSettings(settings),
+      FTarget(std::move(target)),
+      FOwnedStretchSource(std::move(stretchSource)) {
+  // The images the worker makes report their progress to it.
+  const auto progress = [this](TObject*, int step, int max, bool& abort) { Progress(step, max, abort); };
+  if (FTarget) FTarget->OnProgress = progress;
+  if (FOwnedStretchSource) FOwnedStretchSource->OnProgress = progress;
 }
 
 void TCreatePaintPGThread::Execute() {
-  if (Inert) return;
   // A failing image operation (exhausted memory) ends the computation like a
   // termination: the unfinished target is freed and nothing is posted, so the
   // view keeps showing its frame and clocks.
   try {
     Body();
   } catch (...) {
-    Target.reset();
-    OwnedStretchSource.reset();
+    FTarget.reset();
+    FOwnedStretchSource.reset();
   }
 }
 
+void TCreatePaintPGThread::StartProgressClock() {
+  FLastPercent = 0;
+  FLastTick = PGTickCount();
+}
+
 void TCreatePaintPGThread::Body() {
-  LastPercent = 0;
-  LastTick = PGTickCount();
-  Step = 1;
-  if (Target && Source) {
+  StartProgressClock();
+  FStep = 1;
+  if (FTarget && FSettings.Source) {
     if (!Terminated()) {
-      if (PreStretch && OwnedStretchSource) {
-        OwnedStretchSource->StretchFrom(*Source);
-        StretchSource = OwnedStretchSource.get();
-        ++Step;
+      if (FSettings.PreStretch && FOwnedStretchSource) {
+        FOwnedStretchSource->StretchFrom(*FSettings.Source);
+        FStretchSource = FOwnedStretchSource.get();
+        ++FStep;
       } else {
-        StretchSource = Source;
+        FStretchSource = FSettings.Source;
       }
     }
-    if (!Terminated() && Optimize) {
-      BuildOptimizedPalette(*Target, *StretchSource, 252, true);
-      ++Step;
+    if (!Terminated() && FSettings.Optimize) {
+      BuildOptimizedPalette(*FTarget, *FStretchSource, 252, true);
+      ++FStep;
     }
     if (!Terminated()) {
-      TPixelGraphic& s = *StretchSource;
-      TPixelGraphic& t = *Target;
-      if (Optimize && s.BitCount() == bc8Bit && s.Width() == t.Width() && s.Height() == t.Height()) {
+      TPixelGraphic& s = *FStretchSource;
+      TPixelGraphic& t = *FTarget;
+      if (FSettings.Optimize && s.BitCount() == bc8Bit && s.Width() == t.Width() && s.Height() == t.Height()) {
         // Same size, 8 bit: remap each palette entry once instead of dithering again.
         const bool cache = t.ColorCacheEnabled();
         t.SetColorCacheEnabled(false);
@@ -110,27 +101,29 @@ void TCreatePaintPGThread::Body() {
       } else {
         t.StretchFrom(s);
       }
-      ++Step;
+      ++FStep;
     }
     if (Terminated()) {
-      Target.reset();
-    } else if (PostMessages) {
-      QCoreApplication::postEvent(ViewWindow, new TPGPaintResultEvent(std::move(Target)));
-    } else if (ResultHandler) {
-      ResultHandler(std::move(Target));
+      FTarget.reset();
+    } else if (FSettings.PostMessages) {
+      QCoreApplication::postEvent(FSettings.ViewWindow, new TPGPaintResultEvent(Generation(), std::move(FTarget)));
+    } else if (FSettings.ResultHandler) {
+      FSettings.ResultHandler(std::move(FTarget));
     }
   }
-  OwnedStretchSource.reset();
-  StretchSource = nullptr;
+  FOwnedStretchSource.reset();
+  FStretchSource = nullptr;
 }
 
 void TCreatePaintPGThread::Progress(int step, int max, bool& abort) {
   const int percent = max == 0 ? 100 : static_cast<int>(static_cast<int64_t>(step) * 100 / max);
   const uint32_t t = PGTickCount();
-  if (percent != LastPercent && t / 50 != LastTick / 50) {
-    LastPercent = percent;
-    LastTick = t;
-    if (PostMessages) QCoreApplication::postEvent(ViewWindow, new TPGPaintProgressEvent(Step, percent));
+  if (percent != FLastPercent && t / 50 != FLastTick / 50) {
+    FLastPercent = percent;
+    FLastTick = t;
+    if (FSettings.PostMessages)
+      QCoreApplication::postEvent(FSettings.ViewWindow,
+                                  new TPGPaintProgressEvent(Generation(), TPGPaintProgress{FStep, percent}));
   }
   abort = Terminated();
 }

@@ -236,7 +236,7 @@ TEST_F(Alignment, Crop) {
   Answer(platform::mrYes);
   DragSelection(v, QPoint(200, 150), QPoint(300, 200));
   ASSERT_EQ(Messages.size(), 2u);
-  TPixelGraphic* cropped = v->PixelGraphicNoWait();
+  const TPixelGraphic* cropped = v->PixelGraphicNoWait();
   const int w = cropped->Width(), h = cropped->Height();
   EXPECT_NEAR(w, 100, 1);
   EXPECT_NEAR(h, 50, 1);

@@ -15,7 +15,7 @@ namespace {
 
 class AutoAlignWindow : public MainWindowTest {
 protected:
-  TPixelGraphic& Picture(TPGImage* view) { return *view->PixelGraphicNoWait(); }
+  TPixelGraphic& Picture(TPGImage* view) { return *view->PixelGraphic(); }
   void Key(const QKeySequence& keys) {
     QTest::keySequence(Main.get(), keys);
     QApplication::processEvents();

@@ -7,7 +7,7 @@
 #include <QLabel>
 
 #include "app/desktop/program.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 #include "common/caption_test_util.h"
 
 using namespace desktoptest;

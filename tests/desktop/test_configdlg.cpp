@@ -1,5 +1,5 @@
 // The settings dialog, driven as a user does: keys into its fields, OK and Escape.
-#include "app/desktop/configdlg.h"
+#include "app/desktop/forms/configdlg.h"
 
 #include "pgraphic/formats/settings.h"
 #include "platform/messagebox.h"

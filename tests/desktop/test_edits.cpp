@@ -40,7 +40,7 @@ protected:
     QTest::keyClick(Main.get(), static_cast<Qt::Key>(key), mods);
     QApplication::processEvents();
   }
-  TPixelGraphic& Picture(TPGImage* view) { return *view->PixelGraphicNoWait(); }
+  TPixelGraphic& Picture(TPGImage* view) { return *view->PixelGraphic(); }
 };
 
 } // namespace

@@ -1,8 +1,8 @@
 // The program's small windows: progress, splash/About, window position, artwork.
-#include "app/desktop/form2ini.h"
-#include "app/desktop/progressform.h"
-#include "app/desktop/resources.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/form2ini.h"
+#include "app/desktop/forms/progressform.h"
+#include "app/desktop/forms/resources.h"
+#include "app/desktop/forms/splashform.h"
 
 #include "platform/inifile.h"
 

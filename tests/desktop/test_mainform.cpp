@@ -12,9 +12,9 @@
 #include <QToolBar>
 
 #include "app/core/paramfile.h"
-#include "app/desktop/configdlg.h"
+#include "app/desktop/forms/configdlg.h"
 #include "app/desktop/program.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/splashform.h"
 #include "pgraphic/device/messagebox.h"
 #include "pgraphic/formats/settings.h"
 #include "platform/files.h"

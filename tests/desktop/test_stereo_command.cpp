@@ -8,7 +8,7 @@
 #include <QProgressBar>
 
 #include "app/core/compose.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 
 using namespace desktoptest;
 

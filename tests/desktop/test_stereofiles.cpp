@@ -18,7 +18,7 @@
 
 #include "app/core/paramfile.h"
 #include "app/core/stereofile.h"
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 #include "pgraphic/formats/settings.h"
 
 using namespace desktoptest;
@@ -30,7 +30,7 @@ std::array<int32_t, 8> Values(const TSideAlignment& s) {
 }
 
 // Every pixel alike (and the size).
-bool Same(TPixelGraphic& a, TPixelGraphic& b) {
+bool Same(const TPixelGraphic& a, const TPixelGraphic& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
   const size_t bytes = (static_cast<size_t>(a.Width()) * a.BitCountNum() + 7) / 8;
   for (int y = 0; y < a.Height(); ++y)
@@ -71,7 +71,7 @@ protected:
     return Path(name);
   }
 
-  TPixelGraphic* Shown(int side) { return (side == 0 ? Main->ImLinks() : Main->ImRechts())->PixelGraphicNoWait(); }
+  const TPixelGraphic* Shown(int side) { return (side == 0 ? Main->ImLinks() : Main->ImRechts())->PixelGraphicNoWait(); }
   QString TabTip(int side) { return Main->PageControl1()->tabToolTip(side); }
 
   // Both tabs show the pair of file as a fresh decode of it gives it.
@@ -158,7 +158,7 @@ TEST_F(StereoFiles, DamagedPairFiles) {
   LoadSide(1, two);
   Click("RotateLeft");
   Main->LeftSide().Point = {7, 8};
-  TPixelGraphic* const before[2] = {Shown(0), Shown(1)};
+  const TPixelGraphic* const before[2] = {Shown(0), Shown(1)};
   Messages.clear();
   LoadSide(1, Path("kaputt.mpo"));
   ASSERT_FALSE(Messages.empty());

@@ -267,30 +267,6 @@ TEST(PCXReader, Refusals) {
   EXPECT_THROW(Load(Bytes(100, 0x0A), g), EReadError);  // short header
 }
 
-TEST(PCXReader, ProgressAndAbort) {
-  PCXSpec s;
-  s.Planes = 3;
-  s.XMax = 0;
-  s.YMax = 2;
-  s.BytesPerLine = 1;
-  Bytes file = Header(s);
-  Append(file, Bytes(9, 7));
-  TPixelGraphic g;
-  std::vector<int> steps;
-  int ends = 0;
-  g.OnProgressEnd = [&](TObject*) { ++ends; };
-  g.OnProgress = [&](TObject*, int step, int max, bool& abort) {
-    steps.push_back(step);
-    EXPECT_EQ(max, 3);
-    abort = step == 0;
-  };
-  Load(file, g);
-  EXPECT_EQ(steps, (std::vector<int>{0}));
-  EXPECT_EQ(ends, 1);
-  EXPECT_EQ(g.Pixels(0, 0), RGBColor(7, 7, 7));
-  EXPECT_EQ(g.Pixels(0, 1), 0u);
-}
-
 TEST(PCXInfo, Texts) {
   struct Case {
     uint8_t version, bits, planes;

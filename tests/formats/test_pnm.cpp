@@ -201,23 +201,6 @@ TEST_F(PxM, Info) {
   ExpectMessage<EPGPxMFileFormatReader>([&] { Info(B("P9 1 2 255\n")); }, "PBM, PGM, PPM: Unknown subformat");
 }
 
-TEST_F(PxM, ProgressAndAbort) {
-  TPixelGraphic g;
-  std::vector<int> steps;
-  int ends = 0;
-  g.OnProgress = [&](TObject*, int step, int max, bool& abort) {
-    steps.push_back(step);
-    EXPECT_EQ(max, 3);
-    abort = step == 1;
-  };
-  g.OnProgressEnd = [&](TObject*) { ++ends; };
-  Load(B("P2 1 3 255 1 2 3\n"), g);
-  EXPECT_EQ(steps, (std::vector<int>{0, 1}));
-  EXPECT_EQ(g.Pixels(0, 2), 0u);
-  EXPECT_THROW(Load(B("P2 1 3 255 1"), g), EPGPxMFileFormatReader);
-  EXPECT_EQ(ends, 2);
-}
-
 // ---------------------------------------------------------------- writers
 
 TEST_F(PxM, WriterTextLayout) {

@@ -377,35 +377,6 @@ TEST(TGAReader, TruncatedData) {
   ExpectMessage<EPGTGAFileFormatReader>([&] { Load(rle, g); }, "TGA: Unexpected end of file");
 }
 
-TEST(TGAReader, ProgressAndAbort) {
-  TGASpec s;
-  s.Width = 2;
-  s.Height = 3;
-  Bytes file = Header(s);
-  Append(file, Bytes(18, 5));
-  TPixelGraphic g;
-  std::vector<int> steps;
-  int starts = 0, ends = 0;
-  g.OnProgressStart = [&](TObject*) { ++starts; };
-  g.OnProgressEnd = [&](TObject*) { ++ends; };
-  g.OnProgress = [&](TObject*, int step, int max, bool& abort) {
-    steps.push_back(step);
-    EXPECT_EQ(max, 3);
-    abort = step == 1;
-  };
-  Load(file, g);
-  EXPECT_EQ(steps, (std::vector<int>{0, 1}));
-  EXPECT_EQ(starts, 1);
-  EXPECT_EQ(ends, 1);
-  EXPECT_EQ(g.Pixels(0, 2), RGBColor(5, 5, 5));  // bottom row first
-  EXPECT_EQ(g.Pixels(0, 0), 0u);                  // never reached
-
-  Bytes shortFile = Header(s);
-  g.OnProgress = nullptr;
-  EXPECT_THROW(Load(shortFile, g), EReadError);
-  EXPECT_EQ(ends, 2);  // progress end also after an exception
-}
-
 TEST(TGAInfo, TextsByImageType) {
   struct Case {
     uint8_t type, depth;

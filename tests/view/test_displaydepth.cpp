@@ -107,6 +107,6 @@ TEST(ImageViewDisplayDepth, StretchingTo24BitFirstOnAn8BitScreen) {
   EXPECT_EQ(copy->BitCountNum(), 8);
   EXPECT_EQ(copy->Width(), 100);
   EXPECT_EQ(copy->Height(), 100);
-  EXPECT_EQ(view->PaintThread().Step, 4); // stretch, palette, conversion
+  EXPECT_EQ(view->PaintThread().Step(), 4); // stretch, palette, conversion
   ExpectShowsCopy(*view);
 }

@@ -64,13 +64,26 @@ TEST(ImageViewLayout, StretchRules) {
       {sEnlargeLongerEdgeKAR, 400, 400, 200, 100, 400, 400, 1.0L},
   };
   for (const TLayoutCase& c : cases) {
-    auto view = MakeView(c.ViewW, c.ViewH, Gradient(c.ImageW, c.ImageH));
-    view->SetStretch(c.Stretch);
     SCOPED_TRACE(testing::Message() << "stretch " << int(c.Stretch) << " image " << c.ImageW << "x" << c.ImageH);
-    EXPECT_EQ(view->PicBox()->width(), c.OutW);
-    EXPECT_EQ(view->PicBox()->height(), c.OutH);
-    EXPECT_DOUBLE_EQ(static_cast<double>(view->CurrentZoomFactor()), static_cast<double>(c.Zoom));
+    TPGLayoutInput in;
+    in.Stretch = c.Stretch;
+    in.ImageWidth = c.ImageW;
+    in.ImageHeight = c.ImageH;
+    in.AvailWidth = c.ViewW;
+    in.AvailHeight = c.ViewH;
+    in.ScrollBarExtent = e;
+    const TPGLayout layout = PGLayout(in);
+    EXPECT_EQ(layout.Width, c.OutW);
+    EXPECT_EQ(layout.Height, c.OutH);
+    EXPECT_DOUBLE_EQ(static_cast<double>(layout.Zoom), static_cast<double>(c.Zoom));
   }
+  // The view applies what the function computes.
+  const TLayoutCase& c = cases[12];
+  auto view = MakeView(c.ViewW, c.ViewH, Gradient(c.ImageW, c.ImageH));
+  view->SetStretch(c.Stretch);
+  EXPECT_EQ(view->PicBox()->width(), c.OutW);
+  EXPECT_EQ(view->PicBox()->height(), c.OutH);
+  EXPECT_DOUBLE_EQ(static_cast<double>(view->CurrentZoomFactor()), static_cast<double>(c.Zoom));
 }
 
 TEST(ImageViewLayout, ZoomFactorRoundsAndZoomChangeFiresOnce) {

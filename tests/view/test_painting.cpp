@@ -65,8 +65,7 @@ class TResultSpy : public QObject {
 public:
   std::vector<int> Widths;
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == TPGPaintResultEvent::EventType())
-      Widths.push_back(static_cast<TPGPaintResultEvent*>(e)->Target->Width());
+    if (const auto* r = TPGPaintResultEvent::Cast(e)) Widths.push_back(r->Result->Width());
     return false;
   }
 };
@@ -146,7 +145,7 @@ TEST(ImageViewPainting, ClocksShowTheWorkersProgress) {
   view->SetPicBoxColor(QColor(0, 255, 0));
   view->viewport()->repaint();
   ASSERT_TRUE(gate.WaitReached());
-  TPGPaintProgressEvent progress(1, 25);
+  TPGPaintProgressEvent progress(0, {1, 25});
   QCoreApplication::sendEvent(view.get(), &progress);
   const QImage img = Rendered(*view);
   const QRect c = view->ProgressClockRects()[0];
@@ -169,15 +168,16 @@ TEST(ImageViewPainting, ProgressIsThrottledToOneMessagePerTickBucketAndPercent) 
   struct TSpy : QObject {
     std::vector<int> Percents;
     bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == TPGPaintProgressEvent::EventType()) Percents.push_back(static_cast<TPGPaintProgressEvent*>(e)->Percent);
+      if (e->type() == TPGPaintProgressEvent::EventType()) Percents.push_back(static_cast<TPGPaintProgressEvent*>(e)->Result.Percent);
       return false;
     }
   } spy;
   receiver.installEventFilter(&spy);
-  TCreatePaintPGThread worker;
-  worker.ViewWindow = &receiver;
-  worker.PostMessages = true;
-  worker.LastTick = tick;
+  TPGPaintSettings settings;
+  settings.ViewWindow = &receiver;
+  settings.PostMessages = true;
+  TCreatePaintPGThread worker(settings, nullptr, nullptr);
+  worker.StartProgressClock();
   bool abort = true;
   worker.Progress(5, 10, abort); // same 50 ms bucket: nothing
   EXPECT_FALSE(abort);
@@ -231,7 +231,9 @@ TEST(ImageViewPainting, LargeCopyWithoutThreadShowsItsVisiblePartFirst) {
   TPixelGraphic whole;
   whole.SetSize(1920, 1600, bc24Bit);
   whole.SetStretchMode(smMedium);
-  whole.StretchFrom(*view->PixelGraphicNoWait());
+  TPixelGraphic source; // the view's picture, read while its worker runs
+  source.Assign(view->PixelGraphicNoWait());
+  whole.StretchFrom(source);
   for (int y = 0; y < part->Height(); y += 3)
     ASSERT_EQ(0, std::memcmp(part->ScanLine(y), whole.ScanLine(y + at.top()) + 3 * at.left(), 3 * size_t(part->Width())))
         << y;

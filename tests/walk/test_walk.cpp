@@ -48,9 +48,9 @@
 #include <QWheelEvent>
 
 #include "app/core/paramfile.h"
-#include "app/desktop/configdlg.h"
-#include "app/desktop/progressform.h"
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/configdlg.h"
+#include "app/desktop/forms/progressform.h"
+#include "app/desktop/forms/splashform.h"
 #include "desktop/mainform_test_util.h"
 #include "pgraphic/view/filterdialogs.h"
 #include "pgraphic/view/opensavedialog.h"
@@ -981,7 +981,7 @@ protected:
     const TSideAlignment shownSide = shown == Main->ImRechts() ? Main->RightSide() : Main->LeftSide();
     const TTiltLines lines = TiltLinesGiven(Main->Alignment());
     const bool stereoTab = Main->ActivePage() == Main->TabSheet3();
-    TPixelGraphic* stereo = Main->ImStereo()->PixelGraphicNoWait();
+    const TPixelGraphic* stereo = Main->ImStereo()->PixelGraphicNoWait();
     const int sw = stereo ? stereo->Width() : -1, sh = stereo ? stereo->Height() : -1;
     const long double zoom = Main->ImStereo()->ZoomFactor();
     const bool scaled = name == "BtSaveStereoZoom";

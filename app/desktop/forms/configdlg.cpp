@@ -1,4 +1,4 @@
-#include "app/desktop/configdlg.h"
+#include "app/desktop/forms/configdlg.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/desktop/form2ini.h"
+#include "app/desktop/forms/form2ini.h"
 
 #include "platform/inifile.h"
 

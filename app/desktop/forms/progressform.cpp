@@ -1,4 +1,4 @@
-#include "app/desktop/progressform.h"
+#include "app/desktop/forms/progressform.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/desktop/resources.h"
+#include "app/desktop/forms/resources.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/desktop/splashform.h"
+#include "app/desktop/forms/splashform.h"
 
-#include "app/desktop/resources.h"
+#include "app/desktop/forms/resources.h"
 
 #include <algorithm>
 

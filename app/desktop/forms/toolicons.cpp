@@ -1,6 +1,6 @@
 // The tool-bar images and the window icon, drawn for this program on a 20 x 20
 // grid (the window icon on 32 x 32) and rendered at any device pixel ratio.
-#include "app/desktop/resources.h"
+#include "app/desktop/forms/resources.h"
 
 #include <QFont>
 #include <QImage>
