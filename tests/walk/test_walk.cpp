@@ -41,6 +41,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -497,6 +498,12 @@ protected:
       if (buttons.isEmpty()) return box->reject();
       return buttons[Uniform(0, static_cast<int>(buttons.size()) - 1)]->click();
     }
+    if (auto* progress = qobject_cast<QProgressDialog*>(w)) {
+      // Automatisch ausrichten at work: a user waits, or presses Abbrechen.
+      if (Chance(30))
+        if (auto* cancel = progress->findChild<QPushButton*>()) cancel->click();
+      return;
+    }
     FNote += " unknown modal " + cls;
     if (dialog) dialog->reject();
   }
@@ -693,7 +700,7 @@ protected:
     TMain& m = *Main;
     for (QToolButton* b : {m.ToolButton1, m.RotateLeft, m.RotateRight, m.BtZoomIn, m.BtZoomOut, m.BtPan, m.BtLock,
                            m.BtLine, m.BtCut, m.BtSaveParms, m.BtStereo, m.BtStereoColor, m.BtElsa, m.BtMirror,
-                           m.BtLiRe, m.BtReLi, m.BtLCD, m.BtSaveStereo, m.BtSaveStereoZoom, m.BtPrint})
+                           m.BtLiRe, m.BtReLi, m.BtLCD, m.BtSaveStereo, m.BtSaveStereoZoom, m.BtPrint, m.BtAutoAlign})
       if (b->isEnabled() && !b->isHidden()) out.push_back(b);
     return out;
   }
@@ -707,7 +714,7 @@ protected:
   std::vector<QAction*> EnabledItems() {
     std::vector<QAction*> out;
     TMain& m = *Main;
-    for (QAction* a : {m.MILaden, m.MIlinks, m.MIRechts, m.MIIn, m.MIout, m.MIZoom100Menu, m.MI1, m.MI2, m.Mi3,
+    for (QAction* a : {m.MILaden, m.MIlinks, m.MIRechts, m.MIIn, m.MIout, m.MIZoom100Menu, m.MI1, m.MI2, m.Mi3, m.MIAutomatischAusrichten,
                        m.MI4, m.MISpeichern, m.MIdrucken, m.Einstellungen1, m.Hilfe2, m.MIAbout, m.MIRueckgaengig,
                        m.MIWiederherstellen})
       if (a->isEnabled() && a->isVisible()) out.push_back(a);
