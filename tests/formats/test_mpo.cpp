@@ -192,45 +192,45 @@ protected:
       EXPECT_TRUE(SamePixels(g, *Want[static_cast<size_t>(s)]));
     }
   }
-  TMPOSpec Pair() const {
-    TMPOSpec spec;
-    spec.Entries = {{0x20020002, 0}, {0x00020002, 1}};
-    return spec;
+  TMPOLayout Pair() const {
+    TMPOLayout layout;
+    layout.Entries = {{0x20020002, 0}, {0x00020002, 1}};
+    return layout;
   }
   std::vector<Bytes> Streams;
   std::vector<std::unique_ptr<TPixelGraphic>> Want;
 };
 
 TEST_F(MPOQuirks, LayoutsCamerasWrite) {
-  std::vector<std::pair<std::string, TMPOSpec>> cases;
+  std::vector<std::pair<std::string, TMPOLayout>> cases;
   for (bool big : {false, true}) {
-    TMPOSpec s = Pair();
+    TMPOLayout s = Pair();
     s.BigEndian = big;
     s.FirstIFD = 0x20; // the MP Index IFD behind padding
     cases.emplace_back(big ? "big-endian, IFD at 0x20" : "little-endian, IFD at 0x20", s);
   }
-  TMPOSpec sizes = Pair();
+  TMPOLayout sizes = Pair();
   sizes.Entries[0].SizeError = -500;
   sizes.Entries[1].SizeError = 5000;
   cases.emplace_back("wrong sizes", sizes);
-  TMPOSpec junk = Pair();
+  TMPOLayout junk = Pair();
   junk.Between = Bytes(333, 0xAB);
   junk.After = {0xFF, 0xD8, 0xFF, 0, 1, 2};
   cases.emplace_back("junk between and after", junk);
-  TMPOSpec front = Pair();
+  TMPOLayout front = Pair();
   front.ExifBytes = 60000;
   front.IccFirst = true;
   cases.emplace_back("large Exif and an ICC profile first", front);
-  TMPOSpec counts = Pair();
+  TMPOLayout counts = Pair();
   counts.NumberOfImages = 7;
   counts.EntryBytesError = 9;
   cases.emplace_back("NumberOfImages and MP Entry too large", counts);
-  TMPOSpec noNumber = Pair();
+  TMPOLayout noNumber = Pair();
   noNumber.NumberOfImages = -2;
   cases.emplace_back("no NumberOfImages", noNumber);
-  for (const auto& [name, spec] : cases) {
+  for (const auto& [name, layout] : cases) {
     SCOPED_TRACE(name);
-    const Bytes file = BuildMPO({Streams[0], Streams[1]}, spec);
+    const Bytes file = BuildMPO({Streams[0], Streams[1]}, layout);
     EXPECT_TRUE(Index(file).StereoPair);
     ExpectImages(file, {0, 1});
   }
@@ -238,7 +238,7 @@ TEST_F(MPOQuirks, LayoutsCamerasWrite) {
 
 TEST_F(MPOQuirks, ThumbnailsAndOtherFramesFollowTheViews) {
   // A large thumbnail listed between the two disparity images.
-  TMPOSpec s;
+  TMPOLayout s;
   s.Entries = {{0x20020002, 0}, {0x00010001, 2}, {0x00020002, 1}};
   Bytes file = BuildMPO(Streams, s);
   ExpectImages(file, {0, 1, 2});
@@ -267,7 +267,7 @@ TEST_F(MPOQuirks, ThumbnailsAndOtherFramesFollowTheViews) {
 }
 
 TEST_F(MPOQuirks, EntriesPastTheEndAreRefusedAlone) {
-  TMPOSpec s = Pair();
+  TMPOLayout s = Pair();
   s.Entries.push_back({0x00010001, -1});
   Bytes file = BuildMPO({Streams[0], Streams[1]}, s);
   ExpectImages(file, {0, 1});
@@ -289,16 +289,16 @@ TEST_F(MPOQuirks, EntriesPastTheEndAreRefusedAlone) {
 }
 
 TEST_F(MPOQuirks, BrokenIndexesAreRefusedWithTheirName) {
-  TMPOSpec header = Pair();
+  TMPOLayout header = Pair();
   header.Header = {'I', 'M', 42, 0};
-  TMPOSpec ifd = Pair();
+  TMPOLayout ifd = Pair();
   ifd.FirstIFD = 4;
-  TMPOSpec entries = Pair();
+  TMPOLayout entries = Pair();
   entries.Entries.clear(); // an MP Entry of no bytes
-  const std::pair<TMPOSpec, std::string> cases[] = {
+  const std::pair<TMPOLayout, std::string> cases[] = {
       {header, "MPO: MP header invalid"}, {ifd, "MPO: MP Index IFD invalid"}, {entries, "MPO: MP Entry invalid"}};
-  for (const auto& [spec, message] : cases) {
-    const Bytes file = BuildMPO({Streams[0], Streams[1]}, spec);
+  for (const auto& [layout, message] : cases) {
+    const Bytes file = BuildMPO({Streams[0], Streams[1]}, layout);
     EXPECT_EQ(LoadError(file, 1), message);
     EXPECT_EQ(ErrorMessage<EPixelGraphic>([&] { Index(file); }), message);
     // The first image is still the JPEG at the file's start.

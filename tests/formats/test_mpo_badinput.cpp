@@ -38,7 +38,7 @@ std::vector<TSeed> StereoSeeds() {
     seeds.push_back({big ? "pair-mm.mpo" : "pair-ii.mpo", out.Data()});
   }
   PGMPOWriteMotorola = false;
-  TMPOSpec quirks;
+  TMPOLayout quirks;
   quirks.BigEndian = true;
   quirks.FirstIFD = 12;
   quirks.Entries = {{0x20020002, 0, -100}, {0x00010001, 2}, {0x00020002, 1}, {0x00010002, -1}};

@@ -47,16 +47,16 @@ inline bool SamePixels(const TPixelGraphic& a, const TPixelGraphic& b) {
 
 // One MP entry: attributes, the JPEG stream it lists (an index into the
 // builder's streams; -1 points past the end of the file) and a size error.
-struct TEntrySpec {
+struct TEntryLayout {
   uint32_t Attributes;
   int Image;
   int64_t SizeError = 0;
 };
 
-struct TMPOSpec {
+struct TMPOLayout {
   bool BigEndian = false;
   uint32_t FirstIFD = 8;        // offset of the MP Index IFD (padding in between)
-  std::vector<TEntrySpec> Entries;
+  std::vector<TEntryLayout> Entries;
   int64_t NumberOfImages = -1;  // -1: as many as entries; -2: no such field
   int EntryBytesError = 0;      // added to the MP Entry's byte count
   Bytes Between, After;         // junk behind every image but the last, behind the last
@@ -85,26 +85,26 @@ inline Bytes Segment(uint8_t marker, const Bytes& payload) {
 
 // The streams one after another, the first with the MP index inserted after
 // its SOI.
-inline Bytes BuildMPO(const std::vector<Bytes>& jpegs, const TMPOSpec& spec) {
-  const bool big = spec.BigEndian;
-  const size_t n = spec.Entries.size();
+inline Bytes BuildMPO(const std::vector<Bytes>& jpegs, const TMPOLayout& layout) {
+  const bool big = layout.BigEndian;
+  const size_t n = layout.Entries.size();
   Bytes front;
-  if (spec.ExifBytes > 0) {
-    Bytes exif(std::max<size_t>(spec.ExifBytes, 6), 0x55);
+  if (layout.ExifBytes > 0) {
+    Bytes exif(std::max<size_t>(layout.ExifBytes, 6), 0x55);
     const char id[6] = {'E', 'x', 'i', 'f', 0, 0};
     std::copy(id, id + 6, exif.begin());
     front = Segment(0xE1, exif);
   }
-  if (spec.IccFirst) {
+  if (layout.IccFirst) {
     const std::string icc = "ICC_PROFILE";
     Bytes p(200, 0);
     std::copy(icc.begin(), icc.end(), p.begin());
     Append(front, Segment(0xE2, p));
   }
   // "MPF\0", header, padding, IFD of 3 fields (or 2), next IFD 0, entries.
-  const bool numberField = spec.NumberOfImages != -2;
+  const bool numberField = layout.NumberOfImages != -2;
   const uint32_t fields = numberField ? 3 : 2;
-  const uint32_t entriesAt = spec.FirstIFD + 2 + 12 * fields + 4;
+  const uint32_t entriesAt = layout.FirstIFD + 2 + 12 * fields + 4;
   const size_t mpfLength = 4 + entriesAt + 16 * n;
   const int64_t headerPos = 2 + static_cast<int64_t>(front.size()) + 4 + 4;
   // Where each stream starts in the file.
@@ -113,32 +113,32 @@ inline Bytes BuildMPO(const std::vector<Bytes>& jpegs, const TMPOSpec& spec) {
   for (size_t i = 0; i < jpegs.size(); ++i) {
     starts.push_back(pos);
     pos += static_cast<int64_t>(jpegs[i].size()) + (i == 0 ? static_cast<int64_t>(front.size() + 4 + mpfLength) : 0);
-    if (i + 1 < jpegs.size()) pos += static_cast<int64_t>(spec.Between.size());
+    if (i + 1 < jpegs.size()) pos += static_cast<int64_t>(layout.Between.size());
   }
-  const int64_t end = pos + static_cast<int64_t>(spec.After.size());
+  const int64_t end = pos + static_cast<int64_t>(layout.After.size());
 
   Bytes mpf = {'M', 'P', 'F', 0};
-  if (spec.Header.empty()) {
+  if (layout.Header.empty()) {
     mpf.push_back(big ? 'M' : 'I');
     mpf.push_back(big ? 'M' : 'I');
     Put16(mpf, 42, big);
   } else {
-    Append(mpf, spec.Header);
+    Append(mpf, layout.Header);
   }
-  Put32(mpf, spec.FirstIFD, big);
-  mpf.resize(4 + spec.FirstIFD, 0xEE);
+  Put32(mpf, layout.FirstIFD, big);
+  mpf.resize(4 + layout.FirstIFD, 0xEE);
   Put16(mpf, fields, big);
   Put16(mpf, 0xB000, big), Put16(mpf, 7, big), Put32(mpf, 4, big);
   Append(mpf, {'0', '1', '0', '0'});
   if (numberField) {
     Put16(mpf, 0xB001, big), Put16(mpf, 4, big), Put32(mpf, 1, big);
-    Put32(mpf, static_cast<uint32_t>(spec.NumberOfImages < 0 ? n : spec.NumberOfImages), big);
+    Put32(mpf, static_cast<uint32_t>(layout.NumberOfImages < 0 ? n : layout.NumberOfImages), big);
   }
   Put16(mpf, 0xB002, big), Put16(mpf, 7, big);
-  Put32(mpf, static_cast<uint32_t>(16 * n + spec.EntryBytesError), big);
+  Put32(mpf, static_cast<uint32_t>(16 * n + layout.EntryBytesError), big);
   Put32(mpf, entriesAt, big);
   Put32(mpf, 0, big);
-  for (const TEntrySpec& e : spec.Entries) {
+  for (const TEntryLayout& e : layout.Entries) {
     const int64_t start = e.Image < 0 ? end + 1000 : starts[static_cast<size_t>(e.Image)];
     const int64_t size = e.Image < 0 ? 5000 : static_cast<int64_t>(jpegs[static_cast<size_t>(e.Image)].size());
     Put32(mpf, e.Attributes, big);
@@ -152,10 +152,10 @@ inline Bytes BuildMPO(const std::vector<Bytes>& jpegs, const TMPOSpec& spec) {
   Append(file, Segment(0xE2, mpf));
   file.insert(file.end(), jpegs[0].begin() + 2, jpegs[0].end());
   for (size_t i = 1; i < jpegs.size(); ++i) {
-    Append(file, spec.Between);
+    Append(file, layout.Between);
     Append(file, jpegs[i]);
   }
-  Append(file, spec.After);
+  Append(file, layout.After);
   return file;
 }
 
