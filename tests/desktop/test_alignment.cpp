@@ -32,6 +32,16 @@ protected:
   QRgb At(TPGImage* view, QPoint boxPos) {
     return Screen(view).pixel(Box(view)->mapTo(view->viewport(), boxPos)) & 0xFFFFFF;
   }
+  // The 16 pixels of row y from x on as D (dark) and W (window colour).
+  std::string Dashes(TPGImage* view, int x, int y) {
+    const QRgb window = Main->palette().color(QPalette::Window).rgb() & 0xFFFFFF;
+    std::string out;
+    for (int i = x; i < x + 16; ++i) {
+      const QRgb c = At(view, QPoint(i, y));
+      out += c == 0 ? 'D' : c == window ? 'W' : '?';
+    }
+    return out;
+  }
   // Answers the next message boxes with answer and records them.
   void Answer(int answer) {
     platform::SetMessageBoxHook([this, answer](const std::string& text, const std::string& caption,
@@ -159,22 +169,12 @@ TEST_F(Alignment, TiltLineXorAndMarchingLines) {
   // Phase 128 -> 32: from x = 10 the pattern runs W W D D D D D W, repeating.
   Main->Timer1Timer();
   EXPECT_EQ(Main->AnimationPhase(), 32);
-  std::string dashes, expected;
-  for (int x = 10; x < 26; ++x) {
-    const QRgb c = At(v, QPoint(x, 100));
-    dashes += c == 0 ? 'D' : c == window ? 'W' : '?';
-    expected += "WWDDDDDW"[(x - 10) % 8];
-  }
-  EXPECT_EQ(dashes, expected);
+  const std::string expected = "WWDDDDDWWWDDDDDW";
+  EXPECT_EQ(Dashes(v, 10, 100), expected);
   EXPECT_EQ(At(v, QPoint(200, 100)), qRgb(200, 100, 40) & 0xFFFFFF);
   // Next step (phase 8): the dashes moved by 2.
   Main->Timer1Timer();
-  std::string moved;
-  for (int x = 12; x < 28; ++x) {
-    const QRgb c = At(v, QPoint(x, 100));
-    moved += c == 0 ? 'D' : c == window ? 'W' : '?';
-  }
-  EXPECT_EQ(moved, expected);
+  EXPECT_EQ(Dashes(v, 12, 100), expected);
   // The right side's line is not animated while the left tab is active.
   EXPECT_EQ(At(Main->ImRechts(), QPoint(50, 10)), qRgb(50, 10, 40) & 0xFFFFFF);
   // Progress pauses the animation; a repaint meanwhile does not restart it.
@@ -197,13 +197,7 @@ TEST_F(Alignment, LineFarBeyondTheScreen) {
   const QRgb window = Main->palette().color(QPalette::Window).rgb() & 0xFFFFFF;
   QElapsedTimer clock;
   clock.start();
-  std::string dashes, expected;
-  for (int x = 10; x < 26; ++x) {
-    const QRgb c = At(v, QPoint(x, 100));
-    dashes += c == 0 ? 'D' : c == window ? 'W' : '?';
-    expected += "WWDDDDDW"[(x - 10) % 8];
-  }
-  EXPECT_EQ(dashes, expected);
+  EXPECT_EQ(Dashes(v, 10, 100), "WWDDDDDWWWDDDDDW");
   // A steep line from far below the picture up to (200, 0): the shorter
   // coordinate moved half-way, far off screen, so the visible steps are in
   // column 200; step i = 2000000000 - y, its dash bit (5 + i + 1) mod 8.
