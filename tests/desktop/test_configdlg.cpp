@@ -82,6 +82,11 @@ TEST_F(ConfigDlgTest, FirstStartDefaultsAndLayout) {
   for (const char* name : {"EdQuality", "TrackBar1", "RadioButton1", "EdPercent", "RadioButton2", "EdPixel",
                            "EdStereo3D", "SpeedButton1", "CbStereo3D", "BitBtn1", "BitBtn2", "OpenDialog1"})
     EXPECT_NE(dlg.findChild<QObject*>(name), nullptr) << name;
+  // The row below the zoom group is whole inside its page.
+  dlg.show();
+  QApplication::processEvents();
+  EXPECT_TRUE(dlg.TabSheet1->rect().contains(dlg.CbCropWedges->geometry())) << dlg.TabSheet1->height();
+  dlg.hide();
 }
 
 TEST_F(ConfigDlgTest, CreationHandsTheFileQualityToTheWriterAndShowsItWithinRange) {

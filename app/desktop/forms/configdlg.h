@@ -91,7 +91,8 @@ public:
   QFileDialog* OpenDialog1 = nullptr;
 
   static constexpr int ClientWidth = 426;
-  static constexpr int ClientHeight = 274;
+  // 274 and one row for the crop check box under the zoom group.
+  static constexpr int ClientHeight = 296;
 
 protected:
   void showEvent(QShowEvent* event) override;
