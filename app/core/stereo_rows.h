@@ -50,13 +50,9 @@ inline void PutColor(uint8_t* p, TColorRef c) {
   p[2] = static_cast<uint8_t>(GetRValue(c));
 }
 
-// SetSize(W, H, 24 bit) on the work image. When it has that size already,
-// SetSize would clear it, and the worker then overwrites every pixel: the
-// clearing pass is skipped (the worker signals the change at its end).
-inline void PrepareWork(TPixelGraphic& work, const TCommonArea& a) {
-  if (!work.Empty() && work.Width() == a.W && work.Height() == a.H && work.BitCount() == bc24Bit) return;
-  work.SetSize(a.W, a.H, bc24Bit);
-}
+// SetSize(W, H, 24 bit) on the work image, which the worker then overwrites
+// pixel by pixel: no clearing pass (the worker signals the change at its end).
+inline void PrepareWork(TPixelGraphic& work, const TCommonArea& a) { work.SetSizeToOverwrite(a.W, a.H, bc24Bit); }
 
 // Rows of a rectangle of an image as blue-green-red bytes: 24-bit rows are
 // read in place, palette rows are decoded into a buffer through the colour

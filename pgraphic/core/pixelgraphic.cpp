@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <mutex>
 #include <sys/mman.h>
+#include <vector>
 
 #include "pgraphic/core/endian.h"
 #include "pgraphic/core/messages.h"
@@ -28,10 +31,59 @@ constexpr size_t kHeader = 64;
 // kSlack bytes after the pixels let a 24-bit pixel be read with one 4-byte load.
 constexpr size_t kSlack = 8;
 
-uint8_t* AllocatePixels(size_t bytes) {
+// Mapped blocks kept for reuse (PGSetPixelMemoryReuse): a block taken from
+// here skips the kernel's page faults and zeroing of fresh memory.
+struct TReusePool {
+  std::mutex Lock;
+  std::vector<void*> Blocks;  // each with its mapping size in its header
+  size_t Held = 0, Limit = 0;
+  // Unmaps blocks (last kept first) until Held <= limit; under Lock.
+  void TrimTo(size_t limit) {
+    while (Held > limit && !Blocks.empty()) {
+      void* b = Blocks.back();
+      Blocks.pop_back();
+      const size_t size = *static_cast<size_t*>(b);
+      Held -= size;
+      ::munmap(b, size);
+    }
+  }
+};
+
+TReusePool& Pool() {
+  static TReusePool* pool = new TReusePool;  // never destroyed: deleters may run at exit
+  return *pool;
+}
+
+// A kept block of at least total bytes and not much larger (a large block
+// is not spent on a small picture), or nullptr.
+void* TakeKeptBlock(size_t total) {
+  TReusePool& pool = Pool();
+  std::lock_guard<std::mutex> lock(pool.Lock);
+  size_t best = pool.Blocks.size();
+  for (size_t i = 0; i < pool.Blocks.size(); ++i) {
+    const size_t size = *static_cast<size_t*>(pool.Blocks[i]);
+    if (size >= total && size - total <= total / 4 &&
+        (best == pool.Blocks.size() || size < *static_cast<size_t*>(pool.Blocks[best])))
+      best = i;
+  }
+  if (best == pool.Blocks.size()) return nullptr;
+  void* block = pool.Blocks[best];
+  pool.Blocks.erase(pool.Blocks.begin() + static_cast<ptrdiff_t>(best));
+  pool.Held -= *static_cast<size_t*>(block);
+  return block;
+}
+
+// Pixel memory for bytes; zero unless clear is false and a kept block is
+// reused, whose bytes are then those of the picture before.
+uint8_t* AllocatePixels(size_t bytes, bool clear) {
   const size_t total = AllocationSize(bytes + kHeader + kSlack);
   void* block;
   if (total >= kMapThreshold) {
+    if ((block = TakeKeptBlock(total))) {
+      // The header keeps the block's own mapping size.
+      if (clear) std::memset(static_cast<uint8_t*>(block) + kHeader, 0, total - kHeader);
+      return static_cast<uint8_t*>(block) + kHeader;
+    }
     block = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) return nullptr;
 #ifdef MADV_HUGEPAGE
@@ -56,10 +108,33 @@ void TPixelGraphic::TFreeDeleter::operator()(uint8_t* p) const {
   if (!p) return;
   void* block = p - kHeader;
   const size_t total = *static_cast<size_t*>(block);
-  if (total >= kMapThreshold)
-    ::munmap(block, total);
-  else
+  if (total < kMapThreshold) {
     std::free(block);
+    return;
+  }
+  TReusePool& pool = Pool();
+  {
+    std::lock_guard<std::mutex> lock(pool.Lock);
+    if (pool.Held + total <= pool.Limit) {
+      pool.Blocks.push_back(block);
+      pool.Held += total;
+      return;
+    }
+  }
+  ::munmap(block, total);
+}
+
+void PGSetPixelMemoryReuse(int64_t bytes) {
+  TReusePool& pool = Pool();
+  std::lock_guard<std::mutex> lock(pool.Lock);
+  pool.Limit = bytes > 0 ? static_cast<size_t>(bytes) : 0;
+  pool.TrimTo(pool.Limit);
+}
+
+int64_t PGPixelMemoryKept() {
+  TReusePool& pool = Pool();
+  std::lock_guard<std::mutex> lock(pool.Lock);
+  return static_cast<int64_t>(pool.Held);
 }
 
 TPixelGraphic::TPixelGraphic() = default;
@@ -90,11 +165,19 @@ void TPixelGraphic::FreePixels() {
 }
 
 void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
+  Resize(width, height, bitCount, true);
+}
+
+void TPixelGraphic::SetSizeToOverwrite(int32_t width, int32_t height, uint8_t bitCount) {
+  Resize(width, height, bitCount, false);
+}
+
+void TPixelGraphic::Resize(int32_t width, int32_t height, uint8_t bitCount, bool clear) {
   if (width < 0) throw EPGInvalidSize(GetMessage(msgNegativeWidth));
   if (height < 0) throw EPGInvalidSize(GetMessage(msgNegativeHeight));
   if (bitCount > bc24Bit) throw EPGInvalidBitCountNum(GetMessage1(msgInvalidValueFor, "BitCount"));
   if (width == FWidth && height == FHeight && bitCount == FBitCount) {
-    Clear();
+    if (clear) Clear();
     return;
   }
   ReleaseCanvasDC();
@@ -120,7 +203,7 @@ void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
     const int tableSize = TableSize(bitCount);
     if (PaletteCount() > tableSize) SetPaletteCount(tableSize);
     if (bitCount == bc24Bit) FPaletteIdent = pTrueColor;
-    uint8_t* bits = AllocatePixels(static_cast<size_t>(FByteSize));
+    uint8_t* bits = AllocatePixels(static_cast<size_t>(FByteSize), clear);
     if (!bits) {
       FWidth = FHeight = 0;
       FBytesPerRow = FByteSize = 0;
@@ -129,6 +212,14 @@ void TPixelGraphic::SetSize(int32_t width, int32_t height, uint8_t bitCount) {
     }
     FPixelMemory.reset(bits);
     FBits = bits;
+    if (!clear) {
+      // The caller writes the pixels; the bytes past them in each row and
+      // the slack after the last row are zero as in fresh memory.
+      const int64_t used = (static_cast<int64_t>(FWidth) * BitCountToNum(bitCount) + 7) / 8;
+      for (int64_t y = 0; y < FHeight && used < FBytesPerRow; ++y)
+        std::memset(bits + y * FBytesPerRow + used, 0, static_cast<size_t>(FBytesPerRow - used));
+      std::memset(bits + FByteSize, 0, kSlack);
+    }
     FBitmapInfo.assign(40 + 4 * static_cast<size_t>(tableSize), 0);
     uint8_t* h = FBitmapInfo.data();
     pg::PutLE32(h + 0, 40);

@@ -32,6 +32,15 @@ public:
 // The default is the largest byte size the image's 32-bit size field holds.
 extern int64_t PGMaxImageBytes;
 
+// Keeps the pixel memory of freed large pictures, up to bytes in all, for
+// the next pictures of about the same size: a program that handles one
+// picture after another (a batch) then skips the kernel's work on fresh
+// memory. 0 (the default) returns freed memory at once; a smaller limit
+// returns what is kept beyond it. Kept memory counts as the process's own.
+void PGSetPixelMemoryReuse(int64_t bytes);
+// The bytes kept for reuse now.
+int64_t PGPixelMemoryKept();
+
 // Grey value G3 (0..765) of a colour: 3 * (299 R + 587 G + 114 B) div 1000 with
 // RGB weighting, else R + G + B.
 inline int PGGreyValue(TColorRef color, bool rgbWeighting) {
@@ -59,6 +68,10 @@ public:
   // ------------------------------------------------------------ size
   // The one place that (re)allocates. Same size and resolution: Clear().
   void SetSize(int32_t width, int32_t height, uint8_t bitCount);
+  // SetSize for a caller that writes every pixel of every row before the
+  // picture is read: neither the same size's Clear() nor the clearing of
+  // reused pixel memory happens (the bytes past a row's pixels are zero).
+  void SetSizeToOverwrite(int32_t width, int32_t height, uint8_t bitCount);
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   void SetWidth(int32_t value);
@@ -314,6 +327,7 @@ public:
   int64_t PackedBitmapSize() const;
 
 private:
+  void Resize(int32_t width, int32_t height, uint8_t bitCount, bool clear);
   uint8_t* RowPtr(int y) { return FBits + static_cast<size_t>(FHeight - 1 - y) * static_cast<size_t>(FBytesPerRow); }
   const uint8_t* RowPtr(int y) const {
     return FBits + static_cast<size_t>(FHeight - 1 - y) * static_cast<size_t>(FBytesPerRow);

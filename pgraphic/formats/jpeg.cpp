@@ -408,8 +408,19 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
 
   Checked(err, [cinfo] { jpeg_start_decompress(cinfo); });
   if (cinfo->output_components != components) Raise(GetMessage(msgNotSupportedSubformat));
-  graphic.SetSize(static_cast<int32_t>(cinfo->output_width), static_cast<int32_t>(cinfo->output_height), bitCount);
+  // The rows are written by the decoder; rows it does not reach (an abort, a
+  // broken file) are cleared on the way out, as fresh memory would be.
+  graphic.SetSizeToOverwrite(static_cast<int32_t>(cinfo->output_width), static_cast<int32_t>(cinfo->output_height),
+                             bitCount);
   if (components == 1) graphic.SetPaletteIdent(pGray256);
+  struct TClearRest {
+    TPixelGraphic& Graphic;
+    const jpeg_decompress_struct& Info;
+    ~TClearRest() {
+      for (int y = static_cast<int>(Info.output_scanline); y < Graphic.Height(); ++y)
+        std::memset(Graphic.ScanLine(y), 0, static_cast<size_t>(Graphic.BytesPerRow()));
+    }
+  } clearRest{graphic, *cinfo};
 
   TObject* sender = const_cast<TJPGFileFormatReader*>(this);
   {

@@ -466,3 +466,42 @@ TEST(PixelGraphic, AssignCopiesPixelsPaletteAndEveryField) {
 }
 
 } // namespace
+
+// Kept pixel memory: a picture of about the same size takes a freed one's
+// memory, cleared by SetSize and left to the caller by SetSizeToOverwrite
+// (whose row padding is still zero); the limit bounds what is kept.
+TEST(PixelMemoryReuse, ReusesWithinTheLimitAndClearsUnlessOverwritten) {
+  PGSetPixelMemoryReuse(8 << 20);
+  auto fill = [](TPixelGraphic& g) { std::memset(g.Bits(), 0xFF, static_cast<size_t>(g.ByteSize())); };
+  const uint8_t* first;
+  {
+    TPixelGraphic a;
+    a.SetSize(1001, 1000, bc24Bit);  // 3 MB, rows of 3003 bytes and 1 padding byte
+    fill(a);
+    first = a.Bits();
+  }
+  EXPECT_GT(PGPixelMemoryKept(), 3000000);
+  {
+    TPixelGraphic b;
+    b.SetSizeToOverwrite(1001, 1000, bc24Bit);
+    ASSERT_EQ(b.Bits(), first);
+    EXPECT_EQ(PGPixelMemoryKept(), 0);
+    EXPECT_EQ(b.ScanLine(5)[3002], 0xFF);
+    EXPECT_EQ(b.ScanLine(5)[3003], 0);
+    fill(b);
+  }
+  {
+    TPixelGraphic c, d;
+    c.SetSize(1000, 999, bc24Bit);  // a little smaller: the same memory, cleared
+    ASSERT_EQ(c.Bits(), first);
+    EXPECT_TRUE(std::all_of(c.Bits(), c.Bits() + c.ByteSize(), [](uint8_t v) { return v == 0; }));
+    d.SetSize(500, 500, bc24Bit);  // far smaller: fresh memory
+    EXPECT_NE(d.Bits(), first);
+    TPixelGraphic big;
+    big.SetSize(2000, 2000, bc24Bit);  // 12 MB: beyond the limit, returned when freed
+  }
+  EXPECT_LE(PGPixelMemoryKept(), 8 << 20);
+  EXPECT_GT(PGPixelMemoryKept(), 0);
+  PGSetPixelMemoryReuse(0);
+  EXPECT_EQ(PGPixelMemoryKept(), 0);
+}

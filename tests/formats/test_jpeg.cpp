@@ -438,6 +438,9 @@ TEST_F(JpegTest, ReadProgressAndAbort) {
   EXPECT_EQ(steps.size(), 10u);
   EXPECT_EQ(ends, 2);
   EXPECT_EQ(g.Width(), 64);  // left as far as reading got
+  // The rows it did not reach are black, not those of the picture before.
+  EXPECT_NE(g.PixelColors(5, 5), 0u);
+  for (int y = 10; y < 48; ++y) EXPECT_EQ(g.PixelColors(y, y), 0u) << y;
 
   // A failure inside the row loop still ends the progress.
   steps.clear();
