@@ -75,9 +75,8 @@ inline uint8_t Grey(uint32_t r, uint32_t g, uint32_t b) {
 // ------------------------------------------------------------------ anaglyph
 
 // One result row of the anaglyphs from blue-green-red rows.
-ZW_ROW_CLONES
 void GreyAnaglyphRow(const uint8_t* __restrict l, const uint8_t* __restrict r, uint8_t* __restrict out, int32_t w) {
-  for (int32_t x = 0; x < w; ++x) {
+  for (int32_t x = GreyAnaglyphPixels(l, r, out, w); x < w; ++x) {
     const uint32_t sl = 299u * l[3 * x + 2] + 587u * l[3 * x + 1] + 114u * l[3 * x];
     const uint32_t sr = 299u * r[3 * x + 2] + 587u * r[3 * x + 1] + 114u * r[3 * x];
     const uint8_t gr = static_cast<uint8_t>(sr / 1000);

@@ -53,6 +53,11 @@ bool ExtraModeUsesWorkImage(int mode);
 TStereoResult ComposeExtraMode(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
                                TPixelGraphic& work, const TStereoProgress& progress);
 
-// The vector kernel of the matrix anaglyphs (where the processor has AVX2)
-// on or off; both compute the same pixels.
+// The vector kernels of the anaglyphs (where the processor has AVX2) on or
+// off; both compute the same pixels.
 void SetStereoVectors(bool on);
+
+// The red-green anaglyph's first pixels of a row of w pixels (blue-green-red
+// rows l and r, out as GreyAnaglyphRow writes it) by the vector kernel;
+// returns how many it computed (a multiple of 16, 0 without the kernel).
+int32_t GreyAnaglyphPixels(const uint8_t* l, const uint8_t* r, uint8_t* out, int32_t w);
