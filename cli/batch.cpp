@@ -224,6 +224,10 @@ private:
   void RunPair(TPairRun& run);
   void Finished(TPairRun& run);
   void SignalThread(sigset_t set);
+  // Lets the library keep freed pixel memory for the next pairs within the
+  // part of the cap the pairs in work do not claim, so that the pairs in
+  // work and the kept memory together stay within the cap; under FMutex.
+  void KeepFreedPixels() { PGSetPixelMemoryReuse(std::max<int64_t>(FCap - FReserved, 0)); }
 
   std::vector<TPairRun>& FRuns;
   const TComposeFilesJob& FJob;
@@ -257,6 +261,7 @@ bool TBatchRunner::Run() {
   std::vector<std::thread> workers;
   for (int i = 0; i < FJobs && i < static_cast<int>(FRuns.size()); ++i) workers.emplace_back([this] { Worker(); });
   for (auto& w : workers) w.join();
+  PGSetPixelMemoryReuse(0);
   {
     std::lock_guard<std::mutex> lock(FMutex);
     if (FTty && !FRuns.empty()) std::fputc('\n', stderr);
@@ -319,6 +324,7 @@ void TBatchRunner::Worker() {
       }
       FReserved += need;
       FPeakReserved = std::max(FPeakReserved, FReserved);
+      KeepFreedPixels();
       ++FInWork;
       FOutputsInWork.push_back(run.Pair.Output);
     }
@@ -326,6 +332,7 @@ void TBatchRunner::Worker() {
     {
       std::lock_guard<std::mutex> lock(FMutex);
       FReserved -= need;
+      KeepFreedPixels();
       --FInWork;
       FOutputsInWork.erase(std::find(FOutputsInWork.begin(), FOutputsInWork.end(), run.Pair.Output));
     }
