@@ -58,6 +58,9 @@ private:
   template <bool Src24>
   void BilinearPixel(const TBilinearRow& r, int x, uint8_t* out, uint8_t* mask) const;
   int BilinearRowAVX2(const TBilinearRow& r, uint8_t* out, uint8_t* mask) const;
+  struct TVectorRow;
+  void BilinearQuadAVX2(const TVectorRow& v, const TBilinearRow& r, int x, uint8_t* out, uint8_t* mask) const;
+  bool BilinearOctAVX2(const TVectorRow& v, const TBilinearRow& r, int x, uint8_t* out, uint8_t* mask) const;
   // Exact bilinear sample at (sx, sy) for target pixel (x, y); false when no
   // sample came from the source.
   bool BilinearExact(long double sx, long double sy, int x, int y, uint8_t* out) const;
@@ -71,10 +74,11 @@ private:
   std::vector<long double> FColCos;     // (x - destCx) * cos a
   std::vector<long double> FColNegSin;  // -(x - destCx) * sin a
   std::vector<double> FColCosD, FColNegSinD;
-  double FTolerance = 0;
+  double FTolerance = 0;  // bound of the difference between the double and extended positions
   bool FVectors = false;  // the AVX2 kernel for 24-bit sources
+  bool FSmallTurn = false;  // |sin a| < 1/3: four neighbouring pixels sample within 4 columns and 3 rows
   const uint8_t* FSrcBits;
-  int64_t FSrcBytesPerRow, FSrcHeight;  // bound of the difference between the double and extended positions
+  int64_t FSrcBytesPerRow, FSrcHeight;
 };
 
 } // namespace pg
