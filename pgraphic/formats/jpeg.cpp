@@ -30,7 +30,10 @@
 
 namespace {
 
-constexpr size_t kBufferSize = 4096;
+// Stream blocks of 64 KB: a 24-megapixel photograph is read in about a
+// hundred calls instead of a thousand or more, which takes several per cent
+// off its decoding. (The decoder may read up to one block past the image.)
+constexpr size_t kBufferSize = 65536;
 
 enum class TFailure { Library, UserAbort, Foreign };
 
@@ -152,7 +155,7 @@ extern "C" void InitSource(j_decompress_ptr cinfo) {
   reinterpret_cast<TSource*>(cinfo->src)->startOfFile = true;
 }
 
-// Blocks of 4096 bytes; nothing more to read ends the data: an empty file is
+// Blocks of kBufferSize bytes; nothing more to read ends the data: an empty file is
 // an error, otherwise a warning and a fake end-of-image marker, as the
 // library's standard file source does.
 extern "C" boolean FillInputBuffer(j_decompress_ptr cinfo) {
