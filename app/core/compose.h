@@ -175,3 +175,19 @@ TPixelGraphic& ScaledForSave(TPixelGraphic& picture, long double zoom, TPixelGra
 // the format registry, the photographs freed before saving. Failures:
 // EComposeFailed of the step.
 TComposeFilesResult ComposeFiles(const TComposeFilesJob& job, const TComposeProgress& progress = {});
+
+// The seconds a composition by rows spent decoding, composing and encoding.
+struct TRowComposeTimes {
+  double Load = 0, Compose = 0, Save = 0;
+};
+
+// ComposeFiles for the jobs that need no whole picture: two colour JPEG
+// photographs, a red-green or colour anaglyph (eyes swapped or not) whose
+// alignment has no tilt and no scale step, no zoom, no automatic alignment, a
+// JPEG output. The rows are decoded, composed and encoded one at a time on the
+// calling thread, so the pair takes a few hundred kilobytes instead of three
+// pictures and its data stays in the processor's caches; the file is the one
+// ComposeFiles writes. Nothing (and no file) for every other job and whenever
+// anything unusual happens, a library warning or any error included: the
+// caller then runs ComposeFiles, which reports as it always does.
+std::optional<TComposeFilesResult> ComposeFilesByRows(const TComposeFilesJob& job, TRowComposeTimes* times = nullptr);

@@ -365,6 +365,20 @@ bool ElsaFrame(int64_t w, int64_t h, int64_t& f, int64_t& g) {
   return true;
 }
 
+bool AnaglyphRowsOf(int mode, const TCommonArea& area, TAnaglyphRows& rows) {
+  const int base = BaseMode(mode);
+  if (base != smRedGreen && base != smColorAnaglyph) return false;
+  rows.Colour = base == smColorAnaglyph;
+  rows.Swapped = SwapsEyes(mode);
+  rows.Area = rows.Swapped ? SwappedArea(area) : area;
+  return true;
+}
+
+void AnaglyphRow(bool colour, const uint8_t* left, const uint8_t* right, uint8_t* out, int32_t w) {
+  if (colour) ColorAnaglyphRow(left, right, out, w);
+  else GreyAnaglyphRow(left, right, out, w);
+}
+
 TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
                             TPixelGraphic& work, const TStereoProgress& progress) {
   if (SwapsEyes(mode))

@@ -152,3 +152,19 @@ bool ModeUsesWorkImage(int mode);
 
 TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
                             TPixelGraphic& work, const TStereoProgress& progress = {});
+
+// The red-green and the colour anaglyph (smSwapEyes may be added) are
+// computed row by row: result row y takes row Y0 + y of the picture in the
+// left role from column X0 and row Y0 - Dy + y of the one in the right role
+// from column X0 - Dx, nothing else. For those modes AnaglyphRowsOf gives the
+// row function's colour flag, whether the pictures exchange roles (the eye
+// swap) and the area in the roles' terms; false for every other mode.
+struct TAnaglyphRows {
+  bool Colour = false;
+  bool Swapped = false;
+  TCommonArea Area;
+};
+bool AnaglyphRowsOf(int mode, const TCommonArea& area, TAnaglyphRows& rows);
+// One result row of w pixels from the rows of the left and the right role,
+// as ComposeStereo computes it.
+void AnaglyphRow(bool colour, const uint8_t* left, const uint8_t* right, uint8_t* out, int32_t w);

@@ -310,6 +310,26 @@ void SetDecompressParameters(jpeg_decompress_struct& cinfo, bool fast) {
   if (cinfo.out_color_space == JCS_RGB) cinfo.out_color_space = JCS_EXT_BGR;
 }
 
+// Sets the compression parameters of the settings and starts compressing a
+// width x height picture of grey or blue-green-red rows.
+void StartCompress(TCompressor& c, int32_t width, int32_t height, bool grey) {
+  jpeg_compress_struct* cinfo = &c.cinfo;
+  cinfo->image_width = static_cast<JDIMENSION>(width);
+  cinfo->image_height = static_cast<JDIMENSION>(height);
+  cinfo->input_components = grey ? 1 : 3;
+  cinfo->in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+  const bool progressive = PGJPEGProgressive;
+  const int quality = PGJPEGQuality;
+  const J_DCT_METHOD method = DCTMethod(PGJPEGWriteDCTMethod);
+  Checked(c.err, [cinfo, progressive, quality, method] {
+    jpeg_set_defaults(cinfo);
+    if (progressive) jpeg_simple_progression(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    cinfo->dct_method = method;
+    jpeg_start_compress(cinfo, TRUE);
+  });
+}
+
 // Preview loads: the smallest DCT scale 1/8, 1/4 or 1/2 whose output still
 // covers the size the picture gets when reduced into maxW x maxH (keeping its
 // aspect ratio); full size when none does or no reduction was asked for.
@@ -491,20 +511,7 @@ void TJPGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   else
     Raise(GetMessage1(msgInvalidValueFor, "BitCount"));
 
-  cinfo->image_width = static_cast<JDIMENSION>(graphic.Width());
-  cinfo->image_height = static_cast<JDIMENSION>(graphic.Height());
-  cinfo->input_components = grey ? 1 : 3;
-  cinfo->in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
-  const bool progressive = PGJPEGProgressive;
-  const int quality = PGJPEGQuality;
-  const J_DCT_METHOD method = DCTMethod(PGJPEGWriteDCTMethod);
-  Checked(err, [cinfo, progressive, quality, method] {
-    jpeg_set_defaults(cinfo);
-    if (progressive) jpeg_simple_progression(cinfo);
-    jpeg_set_quality(cinfo, quality, TRUE);
-    cinfo->dct_method = method;
-    jpeg_start_compress(cinfo, TRUE);
-  });
+  StartCompress(*c, graphic.Width(), graphic.Height(), grey);
 
   TObject* sender = this;
   {
@@ -517,6 +524,69 @@ void TJPGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
     }
   }
   Checked(err, [cinfo] { jpeg_finish_compress(cinfo); });
+}
+
+// ---------------------------------------------------------------- rows
+
+struct TJPEGRowReader::TState {
+  TDecompressor D;
+  explicit TState(TStream& stream) : D(stream, pgwaRaise) {}
+};
+
+TJPEGRowReader::TJPEGRowReader(TStream& stream) : F(std::make_unique<TState>(stream)) {}
+TJPEGRowReader::~TJPEGRowReader() = default;
+
+bool TJPEGRowReader::Start() {
+  CheckLibraryVersion();
+  jpeg_decompress_struct* cinfo = &F->D.cinfo;
+  Checked(F->D.err, [cinfo] { jpeg_read_header(cinfo, TRUE); });
+  SetDecompressParameters(*cinfo, false);
+  Checked(F->D.err, [cinfo] { jpeg_calc_output_dimensions(cinfo); });
+  if (cinfo->out_color_space != JCS_EXT_BGR || cinfo->out_color_components != 3) return false;
+  if (PGBytesPerRow(cinfo->output_width, 24) * static_cast<int64_t>(cinfo->output_height) > PGMaxImageBytes)
+    return false;
+  Checked(F->D.err, [cinfo] { jpeg_start_decompress(cinfo); });
+  return cinfo->output_components == 3;
+}
+
+int32_t TJPEGRowReader::Width() const { return static_cast<int32_t>(F->D.cinfo.output_width); }
+int32_t TJPEGRowReader::Height() const { return static_cast<int32_t>(F->D.cinfo.output_height); }
+int32_t TJPEGRowReader::NextRow() const { return static_cast<int32_t>(F->D.cinfo.output_scanline); }
+
+void TJPEGRowReader::ReadRow(uint8_t* row) {
+  jpeg_decompress_struct* cinfo = &F->D.cinfo;
+  JDIMENSION got = 0;
+  Checked(F->D.err, [cinfo, &row, &got] { got = jpeg_read_scanlines(cinfo, &row, 1); });
+  if (got != 1) Raise(GetMessage(msgNotSupportedSubformat));
+}
+
+void TJPEGRowReader::Finish() {
+  jpeg_decompress_struct* cinfo = &F->D.cinfo;
+  Checked(F->D.err, [cinfo] { jpeg_finish_decompress(cinfo); });
+}
+
+struct TJPEGRowWriter::TState {
+  TCompressor C;
+  explicit TState(TStream& stream) : C(stream, pgwaRaise) {}
+};
+
+TJPEGRowWriter::TJPEGRowWriter(TStream& stream, int32_t width, int32_t height)
+    : F(std::make_unique<TState>(stream)) {
+  CheckLibraryVersion();
+  StartCompress(F->C, width, height, false);
+}
+
+TJPEGRowWriter::~TJPEGRowWriter() = default;
+
+void TJPEGRowWriter::WriteRow(const uint8_t* row) {
+  jpeg_compress_struct* cinfo = &F->C.cinfo;
+  JSAMPROW r = const_cast<uint8_t*>(row);
+  Checked(F->C.err, [cinfo, &r] { jpeg_write_scanlines(cinfo, &r, 1); });
+}
+
+void TJPEGRowWriter::Finish() {
+  jpeg_compress_struct* cinfo = &F->C.cinfo;
+  Checked(F->C.err, [cinfo] { jpeg_finish_compress(cinfo); });
 }
 
 void RegisterJPEGFormats(TPGFormatLists& lists) {

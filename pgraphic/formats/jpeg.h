@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 
 #include "pgraphic/formats/fileformat.h"
 
@@ -56,6 +58,48 @@ class TJIFFileFormatWriter : public TJPGFileFormatWriter {
 public:
   TJIFFileFormatWriter() : TJPGFileFormatWriter("jif", false) {}
   const char* ClassName() const override { return "TJIFFileFormatWriter"; }
+};
+
+// Row-by-row decoding and encoding for pipelines that never hold a whole
+// picture (the batch's anaglyphs): the same library settings as the reader and
+// the writer above, so the rows are those a load gives and the file is the one
+// a save writes. Any library warning raises, as does every failure.
+class TJPEGRowReader {
+public:
+  explicit TJPEGRowReader(TStream& stream);
+  ~TJPEGRowReader();
+  TJPEGRowReader(const TJPEGRowReader&) = delete;
+  TJPEGRowReader& operator=(const TJPEGRowReader&) = delete;
+  // Reads the header and starts decoding; false (nothing decoded) unless the
+  // file decodes to 24-bit blue-green-red rows at full size.
+  bool Start();
+  int32_t Width() const;
+  int32_t Height() const;
+  int32_t NextRow() const;  // the row the next ReadRow delivers
+  // The next row into row (3 Width bytes).
+  void ReadRow(uint8_t* row);
+  // After the last row: checks the rest of the file.
+  void Finish();
+
+private:
+  struct TState;
+  std::unique_ptr<TState> F;
+};
+
+class TJPEGRowWriter {
+public:
+  // A 24-bit picture of width x height, blue-green-red rows.
+  TJPEGRowWriter(TStream& stream, int32_t width, int32_t height);
+  ~TJPEGRowWriter();
+  TJPEGRowWriter(const TJPEGRowWriter&) = delete;
+  TJPEGRowWriter& operator=(const TJPEGRowWriter&) = delete;
+  void WriteRow(const uint8_t* row);
+  // After the last row: completes the file.
+  void Finish();
+
+private:
+  struct TState;
+  std::unique_ptr<TState> F;
 };
 
 // True when the JPEG library in use has the interface these wrappers were

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <set>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -210,6 +213,60 @@ TEST(ComposePipeline, FailuresNameTheirStep) {
     ComposePictures(smRedGreen, *L, *R, TPairAlignment(), work, {}, [](TPixelGraphic&) { throw std::bad_alloc(); });
   });
   EXPECT_EQ(f.first, csStore);
+}
+
+// ------------------------------------------------------------------ by rows
+
+// The row-by-row composition writes the very file of the whole-picture path
+// (eye swap, shifted and cropped areas, progressive files); every other job,
+// and every file with a warning, is left to that path without a file behind.
+TEST(ComposeByRows, WritesTheWholePathsFileOrLeavesThePair) {
+  testutil::TScratchFolder dir("rows");
+  auto job = [&](const std::string& left, const std::string& right, int mode) {
+    TComposeFilesJob j;
+    j.LeftName = left;
+    j.RightName = right;
+    j.Mode = mode;
+    j.UseParameterFiles = false;
+    j.OutputName = dir.Path("rows.jpg");
+    return j;
+  };
+  const std::string l = kSamples + "szene_l.jpg", r = kSamples + "szene_r.jpg";
+  std::vector<std::pair<const char*, TComposeFilesJob>> taken = {
+      {"plain", job(l, r, smRedGreen)},
+      {"swapped colour", job(l, r, smColorAnaglyph | smSwapEyes)},
+      {"shifted", job(l, r, smRedGreen | smSwapEyes)},
+      {"progressive", job(kJpegData + "progressive.jpg", kJpegData + "colour.jpg", smColorAnaglyph)},
+  };
+  taken[2].second.Overrides.LeftPoint = TStereoPoint{185, 226};
+  taken[2].second.Overrides.RightPoint = TStereoPoint{152, 300};
+  taken[2].second.CropWedges = true;
+  for (auto& [name, j] : taken) {
+    const std::optional<TComposeFilesResult> byRows = ComposeFilesByRows(j);
+    ASSERT_TRUE(byRows) << name;
+    j.OutputName = dir.Path("whole.jpg");
+    const TComposeFilesResult whole = ComposeFiles(j);
+    EXPECT_EQ(byRows->Width, whole.Width) << name;
+    EXPECT_EQ(byRows->Height, whole.Height) << name;
+    EXPECT_EQ(testutil::ReadFileBytes(dir.Path("rows.jpg")), testutil::ReadFileBytes(dir.Path("whole.jpg"))) << name;
+  }
+  std::filesystem::remove(dir.Path("rows.jpg"));
+
+  std::vector<std::pair<const char*, TComposeFilesJob>> left = {
+      {"mirror", job(l, r, smMirror)},
+      {"tilt", job(l, r, smRedGreen)},
+      {"grey", job(kJpegData + "colour.jpg", kJpegData + "grey.jpg", smRedGreen)},
+      {"warning", job(kJpegData + "colour.jpg", kJpegData + "truncated.jpg", smRedGreen)},
+      {"missing", job(l, dir.Path("none.jpg"), smRedGreen)},
+      {"png output", job(l, r, smRedGreen)},
+  };
+  left[1].second.Overrides.LeftLine = TStereoLine{5, 354, 1190, 354};
+  left[1].second.Overrides.RightLine = TStereoLine{5, 338, 1190, 371};
+  left[5].second.OutputName = dir.Path("rows.png");
+  for (const auto& [name, j] : left) {
+    EXPECT_FALSE(ComposeFilesByRows(j)) << name;
+    EXPECT_EQ(testutil::FolderListing(dir.Path("")), std::set<std::string>({"whole.jpg"})) << name;
+  }
 }
 
 } // namespace
