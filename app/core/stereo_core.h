@@ -142,14 +142,14 @@ struct TStereoResult {
   std::unique_ptr<TPixelGraphic> Owned;
 };
 
+// True for the modes whose result is the work image (smSwapEyes may be added).
+bool ModeUsesWorkImage(int mode);
+
 // Runs the worker of a mode (smSwapEyes may be added) on the common area of
 // left and right; a mode outside the list computes nothing. The result is
 // always 24 bit. left and right are read only (the grey values of mode 0
 // are computed on the fly). Library errors pass to the caller; images the core
 // created are freed on the way out.
-// True for the modes whose result is the work image (smSwapEyes may be added).
-bool ModeUsesWorkImage(int mode);
-
 TStereoResult ComposeStereo(int mode, TPixelGraphic& left, TPixelGraphic& right, const TCommonArea& area,
                             TPixelGraphic& work, const TStereoProgress& progress = {});
 
